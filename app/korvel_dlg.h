@@ -1,0 +1,73 @@
+#pragma once
+// The main dialog's logic, free of any toolkit: the handlers of its buttons,
+// the button states and the status texts. Front ends create the window, bind
+// it through DialogWindow and forward the button clicks here.
+
+#include <iosfwd>
+#include <string>
+
+#include "generate/pipeline.h"
+#include "generate/run_state.h"
+#include "platform/dialog_window.h"
+#include "platform/file_system.h"
+
+namespace korvel {
+
+inline constexpr char kDialogCaption[] = "Tarvex binary generator v1.0";
+/// Blank display fields hold twelve spaces, not an empty text.
+inline constexpr char kBlankText[] = "            ";
+
+/// Status texts of the dialog, shown exactly as they stand.
+namespace dlg_status {
+inline constexpr char kOpenReadFile[] = "Please open read file..";
+inline constexpr char kSelectVoice[] = "Please select voice file..";
+inline constexpr char kSelectSignature[] = "Please select signature file..";
+inline constexpr char kFwRejected[] = "Cannot file FW file..";
+inline constexpr char kSelectDbText[] = "Please select DB text file..";
+inline constexpr char kVoiceRejected[] = "Cannot file Voice file..";
+inline constexpr char kPressStart[] = "   Press Start button..";
+}  // namespace dlg_status
+
+/// CheckInputFileName kinds.
+inline constexpr int kFirmwareFile = 0;
+inline constexpr int kVoiceFile = 1;
+
+/// True when `text` matches `pattern`: "*" any run (also none), "?" any one
+/// character, everything else itself, byte for byte.
+bool WildcardMatch(const char* pattern, const char* text);
+
+class CKorvelDlg : private GenerateView {
+ public:
+  /// `trace`, when given, receives the parser's and encoder's trace lines.
+  CKorvelDlg(RunState& state, DialogWindow& window, FileSystem& fs, std::ostream* trace);
+
+  /// The start state: buttons, blank fields, status prompt. The window side
+  /// (menu, icons, caption, status font) is the front end's.
+  bool OnInitDialog();
+  void OnBnClickedRefresh();
+  void OnBnClickedExit();
+  void OnBnClickedFwFile();
+  void OnBnClickedVoiceFile();
+  void OnBnClickedDbTextFile();
+  void OnBnClickedGenerateFile();
+
+  /// `kind` is kFirmwareFile or kVoiceFile; `fileName` the bare name.
+  bool CheckInputFileName(int kind, std::string fileName);
+
+  /// 1 selects the per-model database files, anything else the K93 package.
+  int m_nGenerateMode = 0;
+
+ private:
+  // GenerateView
+  void SetStatus(const std::string& text) override;
+  void SetOutputPath(const std::string& path) override;
+  void DisableGenerate() override;
+  void ShowFileError(const FileError& error) override;
+
+  RunState& state_;
+  DialogWindow& window_;
+  FileSystem& fs_;
+  std::ostream* trace_;
+};
+
+}  // namespace korvel

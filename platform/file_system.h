@@ -1,0 +1,70 @@
+#pragma once
+// The file calls the tool relies on, behind one interface: the real one works
+// on the disk, the fakes in tests keep files in memory and can be told to fail
+// any single step (an open, a write, a rename) so every failure path is tested.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace korvel {
+
+/// Why a file operation failed: the system's error number and its own words.
+struct FileError {
+  std::string path;
+  int code = 0;             ///< errno, or GetLastError() on Windows.
+  std::string description;  ///< the system's description of `code`
+};
+
+/// How a binary file is opened; the three ways the tool ever needs.
+enum class OpenMode {
+  kReadShared,     ///< read only, others may read and write too
+  kCreateWrite,    ///< write only; created, or truncated to zero when it exists
+  kWriteExisting,  ///< write only; must exist, keeps its contents
+};
+
+/// One open file. Closing (explicitly or on destruction) releases it; only an
+/// explicit Close() tells whether buffered data reached the disk.
+class BinaryFile {
+ public:
+  virtual ~BinaryFile() = default;
+  /// Current length in bytes; nullopt when the system cannot tell.
+  virtual std::optional<std::uint64_t> GetLength() = 0;
+  /// Moves to `offset` from the beginning; past the end is allowed for writing
+  /// and the gap reads as zero bytes once something is written beyond it.
+  virtual bool Seek(std::uint64_t offset) = 0;
+  /// Reads up to `size` bytes; returns how many were read. Fewer than asked
+  /// means the end was reached or a read failed (see failed()).
+  virtual std::size_t Read(void* data, std::size_t size) = 0;
+  /// Writes all `size` bytes or returns false.
+  virtual bool Write(const void* data, std::size_t size) = 0;
+  /// Flushes and releases the file; false when anything could not be written.
+  virtual bool Close() = 0;
+  /// True once a read, write or seek failed.
+  virtual bool failed() const = 0;
+};
+
+/// The file system as the tool sees it. Relative paths are relative to the
+/// working folder of the implementation (the process's current directory for
+/// the real one unless it was given another).
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  /// Opens `path`; on failure returns null and, when `error` is given, fills it.
+  virtual std::unique_ptr<BinaryFile> Open(const std::string& path, OpenMode mode,
+                                           FileError* error = nullptr) = 0;
+  /// Copies `from` over `to`, replacing an existing `to`.
+  virtual bool Copy(const std::string& from, const std::string& to) = 0;
+  /// Renames `from` to `to`, replacing an existing `to`.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  /// The name of the file at `path` as the file system stores it, or nullopt
+  /// when there is no such file.
+  virtual std::optional<std::string> FindFile(const std::string& path) = 0;
+  /// Full path of the running program; its folder is where packages go.
+  virtual std::string ProgramPath() = 0;
+};
+
+}  // namespace korvel

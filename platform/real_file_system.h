@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace korvel {
+
+/// The disk. Relative paths are taken relative to `working_folder` (the
+/// process's current directory when empty); ProgramPath() is `program_path`
+/// when given, else the running executable's full path.
+class RealFileSystem : public FileSystem {
+ public:
+  explicit RealFileSystem(std::string working_folder = {}, std::string program_path = {});
+
+  std::unique_ptr<BinaryFile> Open(const std::string& path, OpenMode mode,
+                                   FileError* error = nullptr) override;
+  bool Copy(const std::string& from, const std::string& to) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool Remove(const std::string& path) override;
+  std::optional<std::string> FindFile(const std::string& path) override;
+  std::string ProgramPath() override;
+
+ private:
+  std::string Resolve(const std::string& path) const;
+
+  std::string working_folder_;
+  std::string program_path_;
+};
+
+}  // namespace korvel

@@ -1,0 +1,58 @@
+#pragma once
+// Text-mode files as the Windows runtime makes them: lines end with LF, a CR
+// right before the LF belongs to the line end, and LF is stored as CR LF.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace korvel {
+
+/// Reads a text file one line at a time.
+class TextReader {
+ public:
+  explicit TextReader(std::unique_ptr<BinaryFile> file);
+
+  /// The next line without its line end. An empty line gives true and empty
+  /// text; an unterminated last line is a line. False only at the end with
+  /// nothing read, or when the file could not be read (then failed() is true).
+  bool ReadString(std::string& line);
+  bool failed() const { return failed_; }
+
+ private:
+  bool Fill();
+
+  std::unique_ptr<BinaryFile> file_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool at_end_ = false;
+  bool failed_ = false;
+};
+
+/// Writes text in text mode: every LF is stored as CR LF.
+class TextWriter {
+ public:
+  explicit TextWriter(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {}
+
+  /// Moves to the end of the file, where the next WriteString appends.
+  bool SeekToEnd();
+  bool WriteString(std::string_view text);
+  /// Flushes and releases the file; false when anything was not written.
+  bool Close();
+
+ private:
+  std::unique_ptr<BinaryFile> file_;
+  bool ok_ = true;
+};
+
+/// Counts lines the way TextReader reads them; nullopt when `path` cannot be
+/// opened or read.
+std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path);
+
+}  // namespace korvel

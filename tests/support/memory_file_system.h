@@ -1,0 +1,57 @@
+#pragma once
+// An in-memory file system for tests: files are byte strings keyed by their
+// path exactly as given, every call is logged, and any single step can be
+// told to fail.
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/file_system.h"
+
+namespace korvel::testing {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<BinaryFile> Open(const std::string& path, OpenMode mode,
+                                   FileError* error = nullptr) override;
+  bool Copy(const std::string& from, const std::string& to) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool Remove(const std::string& path) override;
+  std::optional<std::string> FindFile(const std::string& path) override;
+  std::string ProgramPath() override { return program_path; }
+
+  void SetFile(const std::string& path, Bytes contents) { files[path] = std::move(contents); }
+  void SetFile(const std::string& path, std::string_view text) {
+    files[path] = Bytes(text.begin(), text.end());
+  }
+  bool Exists(const std::string& path) const { return files.count(path) != 0; }
+  /// The file's bytes as a string; empty when missing.
+  std::string Text(const std::string& path) const;
+
+  /// Failure injection. Each applies to every later call on that path until
+  /// cleared by assigning a new set.
+  std::set<std::pair<std::string, OpenMode>> fail_open;
+  std::set<std::string> fail_read;    ///< Read() returns 0 and failed()
+  std::set<std::string> fail_copy;    ///< Copy() to this target fails
+  std::set<std::string> fail_rename;  ///< Rename() to this target fails
+  std::set<std::string> fail_close;   ///< Close() reports failure (data kept)
+  /// Writes that would take the file past this many bytes fail.
+  std::map<std::string, std::size_t> write_limit;
+  /// Open()'s error for an injected failure.
+  int fail_code = 13;
+
+  std::map<std::string, Bytes> files;
+  /// FindFile's answer for a path, when it should differ from the stored name
+  /// (the last part of the path).
+  std::map<std::string, std::string> stored_names;
+  std::string program_path = "/program/korvel";
+  /// One entry per call: "open-read PATH", "open-create PATH",
+  /// "open-write PATH", "copy FROM TO", "rename FROM TO", "remove PATH", "find PATH".
+  std::vector<std::string> log;
+};
+
+}  // namespace korvel::testing
