@@ -32,7 +32,7 @@ inline constexpr char kYMissing[] = "Y is not exist!";
 inline constexpr char kTypeMissing[] = "TYPE is not exist!";
 inline constexpr char kEmptyLine[] = "Error : EmptyLine %d";  ///< one-based line
 inline constexpr char kBadLine[] = "Error : Line %d";         ///< one-based line
-inline constexpr char kReadFailed[] = "Error : ReadLine %d";   ///< one-based line
+inline constexpr char kReadFailed[] = "Error : ReadLine %d";  ///< one-based line
 }  // namespace parse_status
 
 /// Coordinate text to 1/10000 degree, in single precision as the devices'

@@ -16,7 +16,7 @@ inline constexpr std::size_t kPackageHeaderSize = 16;
 inline constexpr std::uint32_t kFwOffset = 0x10;
 inline constexpr std::uint32_t kVoiceOffset = 0x100000;
 inline constexpr std::uint32_t kDbOffset = 0x500000;
-inline constexpr std::uint32_t kFwRoom = kVoiceOffset - kFwOffset;  ///< 1048560
+inline constexpr std::uint32_t kFwRoom = kVoiceOffset - kFwOffset;     ///< 1048560
 inline constexpr std::uint32_t kVoiceRoom = kDbOffset - kVoiceOffset;  ///< 4194304
 inline constexpr std::uint32_t kImageBufferSize = 8 * 1024 * 1024;
 /// Length of a K93 firmware image; a "K93_" image of this length selects K93.

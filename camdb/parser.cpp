@@ -1,0 +1,144 @@
+#include "camdb/parser.h"
+
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+#include "camdb/split_string.h"
+#include "platform/c_number.h"
+
+namespace korvel {
+namespace {
+
+constexpr char kFieldDelimiter[] = "\t";
+constexpr std::size_t kRowFields = 6;
+
+/// `pattern` with its "%d" replaced by the one-based line number.
+std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
+  std::string text(pattern);
+  const std::size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(line_number));
+  return text;
+}
+
+/// double to float with IEEE round-to-nearest, also for values beyond the
+/// float range (a plain cast of those is undefined in C++).
+float ToFloat(double value) {
+  // Halfway between FLT_MAX and the next power of two: from here on the
+  // nearest float is infinity (the tie goes to the even side, infinity).
+  constexpr double kOverflow = 0x1.ffffffp127;
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  if (std::fabs(value) >= kOverflow) {
+    const float inf = std::numeric_limits<float>::infinity();
+    return value > 0 ? inf : -inf;
+  }
+  return static_cast<float>(value);
+}
+
+/// K93 version lines carry the version characters in another order: 5 and 6
+/// trade places with 9 and 10.
+std::string K93Exchange(std::string_view line) {
+  std::string swapped(line);
+  if (swapped.size() >= kMinVersionLength) {
+    std::swap(swapped[5], swapped[9]);
+    std::swap(swapped[6], swapped[10]);
+  }
+  return swapped;
+}
+
+bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
+              std::string_view name) {
+  return fields.size() > index && fields[index] == name;
+}
+
+}  // namespace
+
+std::uint32_t ConvertCoordinate(std::string_view field) {
+  const float degrees = ToFloat(CAtof(field));
+  const float units = degrees * 10000.0f;
+  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
+  if (units < 0.0f) return 0;
+  return static_cast<std::uint32_t>(units);
+}
+
+int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
+  std::string line;
+  std::vector<std::string_view> fields;
+  std::uint64_t index = 0;
+  while (file.ReadString(line)) {
+    std::string_view text(line);
+    text = text.substr(0, text.find('\0'));
+
+    if (index == 0) {
+      state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(text) : std::string(text);
+      if (state.DB_VERSION.empty() || state.DB_VERSION[0] != 'V') {
+        status.SetStatus(parse_status::kVersionMissing);
+        return 0;
+      }
+      // Characters 5 to 10 name every output file and fill the device
+      // header; a shorter line would leave them undefined.
+      if (state.DB_VERSION.size() < kMinVersionLength) {
+        status.SetStatus(parse_status::kVersionTooShort);
+        return 0;
+      }
+      index = 1;
+      continue;
+    }
+
+    fields.clear();
+    SplitString(text, fields, kFieldDelimiter);
+
+    if (index == 1) {
+      if (!IsHeader(fields, 0, "X")) {
+        status.SetStatus(parse_status::kXMissing);
+        return 0;
+      }
+      if (!IsHeader(fields, 1, "Y")) {
+        status.SetStatus(parse_status::kYMissing);
+        return 0;
+      }
+      if (!IsHeader(fields, 2, "TYPE")) {
+        status.SetStatus(parse_status::kTypeMissing);
+        return 0;
+      }
+      index = 2;
+      continue;
+    }
+
+    if (fields.size() == kRowFields) {
+      GPS_POINT point;
+      point.x = ConvertCoordinate(fields[0]);
+      point.y = ConvertCoordinate(fields[1]);
+      point.id = CellId(point.x, point.y);
+      // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
+      point.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
+      point.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
+      point.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
+      point.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
+      state.GPS_DB.push_back(point);
+      if (trace != nullptr) {
+        *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
+        *trace << "id =" << point.id << '\n' << std::flush;
+      }
+    } else if (fields.empty() && index == state.DB_LINE_COUNT) {
+      // The line end the generator appends after a file that already ends
+      // with one: the only empty row that is not a fault.
+    } else if (fields.empty()) {
+      status.SetStatus(LineMessage(parse_status::kEmptyLine, index + 1));
+      return 0;
+    } else {
+      status.SetStatus(LineMessage(parse_status::kBadLine, index + 1));
+      return 0;
+    }
+    ++index;
+  }
+  if (file.failed()) {
+    status.SetStatus(LineMessage(parse_status::kReadFailed, index + 1));
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace korvel
