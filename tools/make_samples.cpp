@@ -1,0 +1,119 @@
+// korvel-make-samples DIR: writes the sample inputs of the main job into DIR,
+// the same bytes on every run and every machine:
+//   K93_FW_v0102.bin     a K93 firmware image, 249856 bytes of noise
+//   K93_Voice_v0034.bin  a voice image, 1500000 bytes of noise
+//   cameras.txt          a camera text of 3000 rows around Seoul, CR LF lines
+
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kFirmwareLength = 249856;
+constexpr std::uint32_t kVoiceLength = 1500000;
+constexpr int kCameraRows = 3000;
+/// The version characters at positions 5 to 10 are the database version.
+constexpr char kVersionLine[] = "V1.0 211105 synthetic";
+constexpr char kHeaderLine[] = "X\tY\tTYPE\tSPEED\tFLAG\tANGLE";
+
+// Coordinates in millionths of a degree: a box over Seoul.
+constexpr std::int64_t kLonMin = 126800000;
+constexpr std::int64_t kLonSpan = 400000;
+constexpr std::int64_t kLatMin = 37400000;
+constexpr std::int64_t kLatSpan = 300000;
+constexpr int kSpeeds[] = {30, 40, 50, 60, 70, 80, 100, 110};
+
+/// xorshift32: small, fast and the same everywhere, which is all the samples
+/// need. The seed fixes every byte written.
+class Random {
+ public:
+  explicit Random(std::uint32_t seed) : state_(seed) {}
+  std::uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  /// A value in [0, bound).
+  std::uint32_t Below(std::uint32_t bound) { return Next() % bound; }
+
+ private:
+  std::uint32_t state_;
+};
+
+/// "126.950100" from 126950100.
+std::string Degrees(std::int64_t micro) {
+  std::string fraction = std::to_string(micro % 1000000);
+  fraction.insert(0, 6 - fraction.size(), '0');
+  return std::to_string(micro / 1000000) + "." + fraction;
+}
+
+bool WriteFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    std::cerr << "korvel-make-samples: cannot write " << path.string() << std::endl;
+    return false;
+  }
+  std::cout << "wrote " << path.string() << " (" << bytes.size() << " bytes)" << std::endl;
+  return true;
+}
+
+std::string Noise(std::uint32_t length, std::uint32_t seed) {
+  Random random(seed);
+  std::string bytes(length, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random.Next() >> 24);
+  return bytes;
+}
+
+std::string CameraText() {
+  Random random(0x4B393333);
+  std::string text = std::string(kVersionLine) + "\r\n" + kHeaderLine + "\r\n";
+  for (int row = 0; row < kCameraRows; ++row) {
+    const std::int64_t lon = kLonMin + random.Below(kLonSpan + 1);
+    const std::int64_t lat = kLatMin + random.Below(kLatSpan + 1);
+    const std::uint32_t type = 1 + random.Below(9);
+    const int speed = kSpeeds[random.Below(std::size(kSpeeds))];
+    const std::uint32_t flag = random.Below(2);
+    const std::uint32_t angle = random.Below(360);
+    text += Degrees(lon) + '\t' + Degrees(lat) + '\t' + std::to_string(type) + '\t' +
+            std::to_string(speed) + '\t' + std::to_string(flag) + '\t' + std::to_string(angle) +
+            "\r\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: korvel-make-samples DIR" << std::endl;
+    return 2;
+  }
+  try {
+    const fs::path dir = argv[1];
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error || !fs::is_directory(dir)) {
+      std::cerr << "korvel-make-samples: cannot create " << dir.string() << std::endl;
+      return 1;
+    }
+    const bool ok = WriteFile(dir / "K93_FW_v0102.bin", Noise(kFirmwareLength, 0x0102F00D)) &&
+                    WriteFile(dir / "K93_Voice_v0034.bin", Noise(kVoiceLength, 0x0034B0CE)) &&
+                    WriteFile(dir / "cameras.txt", CameraText());
+    if (ok) std::cout << "cameras.txt holds " << kCameraRows << " camera rows" << std::endl;
+    return ok ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "korvel-make-samples: " << e.what() << std::endl;
+    return 1;
+  }
+}
