@@ -1,0 +1,170 @@
+#include "platform/c_number.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+// newlocale/strtod_l (POSIX) and _create_locale/_strtod_l (Windows).
+#include <locale.h>
+#include <stdlib.h>
+
+namespace korvel {
+namespace {
+
+// The C locale's isspace set, spelled out so the process locale cannot widen it.
+bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A "C" locale object for the slow path, created once and freed at exit.
+class CLocale {
+ public:
+#ifdef _WIN32
+  CLocale() : locale_(_create_locale(LC_ALL, "C")) {}
+  ~CLocale() {
+    if (locale_ != nullptr) _free_locale(locale_);
+  }
+  double Strtod(const char* text) const {
+    return _strtod_l(text, nullptr, locale_);
+  }
+
+ private:
+  _locale_t locale_;
+#else
+  CLocale() : locale_(newlocale(LC_ALL_MASK, "C", locale_t{})) {}
+  ~CLocale() {
+    if (locale_ != locale_t{}) freelocale(locale_);
+  }
+  double Strtod(const char* text) const {
+    return strtod_l(text, nullptr, locale_);
+  }
+
+ private:
+  locale_t locale_;
+#endif
+
+ public:
+  CLocale(const CLocale&) = delete;
+  CLocale& operator=(const CLocale&) = delete;
+};
+
+// Decimal overflow and underflow: std::from_chars leaves the value unset there,
+// while atof wants HUGE_VAL or the correctly rounded tiny value. Rare enough
+// that the copy into a terminated string does not matter.
+double SlowStrtod(std::string_view text) {
+  static const CLocale c_locale;
+  const std::string terminated(text);
+  return c_locale.Strtod(terminated.c_str());
+}
+
+// A hexadecimal number that from_chars found out of range. It reports that only
+// when the value rounds to zero or to infinity, so the binary exponent of the
+// leading non-zero digit tells which: anything of 1 or more must have
+// overflowed. Worked out here because older Windows runtimes (msvcrt) cannot
+// read hexadecimal in strtod at all. [p, end) is the number after "0x".
+double HexOutOfRange(const char* p, const char* end, bool negative) {
+  std::int64_t int_digits = 0;  // before the point, from the first non-zero one
+  std::int64_t fraction_zeros = 0;
+  bool seen_point = false;
+  bool seen_nonzero = false;
+  for (; p != end && *p != 'p' && *p != 'P'; ++p) {
+    if (*p == '.') {
+      seen_point = true;
+    } else if (seen_nonzero || *p != '0') {
+      seen_nonzero = true;
+      if (!seen_point) ++int_digits;
+    } else if (seen_point) {
+      ++fraction_zeros;
+    }
+  }
+  std::int64_t exponent = 0;
+  if (p != end) {
+    ++p;
+    bool exponent_negative = false;
+    if (p != end && (*p == '+' || *p == '-')) exponent_negative = *p++ == '-';
+    constexpr std::int64_t kCap = std::int64_t{1} << 40;
+    for (; p != end && IsDigit(*p); ++p) {
+      if (exponent < kCap) exponent = exponent * 10 + (*p - '0');
+    }
+    if (exponent_negative) exponent = -exponent;
+  }
+  const std::int64_t lead = int_digits > 0 ? 4 * (int_digits - 1) : -4 * (fraction_zeros + 1);
+  const bool overflow = seen_nonzero && lead + exponent >= 0;
+  const double magnitude = overflow ? HUGE_VAL : 0.0;
+  return negative ? -magnitude : magnitude;
+}
+
+}  // namespace
+
+double CAtof(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
+  const std::string_view number = text.substr(i);
+
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  const char* first = text.data() + i;
+  const char* last = text.data() + text.size();
+  // from_chars would accept a second minus sign; atof reads "+-1" as nothing.
+  if (first == last || *first == '-' || *first == '+') return 0.0;
+
+  double value = 0.0;
+  std::from_chars_result result{};
+  if (last - first >= 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+    // Hexadecimal. from_chars takes the digits without the prefix but would
+    // also take a sign or "inf" there, which atof does not: without a hex digit
+    // (or a point and one) after "0x" only the leading "0" is a number.
+    const char* digits = first + 2;
+    const bool has_digits = (digits != last && IsHexDigit(*digits)) ||
+                            (last - digits >= 2 && digits[0] == '.' && IsHexDigit(digits[1]));
+    if (!has_digits) return negative ? -0.0 : 0.0;
+    result = std::from_chars(digits, last, value, std::chars_format::hex);
+    if (result.ec == std::errc::result_out_of_range) {
+      return HexOutOfRange(digits, result.ptr, negative);
+    }
+  } else {
+    result = std::from_chars(first, last, value, std::chars_format::general);
+  }
+
+  if (result.ec == std::errc::result_out_of_range) return SlowStrtod(number);
+  if (result.ec != std::errc()) return 0.0;
+  return negative ? -value : value;
+}
+
+int CAtoi(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Once past the 32-bit range the value only needs to stay there, so the
+  // accumulation stops growing instead of overflowing.
+  constexpr std::int64_t kCap = std::int64_t{INT_MAX} + 2;
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    if (magnitude < kCap) magnitude = magnitude * 10 + (text[i] - '0');
+  }
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+}  // namespace korvel

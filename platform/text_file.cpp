@@ -1,0 +1,100 @@
+#include "platform/text_file.h"
+
+#include <cstring>
+
+namespace korvel {
+namespace {
+
+// Large enough that a million-row file takes a few hundred reads.
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+}  // namespace
+
+TextReader::TextReader(std::unique_ptr<BinaryFile> file)
+    : file_(std::move(file)), buffer_(kChunkSize) {
+  if (file_ == nullptr) failed_ = at_end_ = true;
+}
+
+bool TextReader::Fill() {
+  begin_ = end_ = 0;
+  if (at_end_) return false;
+  const std::size_t got = file_->Read(buffer_.data(), buffer_.size());
+  if (got < buffer_.size() && file_->failed()) {
+    failed_ = at_end_ = true;
+    return false;
+  }
+  // A short read without a failure is the end; no need to ask again.
+  if (got < buffer_.size()) at_end_ = true;
+  end_ = got;
+  return got > 0;
+}
+
+bool TextReader::ReadString(std::string& line) {
+  line.clear();
+  if (failed_) return false;
+  bool read_any = false;
+  for (;;) {
+    if (begin_ == end_ && !Fill()) return read_any && !failed_;
+    read_any = true;
+    const char* start = buffer_.data() + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (newline == nullptr) {
+      line.append(start, end_ - begin_);
+      begin_ = end_;
+      continue;
+    }
+    line.append(start, newline);
+    begin_ += static_cast<std::size_t>(newline - start) + 1;
+    // The CR of a CR LF pair may have come with the previous chunk; it is in
+    // the line either way, so drop it here.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+}
+
+bool TextWriter::SeekToEnd() {
+  if (file_ == nullptr) return false;
+  const std::optional<std::uint64_t> length = file_->GetLength();
+  if (!length || !file_->Seek(*length)) {
+    ok_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool TextWriter::WriteString(std::string_view text) {
+  if (file_ == nullptr) return false;
+  // Text mode stores each LF as CR LF and leaves every CR alone, so a CR LF in
+  // the text comes out as CR CR LF.
+  std::string stored;
+  stored.reserve(text.size() + text.size() / 16 + 1);
+  for (const char c : text) {
+    if (c == '\n') stored.push_back('\r');
+    stored.push_back(c);
+  }
+  if (!file_->Write(stored.data(), stored.size())) {
+    ok_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool TextWriter::Close() {
+  if (file_ == nullptr) return false;
+  const bool closed = file_->Close();
+  file_.reset();
+  return closed && ok_;
+}
+
+std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path) {
+  std::unique_ptr<BinaryFile> file = fs.Open(path, OpenMode::kReadShared);
+  if (file == nullptr) return std::nullopt;
+  TextReader reader(std::move(file));
+  std::uint32_t count = 0;
+  std::string line;
+  while (reader.ReadString(line)) ++count;
+  if (reader.failed()) return std::nullopt;
+  return count;
+}
+
+}  // namespace korvel
