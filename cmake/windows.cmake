@@ -9,7 +9,7 @@ if(CMAKE_CROSSCOMPILING OR NOT KORVEL_WINDOWS)
   return()
 endif()
 
-find_program(KORVEL_MINGW_CXX x86_64-w64-mingw32-g++)
+find_program(KORVEL_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 find_program(KORVEL_MINGW_WINDRES x86_64-w64-mingw32-windres)
 if(NOT KORVEL_MINGW_CXX OR NOT KORVEL_MINGW_WINDRES)
   message(STATUS "mingw-w64 not found: the Windows program is not built")
