@@ -1,5 +1,7 @@
 #include "generate/package.h"
 
+#include <algorithm>
+
 #include "generate/db_encoder.h"
 #include "platform/path.h"
 
@@ -18,14 +20,13 @@ struct Source {
 
 enum class CopyResult { kOk, kUnreadable, kTooLarge, kPackageWriteFailed };
 
-/// Length of `path` when it can be opened and fits `room` and the image buffer.
-CopyResult CheckSource(FileSystem& fs, const Source& source, std::uint64_t* length) {
+/// Whether the source can be opened and fits its room and the image buffer.
+CopyResult CheckSource(FileSystem& fs, const Source& source) {
   auto file = fs.Open(source.path, OpenMode::kReadShared);
   if (!file) return CopyResult::kUnreadable;
   const auto size = file->GetLength();
   if (!size) return CopyResult::kUnreadable;
-  if (*size > source.room || *size > kImageBufferSize) return CopyResult::kTooLarge;
-  *length = *size;
+  if (*size > std::min(source.room, kImageBufferSize)) return CopyResult::kTooLarge;
   return CopyResult::kOk;
 }
 
@@ -34,29 +35,21 @@ CopyResult CheckSource(FileSystem& fs, const Source& source, std::uint64_t* leng
 /// and the offset read as zero afterwards: that is the zero fill.
 CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::string& package,
                                 const Source& source, std::uint32_t& out_length) {
-  std::uint64_t length = 0;
-  if (CopyResult checked = CheckSource(fs, source, &length); checked != CopyResult::kOk) {
-    return checked;
+  switch (
+      ReadWholeFile(fs, source.path, state.IMAGE_BUFFER, std::min(source.room, kImageBufferSize))) {
+    case ReadResult::kOk:
+      break;
+    case ReadResult::kUnreadable:
+      return CopyResult::kUnreadable;
+    case ReadResult::kTooLarge:
+      return CopyResult::kTooLarge;
   }
-  auto in = fs.Open(source.path, OpenMode::kReadShared);
-  if (!in) return CopyResult::kUnreadable;
-  state.IMAGE_BUFFER.resize(length);
-  std::size_t got = 0;
-  while (got < length) {
-    const std::size_t n = in->Read(state.IMAGE_BUFFER.data() + got, length - got);
-    if (n == 0) break;
-    got += n;
-  }
-  // A file that grew or shrank since it was measured is not copied half.
-  std::uint8_t probe = 0;
-  if (got != length || in->failed() || in->Read(&probe, 1) != 0) return CopyResult::kUnreadable;
-  in->Close();
-  out_length = static_cast<std::uint32_t>(length);
+  const Bytes& image = state.IMAGE_BUFFER;
+  out_length = static_cast<std::uint32_t>(image.size());
 
   auto out = fs.Open(package, OpenMode::kWriteExisting);
   if (!out) return CopyResult::kPackageWriteFailed;
-  if (!out->Seek(source.offset) || !out->Write(state.IMAGE_BUFFER.data(), length) ||
-      !out->Close()) {
+  if (!out->Seek(source.offset) || !out->Write(image.data(), image.size()) || !out->Close()) {
     return CopyResult::kPackageWriteFailed;
   }
   return CopyResult::kOk;
@@ -116,8 +109,7 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
   };
   // Refuse an unusable source before anything is written.
   for (const Source& source : sources) {
-    std::uint64_t length = 0;
-    if (CopyResult result = CheckSource(fs, source, &length); result != CopyResult::kOk) {
+    if (CopyResult result = CheckSource(fs, source); result != CopyResult::kOk) {
       view.SetStatus(StatusFor(result, source));
       return;
     }

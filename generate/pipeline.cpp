@@ -40,21 +40,6 @@ bool PrepareTextCopy(RunState& state, FileSystem& fs) {
   return writer.Close() && ok;
 }
 
-bool ReadWhole(FileSystem& fs, const std::string& path, Bytes& out) {
-  auto file = fs.Open(path, OpenMode::kReadShared);
-  if (!file) return false;
-  const auto length = file->GetLength();
-  if (!length) return false;
-  out.resize(*length);
-  std::size_t got = 0;
-  while (got < out.size()) {
-    const std::size_t n = file->Read(out.data() + got, out.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  return got == out.size() && !file->failed();
-}
-
 bool WriteWhole(FileSystem& fs, const std::string& path, const Bytes& bytes) {
   auto file = fs.Open(path, OpenMode::kCreateWrite);
   if (!file) return false;
@@ -70,7 +55,7 @@ bool WriteWhole(FileSystem& fs, const std::string& path, const Bytes& bytes) {
 void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
   state.OUTPUT_PATH = JoinPath(FolderOf(fs.ProgramPath()), kUlmaName);
   Bytes database;
-  if (!ReadWhole(fs, state.TEMP_DB_BIN, database)) {
+  if (ReadWholeFile(fs, state.TEMP_DB_BIN, database) != ReadResult::kOk) {
     view.SetStatus(gen_status::kTempDbReadFail);
     return;
   }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/bytes.h"
+
 namespace korvel {
 
 /// Why a file operation failed: the system's error number and its own words.
@@ -66,5 +68,13 @@ class FileSystem {
   /// Full path of the running program; its folder is where packages go.
   virtual std::string ProgramPath() = 0;
 };
+
+enum class ReadResult { kOk, kUnreadable, kTooLarge };
+
+/// Reads the whole file at `path` into `out`. kTooLarge, with nothing read,
+/// when it is longer than `max_length`; kUnreadable when it cannot be opened
+/// or its length changes while it is read.
+ReadResult ReadWholeFile(FileSystem& fs, const std::string& path, Bytes& out,
+                         std::uint64_t max_length = UINT64_MAX);
 
 }  // namespace korvel

@@ -17,15 +17,6 @@
 namespace korvel {
 namespace {
 
-bool ReadFile(FileSystem& fs, const std::string& path, Bytes& out) {
-  auto file = fs.Open(path, OpenMode::kReadShared);
-  if (!file) return false;
-  const auto length = file->GetLength();
-  if (!length) return false;
-  out.resize(*length);
-  return file->Read(out.data(), out.size()) == out.size();
-}
-
 bool AllZero(const Bytes& bytes, std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to; ++i) {
     if (bytes[i] != 0) return false;
@@ -98,7 +89,7 @@ int Main(int argc, char** argv) {
   for (const std::string& path : files) {
     std::cout << path << "\n";
     Bytes bytes;
-    if (!ReadFile(fs, path, bytes)) {
+    if (ReadWholeFile(fs, path, bytes) != ReadResult::kOk) {
       std::cout << "  cannot be read\n";
       all_ok = false;
       continue;
