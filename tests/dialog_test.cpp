@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/korvel_dlg.h"
@@ -16,6 +19,7 @@
 #include "platform/real_file_system.h"
 #include "support/byte_diff.h"
 #include "support/fake_dialog_window.h"
+#include "support/golden.h"
 #include "support/memory_file_system.h"
 
 namespace korvel {
@@ -29,26 +33,13 @@ constexpr char kFwPath[] = "/in/K93_FW_v0102.bin";
 constexpr char kVoicePath[] = "/in/K93_Voice_v0034.bin";
 constexpr char kTextPath[] = "/data/cams.txt";
 constexpr char kTempCopy[] = "/data/TempDbFile.txt";
-// Characters 5 to 10 are 123456: the K93 exchange stores 563412.
-constexpr char kHeaderOnlyText[] = "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE\r\n";
-
-// TempDb.bin for kHeaderOnlyText: the two sample points alone.
-const Bytes kSampleDb = {
-    0xC8, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,  // counts
-    'V',  '1',  '.',  '0',  ' ',  '5',  '6',  '3',  '4',  '1',  '2',         // version
-    0xCB, 0x18, 0x4D, 0x07, 0x01, 0x00, 0x2B, 0x00, 0x00, 0x00,              // cell 1
-    0xCD, 0x18, 0x4E, 0x07, 0x01, 0x00, 0x3D, 0x00, 0x00, 0x00,              // cell 2
-    0xCB, 0x18, 0x4D, 0x07, 0xFD, 0x5E, 0x13, 0x00, 0x86, 0xB4, 0x05, 0x00,
-    0x05, 0x50, 0x00, 0xF7, 0x00, 0x00,  // point 1
-    0xCD, 0x18, 0x4E, 0x07, 0x2F, 0x60, 0x13, 0x00, 0x93, 0xB5, 0x05, 0x00,
-    0x01, 0x46, 0x01, 0x0F, 0x00, 0x00,  // point 2
-};
-
-/// A file in the folder of the program, where packages go.
-std::string ProgramFile(const char* name) {
-  return JoinPath("/program", name);
-}
-const std::string kPackagePath = ProgramFile("K93_F0102_V0034_D3456.bin");
+constexpr char kBlank[] = "            ";
+const std::string kPackagePath = JoinPath("/program", "K93_F0102_V0034_D3456.bin");
+const std::string kUlmaPath = JoinPath("/program", "ulma_db_ver2.bin");
+/// The button states and the status after each press of a whole K93 run.
+const std::vector<std::string> kRunSteps = {"-V-- Please select voice file..",
+                                            "--D- Please select DB text file..",
+                                            "---G    Press Start button..", "----    Success.."};
 
 Bytes Pattern(std::size_t size, unsigned seed) {
   Bytes bytes(size);
@@ -56,27 +47,20 @@ Bytes Pattern(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-void AppendU32(Bytes& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-/// The package built by hand from its layout.
+/// The package built by hand from its layout: a zero byte, the three lengths,
+/// and each image at its own offset, zero bytes between.
 Bytes ExpectedPackage(const Bytes& fw, const Bytes& voice, const Bytes& db) {
-  Bytes out{0};
-  AppendU32(out, static_cast<std::uint32_t>(fw.size()));
-  AppendU32(out, static_cast<std::uint32_t>(voice.size()));
-  AppendU32(out, static_cast<std::uint32_t>(db.size()));
-  out.resize(16, 0);
-  out.insert(out.end(), fw.begin(), fw.end());
-  out.resize(1048576, 0);
-  out.insert(out.end(), voice.begin(), voice.end());
-  out.resize(5242880, 0);
-  out.insert(out.end(), db.begin(), db.end());
+  Bytes out(0x500000 + db.size(), 0);
+  const std::pair<const Bytes*, std::size_t> parts[] = {
+      {&fw, 0x10}, {&voice, 0x100000}, {&db, 0x500000}};
+  for (int p = 0; p < 3; ++p) {
+    const auto& [bytes, offset] = parts[p];
+    for (int i = 0; i < 4; ++i) {
+      out[1 + 4 * p + i] = static_cast<std::uint8_t>(bytes->size() >> (8 * i));
+    }
+    std::copy(bytes->begin(), bytes->end(), out.begin() + offset);
+  }
   return out;
-}
-
-std::string NameOf(const std::string& path) {
-  return path.substr(path.find_last_of("/\\") + 1);
 }
 
 /// A dialog just opened over an in-memory disk holding the three inputs.
@@ -88,41 +72,28 @@ struct Rig {
     fs.SetFile(kTextPath, kHeaderOnlyText);
     dlg.OnInitDialog();
   }
-  /// Presses a file button; the chooser answers `path`.
-  void Press(void (CKorvelDlg::*button)(), const std::string& path) {
-    window.choices.push_back(ChosenFile{path, NameOf(path)});
+  /// Presses a button, its file chooser answering `path` (cancelled when
+  /// empty), and notes the button states and the status after it.
+  void Press(void (CKorvelDlg::*button)(), const std::string& path = {}) {
+    if (!path.empty()) {
+      window.choices.push_back(ChosenFile{path, path.substr(path.find_last_of("/\\") + 1)});
+    }
     (dlg.*button)();
+    steps.push_back(Buttons() + " " + window.Text(IDC_STATUS));
   }
-  /// The operator's whole run; returns the button states after each step.
-  std::vector<std::string> RunAll(const std::string& fw_path = kFwPath,
-                                  const std::string& voice_path = kVoicePath,
-                                  const std::string& text_path = kTextPath) {
-    std::vector<std::string> states;
+  void Choose(const std::string& fw_path = kFwPath, const std::string& voice_path = kVoicePath,
+              const std::string& text_path = kTextPath) {
     Press(&CKorvelDlg::OnBnClickedFwFile, fw_path);
-    states.push_back(Buttons());
     Press(&CKorvelDlg::OnBnClickedVoiceFile, voice_path);
-    states.push_back(Buttons());
     Press(&CKorvelDlg::OnBnClickedDbTextFile, text_path);
-    states.push_back(Buttons());
-    dlg.OnBnClickedGenerateFile();
-    states.push_back(Buttons());
-    return states;
   }
+  void Generate() { Press(&CKorvelDlg::OnBnClickedGenerateFile); }
   /// "FVDG" for the four file buttons, '-' where one is disabled.
   std::string Buttons() const {
     std::string s = "----";
     const int ids[] = {IDC_FW_FILE, IDC_VOICE_FILE, IDC_DB_TEXT_FILE, IDC_GENERATE_FILE};
-    for (int i = 0; i < 4; ++i) {
-      if (window.Enabled(ids[i])) s[i] = "FVDG"[i];
-    }
+    for (int i = 0; i < 4; ++i) s[i] = window.Enabled(ids[i]) ? "FVDG"[i] : '-';
     return s;
-  }
-  std::vector<std::string> Statuses() const {
-    std::vector<std::string> texts;
-    for (const auto& [id, text] : window.text_log) {
-      if (id == IDC_STATUS) texts.push_back(text);
-    }
-    return texts;
   }
 
   Bytes fw = Pattern(249856, 1);
@@ -131,57 +102,35 @@ struct Rig {
   FakeDialogWindow window;
   MemoryFileSystem fs;
   CKorvelDlg dlg;
+  std::vector<std::string> steps;
 };
 
-TEST(Dialog, StartStateAndRefreshAfterARun) {
+TEST(Dialog, StartStateRefreshAndExit) {
   Rig rig;
+  const int fields[] = {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH};
   EXPECT_EQ(rig.Buttons(), "F---");
-  EXPECT_EQ(rig.Statuses(), std::vector<std::string>{"Please open read file.."});
-  for (int id : {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH}) {
-    EXPECT_EQ(rig.window.Text(id), "            ") << id;
-  }
+  EXPECT_EQ(rig.window.Text(IDC_STATUS), "Please open read file..");
+  for (int id : fields) EXPECT_EQ(rig.window.Text(id), kBlank) << id;
 
-  rig.RunAll();
-  EXPECT_EQ(rig.state.TEMP_DB_TEXT, kTempCopy);
+  rig.Choose();
+  rig.Generate();
   rig.dlg.OnBnClickedRefresh();
   EXPECT_EQ(rig.Buttons(), "F---");
   EXPECT_EQ(rig.window.Text(IDC_STATUS), "Please open read file..");
-  for (int id : {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH}) {
-    EXPECT_EQ(rig.window.Text(id), "            ") << id;
-  }
-  EXPECT_EQ(rig.state.TEMP_DB_TEXT, "TempDbFile.txt");
-  EXPECT_EQ(rig.state.K93_MODE, 1);
-  EXPECT_EQ(rig.state.FW_PATH, kFwPath);
-  EXPECT_FALSE(rig.window.closed_with.has_value());
+  for (int id : fields) EXPECT_EQ(rig.window.Text(id), kBlank) << id;
 
+  // K93 mode stays on, so unprefixed names pass, with ".bin" as their tags.
+  rig.fs.SetFile("/in/FW_v0102.bin", Pattern(1000, 3));
+  rig.fs.SetFile("/in/Voice_v0034.bin", Pattern(10, 4));
+  rig.steps.clear();
+  rig.Choose("/in/FW_v0102.bin", "/in/Voice_v0034.bin");
+  rig.Generate();
+  EXPECT_EQ(rig.steps, kRunSteps);
+  EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), JoinPath("/program", "K93_F.bin_V.bin_D3456.bin"));
+
+  EXPECT_FALSE(rig.window.closed_with.has_value());
   rig.dlg.OnBnClickedExit();
   EXPECT_EQ(rig.window.closed_with, IDCANCEL);
-}
-
-TEST(Dialog, WholeRunWritesThePackageByteForByte) {
-  Rig rig;
-  // A package of the same name from an earlier run, longer than the new one.
-  rig.fs.SetFile(kPackagePath, Pattern(6000000, 9));
-  const auto buttons = rig.RunAll();
-
-  EXPECT_EQ(buttons, (std::vector<std::string>{"-V--", "--D-", "---G", "----"}));
-  EXPECT_EQ(rig.Statuses(),
-            (std::vector<std::string>{"Please open read file..", "Please select voice file..",
-                                      "Please select DB text file..", "   Press Start button..",
-                                      "   Success.."}));
-  EXPECT_EQ(rig.window.Text(IDC_FW_NAME), "K93_FW_v0102.bin");
-  EXPECT_EQ(rig.window.Text(IDC_VOICE_NAME), "K93_Voice_v0034.bin");
-  EXPECT_EQ(rig.window.Text(IDC_DB_NAME), "cams.txt");
-  EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), kPackagePath);
-  EXPECT_EQ(rig.state.DB_LINE_COUNT, 2u);
-  EXPECT_EQ(rig.state.DB_TEXT_FOLDER, "/data/");
-  EXPECT_TRUE(SameBytes(rig.fs.files["TempDb.bin"], kSampleDb));
-  EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, kSampleDb)));
-  EXPECT_EQ(Bytes(rig.fs.files[kPackagePath].begin(), rig.fs.files[kPackagePath].begin() + 5),
-            (Bytes{0x00, 0x00, 0xD0, 0x03, 0x00}));
-  EXPECT_FALSE(rig.fs.Exists(kTempCopy));
-  EXPECT_TRUE(rig.fs.Exists(kTextPath));
-  EXPECT_TRUE(rig.window.file_errors.empty());
 }
 
 TEST(Dialog, PerModelRunWritesTheModelFiles) {
@@ -189,75 +138,88 @@ TEST(Dialog, PerModelRunWritesTheModelFiles) {
   rig.dlg.m_nGenerateMode = 1;
   // Exchanged in K93 mode to 211105, the version in the model file names.
   rig.fs.SetFile(kTextPath, "V1.0 051121 test\r\nX\tY\tTYPE\r\n");
-  const auto buttons = rig.RunAll();
-
-  EXPECT_EQ(buttons.back(), "---G");
-  EXPECT_EQ(rig.window.Text(IDC_STATUS), "   Success..");
-  EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), ProgramFile("ulma_db_ver2.bin"));
-  const Bytes& db = rig.fs.files["TempDb.bin"];
-  ASSERT_EQ(db.size(), kSampleDb.size());
-  for (const char* name : {"narv_db_ver2_211105.bin", "zorvane_db_ver2_211105.bin",
-                           "P_Zon_db_v211105.bin", "narvtel_db_ver2_211105.bin"}) {
-    ASSERT_TRUE(rig.fs.Exists(name)) << name;
+  rig.Choose();
+  rig.Generate();
+  EXPECT_EQ(rig.steps.back(), "---G    Success..");
+  EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), kUlmaPath);
+  Bytes db = kSampleDb;
+  std::copy_n("211105", 6, db.begin() + 17);
+  for (const char* name :
+       {"TempDb.bin", "narv_db_ver2_211105.bin", "zorvane_db_ver2_211105.bin",
+        "P_Zon_db_v211105.bin", "narvtel_db_ver2_211105.bin", kUlmaPath.c_str()}) {
     EXPECT_TRUE(SameBytes(rig.fs.files[name], db)) << name;
   }
-  EXPECT_FALSE(rig.fs.Exists(kPackagePath));
-  EXPECT_FALSE(rig.fs.Exists(kTempCopy));
+  EXPECT_FALSE(rig.fs.Exists(kPackagePath) || rig.fs.Exists(kTempCopy));
 }
 
-TEST(Dialog, GenerateOutcomes) {
-  struct Case {
-    const char* what;
-    std::string text;
-    std::pair<std::string, OpenMode> fail_open;
-    std::string status;
-    bool temp_left;
-    bool file_error;
-  };
+TEST(Dialog, EveryFailureOfGenerate) {
+  using enum OpenMode;
+  using Fault = std::function<void(MemoryFileSystem&)>;
   const std::string part = kPackagePath + ".part";
-  const std::vector<Case> cases = {
-      {"copy not appendable",
-       kHeaderOnlyText,
-       {kTempCopy, OpenMode::kWriteExisting},
-       " File open Fail..",
-       true,
-       false},
-      {"copy not readable",
-       kHeaderOnlyText,
-       {kTempCopy, OpenMode::kReadShared},
-       "   Fail1..",
-       true,
-       false},
-      {"parser fault", "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n", {}, "Error : Line 3", false, false},
-      {"package not creatable",
-       kHeaderOnlyText,
-       {part, OpenMode::kCreateWrite},
-       "   Fail2..",
-       true,
-       true},
+  const auto open = [](std::string path, OpenMode mode) -> Fault {
+    return [=](MemoryFileSystem& fs) { fs.fail_open = {{path, mode}}; };
   };
+  const auto put = [](std::string path, auto contents) -> Fault {
+    return [=](MemoryFileSystem& fs) { fs.SetFile(path, contents); };
+  };
+  // The first sample row 65535 times; the copy's own makes the cell's 65536th.
+  std::string crowded = kHeaderOnlyText;
+  for (int i = 0; i < 65535; ++i) crowded += kSampleRow1;
+  crowded.pop_back();  // the line end the copy adds ends the last row
+  struct Case {
+    std::string status;  // and the path of a message box, if any
+    bool copy_left;
+    Fault fault;  // injected once the inputs are chosen
+    int mode = 0;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {" File open Fail..", false, [](auto& fs) { fs.fail_copy = {kTempCopy}; }},
+      {" File open Fail..", true, open(kTempCopy, kWriteExisting)},
+      {" File open Fail..", true, [](auto& fs) { fs.write_limit[kTempCopy] = 50; }},
+      {" File open Fail..", true, [](auto& fs) { fs.fail_close = {kTempCopy}; }},
+      {"   Fail1..", true, open(kTempCopy, kReadShared)},
+      {"Error : ReadLine 1", false, [](auto& fs) { fs.fail_read = {kTempCopy}; }},
+      {"Error : Line 3", false, put(kTextPath, "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n")},
+      {" Cell over 65535 points..", false, put(kTextPath, crowded)},
+      {" TempDb.bin write Fail..", true, open("TempDb.bin", kCreateWrite)},
+      {" FW file read Fail..", true, open(kFwPath, kReadShared)},
+      {" Voice file read Fail..", true, open(kVoicePath, kReadShared)},
+      {" TempDb.bin read Fail..", true, open("TempDb.bin", kReadShared)},
+      {" TempDb.bin read Fail..", true, [](auto& fs) { fs.fail_read = {"TempDb.bin"}; }},
+      {" FW file read Fail..", true, [](auto& fs) { fs.fail_read = {kFwPath}; }},
+      {" FW file too large..", true, put(kFwPath, Bytes(0x100000 - 0x10 + 1))},
+      {" Voice file too large..", true, put(kVoicePath, Bytes(0x400000 + 1))},
+      {"   Fail2.. [" + kPackagePath + "]", true, open(part, kCreateWrite)},
+      {" Package write Fail..", true, [&](auto& fs) { fs.fail_close = {part}; }},
+      {" Package write Fail..", true, [&](auto& fs) { fs.write_limit[part] = 100; }},
+      {" Package write Fail..", true, [](auto& fs) { fs.fail_rename = {kPackagePath}; }},
+      {" TempDb.bin read Fail..", true, open("TempDb.bin", kReadShared), 1},
+      {" Model file write Fail..", true, open("narv_db_ver2_563412.bin", kCreateWrite), 1},
+      {" Model file write Fail..", true, [](auto& fs) { fs.write_limit[kUlmaPath] = 10; }, 1}};
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(&c - cases);
     Rig rig;
-    rig.fs.SetFile(kTextPath, c.text);
-    if (!c.fail_open.first.empty()) rig.fs.fail_open = {c.fail_open};
-    rig.RunAll();
-    EXPECT_EQ(rig.window.Text(IDC_STATUS), c.status);
+    rig.dlg.m_nGenerateMode = c.mode;
+    rig.Choose();
+    c.fault(rig.fs);
+    rig.Generate();
+    std::string shown = rig.window.Text(IDC_STATUS);
+    for (const FileError& error : rig.window.file_errors) shown += " [" + error.path + "]";
+    EXPECT_EQ(shown, c.status);
     EXPECT_EQ(rig.Buttons(), "---G");
-    EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), "            ");
-    EXPECT_EQ(rig.fs.Exists(kTempCopy), c.temp_left);
-    EXPECT_FALSE(rig.fs.Exists(kPackagePath));
-    ASSERT_EQ(rig.window.file_errors.size(), c.file_error ? 1u : 0u);
-    if (c.file_error) {
-      EXPECT_EQ(rig.window.file_errors[0].path, kPackagePath);
-    }
+    EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), kBlank);
+    EXPECT_EQ(rig.fs.Exists(kTempCopy), c.copy_left);
+    EXPECT_FALSE(rig.fs.Exists(kPackagePath) || rig.fs.Exists(part) || rig.fs.Exists(kUlmaPath));
   }
 }
 
 TEST(Dialog, SecondPressAfterParserFaultSucceeds) {
   Rig rig;
   rig.fs.SetFile(kTextPath, "V1.0 123456 test\r\nX\tY\tTYPE\r\n\r\n\r\n");
-  rig.RunAll();
+  rig.Choose();
+  rig.Generate();
   EXPECT_EQ(rig.window.Text(IDC_STATUS), "Error : EmptyLine 3");
   EXPECT_FALSE(rig.fs.Exists(kTempCopy));
 
@@ -265,30 +227,16 @@ TEST(Dialog, SecondPressAfterParserFaultSucceeds) {
   // that moves the final line end still meets an empty row where none is let
   // pass...
   rig.fs.SetFile(kTextPath, kHeaderOnlyText);
-  rig.dlg.OnBnClickedGenerateFile();
+  rig.Generate();
   EXPECT_EQ(rig.window.Text(IDC_STATUS), "Error : EmptyLine 3");
 
   // ...while one without a final line end makes no empty row at all.
   rig.fs.SetFile(kTextPath, "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE");
-  rig.dlg.OnBnClickedGenerateFile();
+  rig.Generate();
   EXPECT_EQ(rig.window.Text(IDC_STATUS), "   Success..");
-  EXPECT_EQ(rig.state.TEMP_DB_TEXT, kTempCopy);
   EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, kSampleDb)));
   EXPECT_FALSE(rig.fs.Exists(kTempCopy));
   EXPECT_EQ(rig.Buttons(), "----");
-}
-
-TEST(Dialog, RefreshKeepsK93ModeSoUnprefixedNamesGiveBinTags) {
-  Rig rig;
-  rig.RunAll();
-  rig.dlg.OnBnClickedRefresh();
-  rig.fs.SetFile("/in/FW_v0102.bin", Pattern(1000, 3));
-  rig.fs.SetFile("/in/Voice_v0034.bin", Pattern(10, 4));
-  const auto buttons = rig.RunAll("/in/FW_v0102.bin", "/in/Voice_v0034.bin");
-  EXPECT_EQ(buttons, (std::vector<std::string>{"-V--", "--D-", "---G", "----"}));
-  EXPECT_EQ(TagText(rig.state.FW_VERSION_TAG), ".bin");
-  EXPECT_EQ(TagText(rig.state.VOICE_VERSION_TAG), ".bin");
-  EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), ProgramFile("K93_F.bin_V.bin_D3456.bin"));
 }
 
 TEST(Dialog, FileNameChecks) {
@@ -296,69 +244,59 @@ TEST(Dialog, FileNameChecks) {
     int kind;
     std::string name;
     std::size_t size;
-    std::uint8_t k93_before, voice_before;
-    bool unreadable;
-    bool accepted;
+    std::uint8_t k93, voice;  // K93_MODE and K93_VOICE before
+    bool unreadable, accepted;
     std::uint8_t k93_after, voice_after;
-    std::string tag;
-    std::string status;
-    std::string buttons;
+    std::string tag, step;  // the button states and the status after it
   };
-  const std::string fw_ok = "Please select voice file..";
-  const std::string fw_bad = "Cannot file FW file..";
-  const std::string voice_ok = "Please select DB text file..";
-  const std::string voice_bad = "Cannot file Voice file..";
-  const std::string start = "Please open read file..";
-  const std::vector<Case> cases = {
-      {0, "K93_FW_v0102.bin", 249856, 0, 0, false, true, 1, 0, "0102", fw_ok, "-V--"},
-      {0, "K93_FW_v0102.bin", 249857, 0, 0, false, true, 0, 0, "", "Please select signature file..",
-       "----"},
-      {0, "K93_FW_v0102.bin", 1000, 1, 0, false, true, 1, 0, "0102", fw_ok, "-V--"},
-      {0, "K93_FW_v0102.bin", 249856, 0, 0, true, false, 0, 0, "", fw_bad, "F---"},
-      {0, "K93_firmware.bin", 249856, 0, 0, false, false, 1, 0, "", fw_bad, "F---"},
-      {0, "k93_FW_v0102.bin", 249856, 0, 0, false, false, 0, 0, "", fw_bad, "F---"},
-      {0, "K93_FW_v0102.BIN", 1000, 0, 0, false, false, 0, 0, "", fw_bad, "F---"},
-      {0, "K93_FW_v01023.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad, "F---"},
-      {0, "K93_FW_v012.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad, "F---"},
-      {0, "FW_v0102.bin", 249856, 0, 0, false, true, 0, 0, "", "Please select signature file..",
-       "----"},
-      {0, "FW_v0102.bin", 5, 1, 0, false, true, 1, 0, ".bin", fw_ok, "-V--"},
-      {0, "K93", 249856, 0, 0, false, false, 0, 0, "", fw_bad, "F---"},
-      {1, "K93_Voice_v0034.bin", 10, 1, 0, false, true, 1, 1, "0034", voice_ok, "--D-"},
-      {1, "K93_Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, "0034", voice_ok, "--D-"},
-      {1, "Voice_v0034.bin", 10, 1, 0, false, false, 1, 0, "", voice_bad, "-V--"},
-      {1, "Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, ".bin", voice_ok, "--D-"},
-      {1, "K93_Voice_v034.bin", 10, 1, 0, false, false, 1, 1, "", voice_bad, "-V--"},
-      {1, "K93_voice_v0034.bin", 10, 1, 0, false, false, 1, 1, "", voice_bad, "-V--"},
+  const std::string fw_ok = "-V-- Please select voice file..",
+                    fw_bad = "F--- Cannot file FW file..",
+                    sig = "---- Please select signature file..",
+                    vo_ok = "--D- Please select DB text file..",
+                    vo_bad = "-V-- Cannot file Voice file..",
+                    start = "---- Please open read file..";
+  const int fw = kFirmwareFile, vo = kVoiceFile;
+  // clang-format off
+  const Case cases[] = {
+      {fw, "K93_FW_v0102.bin", 249856, 0, 0, false, true, 1, 0, "0102", fw_ok},
+      {fw, "K93_FW_v0102.bin", 249857, 0, 0, false, true, 0, 0, "", sig},
+      {fw, "K93_FW_v0102.bin", 1000, 1, 0, false, true, 1, 0, "0102", fw_ok},
+      {fw, "K93_FW_v0102.bin", 249856, 0, 0, true, false, 0, 0, "", fw_bad},
+      {fw, "K93_firmware.bin", 249856, 0, 0, false, false, 1, 0, "", fw_bad},
+      {fw, "k93_FW_v0102.bin", 249856, 0, 0, false, false, 0, 0, "", fw_bad},
+      {fw, "K93_FW_v0102.BIN", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
+      {fw, "K93_FW_v01023.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
+      {fw, "K93_FW_v012.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
+      {fw, "FW_v0102.bin", 249856, 0, 0, false, true, 0, 0, "", sig},
+      {fw, "FW_v0102.bin", 5, 1, 0, false, true, 1, 0, ".bin", fw_ok},
+      {fw, "K93", 249856, 0, 0, false, false, 0, 0, "", fw_bad},
+      {vo, "K93_Voice_v0034.bin", 10, 1, 0, false, true, 1, 1, "0034", vo_ok},
+      {vo, "K93_Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, "0034", vo_ok},
+      {vo, "Voice_v0034.bin", 10, 1, 0, false, false, 1, 0, "", vo_bad},
+      {vo, "Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, ".bin", vo_ok},
+      {vo, "K93_Voice_v034.bin", 10, 1, 0, false, false, 1, 1, "", vo_bad},
+      {vo, "K93_voice_v0034.bin", 10, 1, 0, false, false, 1, 1, "", vo_bad},
       // Without K93 mode an accepted voice image leads nowhere and says nothing.
-      {1, "K93_Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start, "----"},
-      {1, "Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start, "----"},
-  };
+      {vo, "K93_Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start},
+      {vo, "Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start}};
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name + " size " + std::to_string(c.size) + " mode " +
-                 std::to_string(c.k93_before) + "/" + std::to_string(c.voice_before));
+    SCOPED_TRACE(&c - cases);
     Rig rig;
     const std::string path = "/in/" + c.name;
+    const bool voice = c.kind == kVoiceFile;
     rig.fs.SetFile(path, Pattern(c.size, 5));
     if (c.unreadable) rig.fs.fail_open = {{path, OpenMode::kReadShared}};
-    rig.state.K93_MODE = c.k93_before;
-    rig.state.K93_VOICE = c.voice_before;
-    if (c.kind == kVoiceFile) {
-      rig.window.EnableItem(IDC_FW_FILE, false);
-      rig.window.EnableItem(IDC_VOICE_FILE, true);
-      rig.Press(&CKorvelDlg::OnBnClickedVoiceFile, path);
-    } else {
-      rig.Press(&CKorvelDlg::OnBnClickedFwFile, path);
-    }
-    const int name_id = c.kind == kVoiceFile ? IDC_VOICE_NAME : IDC_FW_NAME;
-    const auto& tag = c.kind == kVoiceFile ? rig.state.VOICE_VERSION_TAG : rig.state.FW_VERSION_TAG;
-    EXPECT_EQ(rig.window.Text(name_id), c.accepted ? c.name : "");
+    rig.state.K93_MODE = c.k93;
+    rig.state.K93_VOICE = c.voice;
+    rig.window.EnableItem(IDC_FW_FILE, !voice);
+    rig.window.EnableItem(IDC_VOICE_FILE, voice);
+    rig.Press(voice ? &CKorvelDlg::OnBnClickedVoiceFile : &CKorvelDlg::OnBnClickedFwFile, path);
+    EXPECT_EQ(rig.window.Text(voice ? IDC_VOICE_NAME : IDC_FW_NAME), c.accepted ? c.name : "");
     EXPECT_EQ(rig.state.K93_MODE, c.k93_after);
     EXPECT_EQ(rig.state.K93_VOICE, c.voice_after);
-    EXPECT_EQ(TagText(tag), c.tag);
-    EXPECT_EQ(rig.window.Text(IDC_STATUS), c.status);
-    EXPECT_EQ(rig.Buttons(), c.buttons);
-    EXPECT_EQ(c.kind == kVoiceFile ? rig.state.VOICE_PATH : rig.state.FW_PATH, path);
+    EXPECT_EQ(TagText(voice ? rig.state.VOICE_VERSION_TAG : rig.state.FW_VERSION_TAG), c.tag);
+    EXPECT_EQ(rig.steps.back(), c.step);
   }
 }
 
@@ -366,71 +304,50 @@ TEST(Dialog, CancelledOrVanishedFilesChangeNothingVisible) {
   Rig rig;
   rig.state.K93_MODE = 1;
   const auto log_size = rig.window.text_log.size();
-  // Nothing chosen: the fake chooser cancels.
-  rig.dlg.OnBnClickedFwFile();
-  rig.dlg.OnBnClickedVoiceFile();
-  rig.dlg.OnBnClickedDbTextFile();
-  ASSERT_EQ(rig.window.requests.size(), 3u);
-  EXPECT_EQ(rig.window.requests[0].default_ext, "bin");
-  EXPECT_EQ(rig.window.requests[0].filter, "Binary file(*.bin)|*.bin|");
-  EXPECT_EQ(rig.window.requests[1].filter, "Binary file(*.bin)|*.bin|");
-  EXPECT_EQ(rig.window.requests[2].default_ext, "txt");
-  EXPECT_EQ(rig.window.requests[2].filter, "Text file(*.txt)|*.txt|");
+  rig.Choose("", "", "");  // every chooser cancels
+  std::string requests;
+  for (const OpenFileRequest& r : rig.window.requests) requests += r.default_ext + " " + r.filter;
+  EXPECT_EQ(
+      requests,
+      "bin Binary file(*.bin)|*.bin|bin Binary file(*.bin)|*.bin|txt Text file(*.txt)|*.txt|");
   EXPECT_TRUE(rig.state.FW_PATH.empty());
 
   // Chosen, then gone before the handler looks it up: the path is kept, silently.
-  rig.Press(&CKorvelDlg::OnBnClickedFwFile, "/gone/K93_FW_v0102.bin");
-  rig.Press(&CKorvelDlg::OnBnClickedVoiceFile, "/gone/K93_Voice_v0034.bin");
-  rig.Press(&CKorvelDlg::OnBnClickedDbTextFile, "/gone/cams.txt");
+  rig.Choose("/gone/K93_FW_v0102.bin", "/gone/K93_Voice_v0034.bin", "/gone/cams.txt");
   EXPECT_EQ(rig.window.text_log.size(), log_size);
-  EXPECT_EQ(rig.Buttons(), "F---");
-  EXPECT_EQ(rig.state.FW_PATH, "/gone/K93_FW_v0102.bin");
-  EXPECT_EQ(rig.state.VOICE_PATH, "/gone/K93_Voice_v0034.bin");
-  EXPECT_EQ(rig.state.DB_TEXT_PATH, "/gone/cams.txt");
+  EXPECT_EQ(rig.steps, std::vector<std::string>(6, "F--- Please open read file.."));
+  EXPECT_EQ(rig.state.FW_PATH + " " + rig.state.VOICE_PATH + " " + rig.state.DB_TEXT_PATH,
+            "/gone/K93_FW_v0102.bin /gone/K93_Voice_v0034.bin /gone/cams.txt");
   EXPECT_EQ(rig.state.DB_TEXT_FOLDER, "/gone/");
   EXPECT_EQ(rig.state.DB_LINE_COUNT, 0u);
 }
 
 TEST(Dialog, DbTextLineCountAndFolder) {
-  struct Case {
-    std::string path;
-    std::string text;
-    bool unreadable;
-    std::uint32_t lines;
-    std::string folder;
-  };
-  const std::vector<Case> cases = {
-      {"/data/cams.txt", "a\nb\nc\n", false, 3, "/data/"},
-      {"/data/cams.txt", "a\nb\nc", false, 3, "/data/"},
-      {"/data/cams.txt", "a\r\n\r\nc\r\n", false, 3, "/data/"},
-      {"/data/cams.txt", "", false, 0, "/data/"},
-      {"/data/cams.txt", "a\nb\n", true, 0, "/data/"},
+  // The path, its text, whether it can be read, its lines and its folder.
+  const std::tuple<std::string, std::string, bool, std::uint32_t, std::string> cases[] = {
+      {"/data/cams.txt", "a\r\n\r\nc", true, 3, "/data/"},
+      {"/data/cams.txt", "a\nb\n", false, 0, "/data/"},
       // The folder's own characters may all occur in the name: the cut still
       // stops at the separator.
-      {"/cams.t/cams.txt", "x\n", false, 1, "/cams.t/"},
-      {"/cams.txt", "x\n", false, 1, "/"},
-      {"C:\\cams.txt", "x\n", false, 1, "C:\\"},
-      {"C:\\db\\cams.txt", "x\n", false, 1, "C:\\db\\"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path + " [" + c.text + "]");
+      {"/cams.t/cams.txt", "x\n", true, 1, "/cams.t/"},
+      {"/cams.txt", "x\n", true, 1, "/"},
+      {"C:\\cams.txt", "x\n", true, 1, "C:\\"},
+      {"C:\\db\\cams.txt", "x\n", true, 1, "C:\\db\\"}};
+  for (const auto& [path, text, readable, lines, folder] : cases) {
+    SCOPED_TRACE(path);
     Rig rig;
-    rig.fs.SetFile(c.path, c.text);
-    if (c.unreadable) rig.fs.fail_open = {{c.path, OpenMode::kReadShared}};
-    rig.Press(&CKorvelDlg::OnBnClickedDbTextFile, c.path);
-    EXPECT_EQ(rig.state.DB_LINE_COUNT, c.lines);
-    EXPECT_EQ(rig.state.DB_TEXT_FOLDER, c.folder);
-    EXPECT_EQ(rig.state.DB_TEXT_PATH, c.path);
+    rig.fs.SetFile(path, text);
+    if (!readable) rig.fs.fail_open = {{path, OpenMode::kReadShared}};
+    rig.Press(&CKorvelDlg::OnBnClickedDbTextFile, path);
+    EXPECT_EQ(rig.state.DB_LINE_COUNT, lines);
+    EXPECT_EQ(rig.state.DB_TEXT_FOLDER, folder);
     EXPECT_EQ(rig.window.Text(IDC_DB_NAME), "cams.txt");
-    EXPECT_EQ(rig.window.Text(IDC_STATUS), "   Press Start button..");
-    EXPECT_FALSE(rig.window.Enabled(IDC_DB_TEXT_FILE));
-    EXPECT_TRUE(rig.window.Enabled(IDC_GENERATE_FILE));
+    EXPECT_EQ(rig.Buttons(), "F--G");
   }
 }
 
 TEST(Dialog, FaultInAFileCallStaysInsideTheHandler) {
-  class ThrowingFileSystem : public MemoryFileSystem {
-   public:
+  struct ThrowingFileSystem : MemoryFileSystem {
     std::optional<std::string> FindFile(const std::string&) override {
       throw std::runtime_error("disk gone");
     }
@@ -442,86 +359,57 @@ TEST(Dialog, FaultInAFileCallStaysInsideTheHandler) {
 }
 
 TEST(WildcardMatch, Table) {
-  struct Case {
-    const char* pattern;
-    const char* text;
-    bool match;
+  // clang-format off
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"", "", true}, {"", "a", false}, {"abc", "abc", true}, {"abc", "ab", false},
+      {"ab", "abc", false}, {"a?c", "abc", true}, {"a?c", "ac", false}, {"?", "", false},
+      {"*", "", true}, {"*", "anything", true}, {"a*", "a", true}, {"a*c", "abbbc", true},
+      {"a*c", "abbbd", false}, {"a*bc", "abcbc", true}, {"*x", "abc", false}, {"*?c", "abc", true},
+      {"a**", "abc", true}, {"a*b*c", "axbyc", true}, {"A", "a", false},
+      {"K93_FW_v????.bin", "K93_FW_v0102.bin", true}};
+  // clang-format on
+  for (const auto& [pattern, text, match] : cases) {
+    EXPECT_EQ(WildcardMatch(pattern, text), match) << pattern << " vs " << text;
+  }
+}
+
+TEST(Dialog, WholeRunOnDiskWritesThePackageByteForByte) {
+  namespace fs = std::filesystem;
+  const fs::path tmp =
+      ::testing::TempDir() + "korvel-dlg-" + std::to_string(std::random_device()());
+  const fs::path in = tmp / "in", work = tmp / "work", program = tmp / "program";
+  for (const fs::path& dir : {in, work, program}) ASSERT_TRUE(fs::create_directories(dir));
+  const auto write = [](const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   };
-  const Case cases[] = {
-      {"", "", true},          {"", "a", false},
-      {"abc", "abc", true},    {"abc", "ab", false},
-      {"ab", "abc", false},    {"a?c", "abc", true},
-      {"a?c", "ac", false},    {"?", "", false},
-      {"*", "", true},         {"*", "anything", true},
-      {"a*", "a", true},       {"a*c", "abbbc", true},
-      {"a*c", "abbbd", false}, {"a*bc", "abcbc", true},
-      {"*x", "abc", false},    {"*?c", "abc", true},
-      {"a**", "abc", true},    {"a*b*c", "axbyc", true},
-      {"A", "a", false},       {"K93_FW_v????.bin", "K93_FW_v0102.bin", true},
+  const auto read = [](const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WildcardMatch(c.pattern, c.text), c.match) << c.pattern << " vs " << c.text;
-  }
-}
-
-/// A fresh folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      auto candidate =
-          std::filesystem::temp_directory_path() / ("korvel-dlg-" + std::to_string(random()));
-      if (std::filesystem::create_directory(candidate)) path_ = candidate;
-    }
-    if (path_.empty()) throw std::runtime_error("no temporary folder");
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-Bytes ReadDisk(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteDisk(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-TEST(Dialog, WholeRunOnDisk) {
-  TempFolder tmp;
-  const auto in = tmp.path() / "in";
-  const auto work = tmp.path() / "work";
-  const auto program = tmp.path() / "program";
-  for (const auto& dir : {in, work, program}) std::filesystem::create_directory(dir);
-  const Bytes fw = Pattern(249856, 7);
-  const Bytes voice = Pattern(4194304, 8);  // fills its room exactly
-  WriteDisk(in / "K93_FW_v0102.bin", fw);
-  WriteDisk(in / "K93_Voice_v0034.bin", voice);
-  const std::string text = kHeaderOnlyText;
-  WriteDisk(in / "cams.txt", Bytes(text.begin(), text.end()));
+  const Bytes fw = Pattern(249856, 7), voice = Pattern(4194304, 8);  // the voice fills its room
+  const Bytes text(kHeaderOnlyText, kHeaderOnlyText + sizeof kHeaderOnlyText - 1);
+  const fs::path package = program / "K93_F0102_V0034_D3456.bin";
+  write(in / "K93_FW_v0102.bin", fw);
+  write(in / "K93_Voice_v0034.bin", voice);
+  write(in / "cams.txt", text);
+  write(package, Pattern(6000000, 9));  // from an earlier run, longer than the new one
 
   RealFileSystem disk(work.string(), (program / "korvel").string());
   Rig rig(&disk);
-  rig.RunAll((in / "K93_FW_v0102.bin").string(), (in / "K93_Voice_v0034.bin").string(),
+  rig.Choose((in / "K93_FW_v0102.bin").string(), (in / "K93_Voice_v0034.bin").string(),
              (in / "cams.txt").string());
-
-  const auto package = program / "K93_F0102_V0034_D3456.bin";
-  EXPECT_EQ(rig.window.Text(IDC_STATUS), "   Success..");
+  rig.Generate();
+  EXPECT_EQ(rig.steps, kRunSteps);
   EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), package.string());
-  EXPECT_TRUE(SameBytes(ReadDisk(work / "TempDb.bin"), kSampleDb));
-  EXPECT_TRUE(SameBytes(ReadDisk(package), ExpectedPackage(fw, voice, kSampleDb)));
-  EXPECT_FALSE(std::filesystem::exists(in / "TempDbFile.txt"));
-  EXPECT_EQ(ReadDisk(in / "cams.txt"), Bytes(text.begin(), text.end()));
+  EXPECT_TRUE(rig.window.file_errors.empty());
+  EXPECT_TRUE(SameBytes(read(work / "TempDb.bin"), kSampleDb));
+  const Bytes expected = ExpectedPackage(fw, voice, kSampleDb);
+  EXPECT_EQ(Bytes(expected.begin(), expected.begin() + 5), (Bytes{0x00, 0x00, 0xD0, 0x03, 0x00}));
+  EXPECT_TRUE(SameBytes(read(package), expected));
+  EXPECT_FALSE(fs::exists(in / "TempDbFile.txt"));
+  EXPECT_EQ(read(in / "cams.txt"), text);
+  fs::remove_all(tmp);
 }
 
 }  // namespace
