@@ -114,20 +114,29 @@ void CKorvelDlg::OnBnClickedExit() {
   Guarded(window_, [&] { window_.Close(IDCANCEL); });
 }
 
+bool CKorvelDlg::AcceptImage(int kind, std::string& path, int name_id, int button_id,
+                             const char* rejected) {
+  const auto chosen = window_.ChooseFile({"bin", kBinaryFilter});
+  if (!chosen) return false;
+  path = chosen->path;
+  const auto name = fs_.FindFile(path);
+  if (!name) return false;
+  if (!CheckInputFileName(kind, *name)) {
+    window_.SetItemText(name_id, "");
+    window_.SetItemText(IDC_STATUS, rejected);
+    return false;
+  }
+  window_.SetItemText(name_id, *name);
+  window_.EnableItem(button_id, false);
+  return true;
+}
+
 void CKorvelDlg::OnBnClickedFwFile() {
   Guarded(window_, [&] {
-    const auto chosen = window_.ChooseFile({"bin", kBinaryFilter});
-    if (!chosen) return;
-    state_.FW_PATH = chosen->path;
-    const auto name = fs_.FindFile(state_.FW_PATH);
-    if (!name) return;
-    if (!CheckInputFileName(kFirmwareFile, *name)) {
-      window_.SetItemText(IDC_FW_NAME, "");
-      window_.SetItemText(IDC_STATUS, dlg_status::kFwRejected);
+    if (!AcceptImage(kFirmwareFile, state_.FW_PATH, IDC_FW_NAME, IDC_FW_FILE,
+                     dlg_status::kFwRejected)) {
       return;
     }
-    window_.SetItemText(IDC_FW_NAME, *name);
-    window_.EnableItem(IDC_FW_FILE, false);
     if (state_.K93_MODE == 1) {
       window_.EnableItem(IDC_VOICE_FILE, true);
       window_.SetItemText(IDC_STATUS, dlg_status::kSelectVoice);
@@ -140,18 +149,10 @@ void CKorvelDlg::OnBnClickedFwFile() {
 
 void CKorvelDlg::OnBnClickedVoiceFile() {
   Guarded(window_, [&] {
-    const auto chosen = window_.ChooseFile({"bin", kBinaryFilter});
-    if (!chosen) return;
-    state_.VOICE_PATH = chosen->path;
-    const auto name = fs_.FindFile(state_.VOICE_PATH);
-    if (!name) return;
-    if (!CheckInputFileName(kVoiceFile, *name)) {
-      window_.SetItemText(IDC_VOICE_NAME, "");
-      window_.SetItemText(IDC_STATUS, dlg_status::kVoiceRejected);
+    if (!AcceptImage(kVoiceFile, state_.VOICE_PATH, IDC_VOICE_NAME, IDC_VOICE_FILE,
+                     dlg_status::kVoiceRejected)) {
       return;
     }
-    window_.SetItemText(IDC_VOICE_NAME, *name);
-    window_.EnableItem(IDC_VOICE_FILE, false);
     if (state_.K93_MODE == 1) {
       window_.EnableItem(IDC_DB_TEXT_FILE, true);
       window_.SetItemText(IDC_STATUS, dlg_status::kSelectDbText);

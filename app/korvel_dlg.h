@@ -58,6 +58,11 @@ class CKorvelDlg : private GenerateView {
   int m_nGenerateMode = 0;
 
  private:
+  /// The image buttons' shared part: chooser, path, lookup and name check.
+  /// True when the image was accepted; its name is shown and its button
+  /// disabled.
+  bool AcceptImage(int kind, std::string& path, int name_id, int button_id, const char* rejected);
+
   // GenerateView
   void SetStatus(const std::string& text) override;
   void SetOutputPath(const std::string& path) override;
