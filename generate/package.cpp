@@ -90,7 +90,7 @@ Bytes PackageHeader(std::uint32_t fw_length, std::uint32_t voice_length, std::ui
   out.U32(fw_length);
   out.U32(voice_length);
   out.U32(db_length);
-  out.Zeros(3);
+  out.Zeros(kPackageHeaderSize - header.size());
   return header;
 }
 
