@@ -55,6 +55,17 @@ bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
 
 }  // namespace
 
+std::size_t FindBadVersionChar(std::string_view version) {
+  for (std::size_t i = 5; i < kMinVersionLength && i < version.size(); ++i) {
+    const auto c = static_cast<unsigned char>(version[i]);
+    if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
+                                     std::string_view::npos) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
 std::uint32_t ConvertCoordinate(std::string_view field) {
   const float degrees = ToFloat(CAtof(field));
   const float units = degrees * 10000.0f;
@@ -68,8 +79,12 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
   std::vector<std::string_view> fields;
   std::uint64_t index = 0;
   while (file.ReadString(line)) {
-    std::string_view text(line);
-    text = text.substr(0, text.find('\0'));
+    // The reader has already cut the line at its first NUL.
+    const std::string_view text(line);
+    if (file.too_long()) {
+      status.SetStatus(LineMessage(parse_status::kBadLine, index + 1));
+      return 0;
+    }
 
     if (index == 0) {
       state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(text) : std::string(text);
@@ -81,6 +96,10 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       // header; a shorter line would leave them undefined.
       if (state.DB_VERSION.size() < kMinVersionLength) {
         status.SetStatus(parse_status::kVersionTooShort);
+        return 0;
+      }
+      if (FindBadVersionChar(state.DB_VERSION) != std::string_view::npos) {
+        status.SetStatus(parse_status::kVersionBadChar);
         return 0;
       }
       index = 1;

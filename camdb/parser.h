@@ -27,6 +27,7 @@ inline constexpr std::size_t kMinVersionLength = 11;
 namespace parse_status {
 inline constexpr char kVersionMissing[] = "Version is not exist!";
 inline constexpr char kVersionTooShort[] = "Version is too short!";
+inline constexpr char kVersionBadChar[] = "Version has a bad character!";
 inline constexpr char kXMissing[] = "X is not exist!";
 inline constexpr char kYMissing[] = "Y is not exist!";
 inline constexpr char kTypeMissing[] = "TYPE is not exist!";
@@ -34,6 +35,12 @@ inline constexpr char kEmptyLine[] = "Error : EmptyLine %d";  ///< one-based lin
 inline constexpr char kBadLine[] = "Error : Line %d";         ///< one-based line
 inline constexpr char kReadFailed[] = "Error : ReadLine %d";  ///< one-based line
 }  // namespace parse_status
+
+/// Characters 5 to 10 of the version line name the output files. Returns the
+/// position of the first of them that no file name may hold (a path
+/// separator, a drive colon, a wildcard, a quote, a redirection, a control
+/// character), or npos when they are all fine or the line is too short.
+std::size_t FindBadVersionChar(std::string_view version);
 
 /// Coordinate text to 1/10000 degree, in single precision as the devices'
 /// tool always did: atof, round to float, times 10000 in float, truncate.

@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvel {
@@ -31,25 +32,50 @@ bool TextReader::Fill() {
 
 bool TextReader::ReadString(std::string& line) {
   line.clear();
+  too_long_ = false;
   if (failed_) return false;
   bool read_any = false;
+  bool cut = false;             // a NUL was met: nothing more of this line is kept
+  std::uint64_t raw_length = 0;  // the whole line's length, NULs included
+  char last = '\0';              // the line's last byte, kept or not
+  bool newline_seen = false;
   for (;;) {
-    if (begin_ == end_ && !Fill()) return read_any && !failed_;
+    if (begin_ == end_ && !Fill()) {
+      if (!read_any || failed_) return false;
+      break;
+    }
     read_any = true;
     const char* start = buffer_.data() + begin_;
     const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
-    if (newline == nullptr) {
-      line.append(start, end_ - begin_);
-      begin_ = end_;
-      continue;
+    const char* stop = newline != nullptr ? newline : buffer_.data() + end_;
+    const auto piece = static_cast<std::size_t>(stop - start);
+    raw_length += piece;
+    if (piece > 0) last = stop[-1];
+    if (!cut) {
+      const auto* nul = static_cast<const char*>(std::memchr(start, '\0', piece));
+      const char* keep_end = nul != nullptr ? nul : stop;
+      const std::size_t room = kMaxLineLength + 1 - std::min(line.size(), kMaxLineLength + 1);
+      line.append(start, std::min(static_cast<std::size_t>(keep_end - start), room));
+      cut = nul != nullptr;
     }
-    line.append(start, newline);
-    begin_ += static_cast<std::size_t>(newline - start) + 1;
-    // The CR of a CR LF pair may have come with the previous chunk; it is in
-    // the line either way, so drop it here.
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+    begin_ += piece;
+    if (newline != nullptr) {
+      ++begin_;
+      newline_seen = true;
+      break;
+    }
   }
+  // The CR of a CR LF pair may have come with the previous chunk; it belongs
+  // to the line end either way. A CR without an LF after it is text.
+  if (newline_seen && last == '\r') {
+    if (!cut) line.pop_back();
+    --raw_length;
+  }
+  if (raw_length > kMaxLineLength) {
+    too_long_ = true;
+    line.resize(std::min(line.size(), kMaxLineLength));
+  }
+  return true;
 }
 
 bool TextWriter::SeekToEnd() {

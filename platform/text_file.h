@@ -16,13 +16,21 @@ namespace korvel {
 /// Reads a text file one line at a time.
 class TextReader {
  public:
+  /// No camera row or version line comes near this; a longer line is a fault,
+  /// and the reader never holds more of it than this.
+  static constexpr std::size_t kMaxLineLength = std::size_t{1} << 20;
+
   explicit TextReader(std::unique_ptr<BinaryFile> file);
 
-  /// The next line without its line end. An empty line gives true and empty
-  /// text; an unterminated last line is a line. False only at the end with
-  /// nothing read, or when the file could not be read (then failed() is true).
+  /// The next line without its line end, cut at its first NUL: the bytes after
+  /// a NUL are never kept. An empty line gives true and empty text; an
+  /// unterminated last line is a line. False only at the end with nothing
+  /// read, or when the file could not be read (then failed() is true).
   bool ReadString(std::string& line);
   bool failed() const { return failed_; }
+  /// True when the line ReadString just gave was longer than kMaxLineLength
+  /// (NULs and what follows them counted); its text is then incomplete.
+  bool too_long() const { return too_long_; }
 
  private:
   bool Fill();
@@ -33,6 +41,7 @@ class TextReader {
   std::size_t end_ = 0;
   bool at_end_ = false;
   bool failed_ = false;
+  bool too_long_ = false;
 };
 
 /// Writes text in text mode: every LF is stored as CR LF.

@@ -105,7 +105,7 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"", {}}, {"one\ntwo\n", {"one", "two"}}, {"one\r\ntwo\r\n", {"one", "two"}},
       {"one\ntwo", {"one", "two"}}, {"\n\n", {"", ""}}, {"\r\n", {""}},
-      {"a\rb\n", {"a\rb"}}, {"a\r\r\n", {"a\r"}}, {"a\r", {"a\r"}}, {"a\0b\nc\n"s, {"a\0b"s, "c"}},
+      {"a\rb\n", {"a\rb"}}, {"a\r\r\n", {"a\r"}}, {"a\r", {"a\r"}}, {"a\0b\r\nc\n"s, {"a", "c"}},
       {a + "\r\nb", {a, "b"}},       // CR LF split across two chunks
       {a + "\rx\n", {a + "\rx"}},    // CR last in a chunk, no LF after it
       {a + "a\nb", {a + "a", "b"}},  // LF first in the second chunk
