@@ -114,11 +114,15 @@ WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) 
   WriteHeaders(state, out, trace);
   WriteBodys(state, out, trace);
 
-  auto file = fs.Open(state.TEMP_DB_BIN, OpenMode::kCreateWrite);
+  // Written under a temporary name and renamed into place: the earlier
+  // TempDb.bin stays whole until the new one is.
+  StagedFile staged(fs, state.TEMP_DB_BIN);
+  auto file = staged.Create();
   if (!file) return WriteDbResult::kWriteFailed;
   const bool written = file->Write(state.DB_STREAM.data(), state.DB_STREAM.size());
   const bool closed = file->Close();
-  return written && closed ? WriteDbResult::kOk : WriteDbResult::kWriteFailed;
+  file.reset();
+  return written && closed && staged.Commit() ? WriteDbResult::kOk : WriteDbResult::kWriteFailed;
 }
 
 }  // namespace korvel

@@ -122,10 +122,11 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
   state.OUTPUT_PATH = JoinPath(FolderOf(fs.ProgramPath()), PackageName(state));
   // The package is assembled under a name of its own and takes its final name
   // only when complete, so a file under the final name is always whole.
-  const std::string partial = state.OUTPUT_PATH + ".part";
+  StagedFile staged(fs, state.OUTPUT_PATH);
+  const std::string& partial = staged.temp_path();
   {
     FileError error;
-    auto created = fs.Open(partial, OpenMode::kCreateWrite, &error);
+    auto created = staged.Create(&error);
     if (!created) {
       error.path = state.OUTPUT_PATH;
       view.ShowFileError(error);
@@ -133,7 +134,6 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
       return;
     }
     if (!created->Close()) {
-      fs.Remove(partial);
       view.SetStatus(gen_status::kPackageWriteFail);
       return;
     }
@@ -143,7 +143,6 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
   for (int i = 0; i < 3; ++i) {
     const CopyResult result = CopyImageIntoPackage(state, fs, partial, sources[i], lengths[i]);
     if (result != CopyResult::kOk) {
-      fs.Remove(partial);
       view.SetStatus(StatusFor(result, sources[i]));
       return;
     }
@@ -154,8 +153,7 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
   const bool header_written =
       out && out->Seek(0) && out->Write(header.data(), header.size()) && out->Close();
   out.reset();
-  if (!header_written || !fs.Rename(partial, state.OUTPUT_PATH)) {
-    fs.Remove(partial);
+  if (!header_written || !staged.Commit()) {
     view.SetStatus(gen_status::kPackageWriteFail);
     return;
   }

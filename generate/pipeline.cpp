@@ -1,6 +1,8 @@
 #include "generate/pipeline.h"
 
 #include <array>
+#include <deque>
+#include <vector>
 
 #include "generate/db_encoder.h"
 #include "generate/package.h"
@@ -40,34 +42,55 @@ bool PrepareTextCopy(RunState& state, FileSystem& fs) {
   return writer.Close() && ok;
 }
 
-bool WriteWhole(FileSystem& fs, const std::string& path, const Bytes& bytes) {
-  auto file = fs.Open(path, OpenMode::kCreateWrite);
-  if (!file) return false;
-  const bool written = file->Write(bytes.data(), bytes.size());
-  if (file->Close() && written) return true;
-  file.reset();
-  fs.Remove(path);  // leave no truncated database behind
-  return false;
+/// Copies `source` to every one of `targets`, each first under a temporary
+/// name, reading the source once in bounded pieces. The targets take their
+/// final names only after every copy is whole; on a failure the temporary
+/// files go and the targets stay as they were. Returns the failure status, or
+/// null.
+const char* CopyToAll(FileSystem& fs, const std::string& source,
+                      const std::vector<std::string>& targets) {
+  auto in = fs.Open(source, OpenMode::kReadShared);
+  if (!in) return gen_status::kTempDbReadFail;
+  std::deque<StagedFile> staged;
+  // Declared after `staged`, so every file is closed before its temporary
+  // name is removed.
+  std::vector<std::unique_ptr<BinaryFile>> outs;
+  for (const std::string& target : targets) {
+    outs.push_back(staged.emplace_back(fs, target).Create());
+    if (!outs.back()) return gen_status::kModelWriteFail;
+  }
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  for (;;) {
+    const std::size_t got = in->Read(buffer.data(), buffer.size());
+    if (got == 0) break;
+    for (auto& out : outs) {
+      if (!out->Write(buffer.data(), got)) return gen_status::kModelWriteFail;
+    }
+  }
+  if (in->failed()) return gen_status::kTempDbReadFail;
+  for (auto& out : outs) {
+    if (!out->Close()) return gen_status::kModelWriteFail;
+  }
+  outs.clear();
+  // A rename within a folder does not run out of room; should one fail all
+  // the same, each final name still holds a whole file, old or new.
+  for (StagedFile& file : staged) {
+    if (!file.Commit()) return gen_status::kModelWriteFail;
+  }
+  return nullptr;
 }
 
 /// The four model files in the working folder and the ulma file in the
 /// program's folder, each a copy of TempDb.bin as it lies on disk.
 void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
   state.OUTPUT_PATH = JoinPath(FolderOf(fs.ProgramPath()), kUlmaName);
-  Bytes database;
-  if (ReadWholeFile(fs, state.TEMP_DB_BIN, database) != ReadResult::kOk) {
-    view.SetStatus(gen_status::kTempDbReadFail);
-    return;
-  }
-  for (const char* pattern : kModelNames) {
-    if (!WriteWhole(fs, ModelFileName(pattern, state.DB_VERSION), database)) {
-      view.SetStatus(gen_status::kModelWriteFail);
-      return;
-    }
-  }
+  std::vector<std::string> targets;
+  for (const char* pattern : kModelNames)
+    targets.push_back(ModelFileName(pattern, state.DB_VERSION));
   // The dialog shows this path, so a file must be there.
-  if (!WriteWhole(fs, state.OUTPUT_PATH, database)) {
-    view.SetStatus(gen_status::kModelWriteFail);
+  targets.push_back(state.OUTPUT_PATH);
+  if (const char* failure = CopyToAll(fs, state.TEMP_DB_BIN, targets)) {
+    view.SetStatus(failure);
     return;
   }
   view.SetOutputPath(state.OUTPUT_PATH);
@@ -75,11 +98,33 @@ void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
   fs.Remove(state.TEMP_DB_TEXT);
 }
 
+/// Locks every folder the command writes: the working folder (TempDb.bin,
+/// the model files), the program's folder (the package, the ulma file) and
+/// the text's folder (the working copy), for as long as `lock` lives. While
+/// another run holds one, says so and waits for it.
+bool LockRunFolders(const RunState& state, FileSystem& fs, GenerateView& view,
+                    std::unique_ptr<FolderLock>& lock) {
+  const std::vector<std::string> folders = {"", FolderOf(fs.ProgramPath()), state.DB_TEXT_FOLDER};
+  LockResult result = fs.LockFolders(folders, false, lock);
+  if (result == LockResult::kBusy) {
+    view.SetStatus(gen_status::kWaitingForLock);
+    result = fs.LockFolders(folders, true, lock);
+  }
+  if (result == LockResult::kLocked) return true;
+  view.SetStatus(gen_status::kLockFail);
+  return false;
+}
+
 }  // namespace
 
 void GenerateFile(RunState& state, int generate_mode, FileSystem& fs, GenerateView& view,
                   std::ostream* trace) {
   if (state.K93_MODE != 1 && generate_mode != kGeneratePerModel) return;
+
+  // Held to the end: no other run touches the working copy, TempDb.bin or
+  // an output while this one writes or reads them.
+  std::unique_ptr<FolderLock> lock;
+  if (!LockRunFolders(state, fs, view, lock)) return;
 
   state.TEMP_DB_TEXT = state.DB_TEXT_FOLDER + kTempDbText;
   if (!PrepareTextCopy(state, fs)) {

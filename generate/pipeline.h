@@ -39,6 +39,10 @@ inline constexpr char kFwReadFail[] = " FW file read Fail..";
 inline constexpr char kVoiceReadFail[] = " Voice file read Fail..";
 inline constexpr char kPackageWriteFail[] = " Package write Fail..";
 inline constexpr char kModelWriteFail[] = " Model file write Fail..";
+/// Another run holds a folder this one writes; shown once while it waits.
+inline constexpr char kWaitingForLock[] = " Waiting for another run..";
+/// A folder this run writes cannot be locked against other runs.
+inline constexpr char kLockFail[] = " Folder lock Fail..";
 }  // namespace gen_status
 
 /// The two rows appended to every copy, so every database carries them.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -48,6 +49,22 @@ class BinaryFile {
   virtual bool failed() const = 0;
 };
 
+/// Exclusive locks on the folders a run writes, held while this lives.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
+enum class LockResult {
+  kLocked,  ///< every folder is now this run's
+  kBusy,    ///< another run holds one of them; nothing is held
+  kFailed,  ///< a lock could not be taken at all
+};
+
+/// The lock file each locked folder gets. It stays in place afterwards; only
+/// a run that is alive holds a lock on it, so it never blocks a later run.
+inline constexpr char kLockFileName[] = ".korvel.lock";
+
 /// The file system as the tool sees it. Relative paths are relative to the
 /// working folder of the implementation (the process's current directory for
 /// the real one unless it was given another).
@@ -67,6 +84,38 @@ class FileSystem {
   virtual std::optional<std::string> FindFile(const std::string& path) = 0;
   /// Full path of the running program; its folder is where packages go.
   virtual std::string ProgramPath() = 0;
+  /// Locks `folders` ("" is the working folder) for one run. A folder named
+  /// twice, by any spelling, is locked once, and folders are taken in one
+  /// order common to all runs, so two runs never wait for each other. With
+  /// `wait` false a folder held by another run gives kBusy at once.
+  virtual LockResult LockFolders(const std::vector<std::string>& folders, bool wait,
+                                 std::unique_ptr<FolderLock>& lock, FileError* error = nullptr) = 0;
+  /// A name beside `path`, in its folder, that no other run and no other
+  /// call uses: where `path` is written before it is renamed into place.
+  virtual std::string TemporaryName(const std::string& path) = 0;
+};
+
+/// A file written under a temporary name and renamed to its final name only
+/// once whole: a reader of the final name sees the old file or the new one,
+/// never a part. Dropped before Commit(), the temporary file is removed.
+class StagedFile {
+ public:
+  StagedFile(FileSystem& fs, std::string path);
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  /// Creates the temporary file, empty. Close it before Commit().
+  std::unique_ptr<BinaryFile> Create(FileError* error = nullptr);
+  /// Renames the temporary file to the final name.
+  bool Commit();
+  const std::string& temp_path() const { return temp_path_; }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  std::string temp_path_;
+  bool created_ = false;
 };
 
 enum class ReadResult { kOk, kUnreadable, kTooLarge };

@@ -1,8 +1,12 @@
 #include "platform/real_file_system.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,6 +22,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -305,6 +310,28 @@ std::string RealFileSystem::Resolve(const std::string& path) const {
   return JoinPath(working_folder_, path);
 }
 
+std::string RealFileSystem::LockFilePath(const std::string& folder) const {
+  if (folder.empty()) return Resolve(kLockFileName);
+  if (EndsWithSeparator(folder)) return Resolve(folder + kLockFileName);
+  return Resolve(JoinPath(folder, kLockFileName));
+}
+
+std::string RealFileSystem::TemporaryName(const std::string& path) {
+  // The process id keeps runs apart, the random part a process that reuses
+  // the id of a killed one, the count the calls of one process.
+  static std::atomic<std::uint64_t> count{0};
+  static const std::uint32_t random = std::random_device()();
+#ifdef _WIN32
+  const unsigned long process = GetCurrentProcessId();
+#else
+  const unsigned long process = static_cast<unsigned long>(::getpid());
+#endif
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".~%lu-%08x-%llu.tmp", process,
+                static_cast<unsigned>(random), static_cast<unsigned long long>(++count));
+  return path + suffix;
+}
+
 #ifdef _WIN32
 
 std::unique_ptr<BinaryFile> RealFileSystem::Open(const std::string& path, OpenMode mode,
@@ -332,8 +359,91 @@ std::unique_ptr<BinaryFile> RealFileSystem::Open(const std::string& path, OpenMo
   return std::make_unique<WinFile>(handle);
 }
 
+namespace {
+
+/// Clears the read-only attribute of an existing file; true when there is
+/// none left (or no such file).
+bool MakeWritable(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return true;
+  }
+  return SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) != 0;
+}
+
+/// The lock files of one run, each locked or still to be locked.
+class HeldLocks : public FolderLock {
+ public:
+  ~HeldLocks() override {
+    for (HANDLE handle : locked_) {
+      OVERLAPPED where = {};
+      UnlockFileEx(handle, 0, 1, 0, &where);
+    }
+    for (HANDLE handle : handles_) CloseHandle(handle);
+  }
+  std::vector<HANDLE> handles_;
+  std::vector<HANDLE> locked_;
+};
+
+}  // namespace
+
 bool RealFileSystem::Copy(const std::string& from, const std::string& to) {
-  return CopyFileA(Resolve(from).c_str(), Resolve(to).c_str(), FALSE) != 0;
+  // The copy gets the bytes, not the read-only attribute: the working copy is
+  // appended to afterwards. A stale read-only target is replaced.
+  const std::string target = Resolve(to);
+  const std::string temporary = Resolve(TemporaryName(to));
+  if (!CopyFileA(Resolve(from).c_str(), temporary.c_str(), TRUE)) return false;
+  if (MakeWritable(temporary) && MakeWritable(target) &&
+      MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  DeleteFileA(temporary.c_str());
+  return false;
+}
+
+LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, bool wait,
+                                       std::unique_ptr<FolderLock>& lock, FileError* error) {
+  auto held = std::make_unique<HeldLocks>();
+  // (volume, file index, handle): the same file under two spellings is one.
+  std::vector<std::tuple<DWORD, std::uint64_t, HANDLE, std::string>> files;
+  for (const std::string& folder : folders) {
+    const std::string path = LockFilePath(folder);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      SetError(error, path, GetLastError());
+      return LockResult::kFailed;
+    }
+    held->handles_.push_back(handle);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+      SetError(error, path, GetLastError());
+      return LockResult::kFailed;
+    }
+    files.emplace_back(info.dwVolumeSerialNumber,
+                       (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, handle,
+                       path);
+  }
+  std::sort(files.begin(), files.end());
+  const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (i > 0 && std::get<0>(files[i]) == std::get<0>(files[i - 1]) &&
+        std::get<1>(files[i]) == std::get<1>(files[i - 1])) {
+      continue;
+    }
+    const HANDLE handle = std::get<2>(files[i]);
+    OVERLAPPED where = {};
+    if (!LockFileEx(handle, flags, 0, 1, 0, &where)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return LockResult::kBusy;
+      SetError(error, std::get<3>(files[i]), code);
+      return LockResult::kFailed;
+    }
+    held->locked_.push_back(handle);
+  }
+  lock = std::move(held);
+  return LockResult::kLocked;
 }
 
 bool RealFileSystem::Rename(const std::string& from, const std::string& to) {
@@ -397,6 +507,61 @@ std::unique_ptr<BinaryFile> RealFileSystem::Open(const std::string& path, OpenMo
   return std::make_unique<PosixFile>(fd.release());
 }
 
+namespace {
+
+/// The lock files of one run; closing them releases their locks.
+class HeldLocks : public FolderLock {
+ public:
+  ~HeldLocks() override {
+    for (int fd : fds_) ::close(fd);
+  }
+  std::vector<int> fds_;
+};
+
+}  // namespace
+
+LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, bool wait,
+                                       std::unique_ptr<FolderLock>& lock, FileError* error) {
+  auto held = std::make_unique<HeldLocks>();
+  // (device, inode, descriptor, path): the same file under two spellings is one.
+  std::vector<std::tuple<dev_t, ino_t, int, std::string>> files;
+  for (const std::string& folder : folders) {
+    std::string path = LockFilePath(folder);
+    // Read-only is enough for flock, and lets a lock file made by another
+    // user serve this one too.
+    const int fd = OpenRetrying(path, O_RDONLY | O_CREAT, 0666);
+    if (fd < 0) {
+      SetError(error, path, errno);
+      return LockResult::kFailed;
+    }
+    held->fds_.push_back(fd);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+      SetError(error, path, errno);
+      return LockResult::kFailed;
+    }
+    files.emplace_back(info.st_dev, info.st_ino, fd, std::move(path));
+  }
+  std::sort(files.begin(), files.end());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const auto& [device, inode, fd, path] = files[i];
+    if (i > 0 && device == std::get<0>(files[i - 1]) && inode == std::get<1>(files[i - 1])) {
+      continue;
+    }
+    int locked;
+    do {
+      locked = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+      if (errno == EWOULDBLOCK) return LockResult::kBusy;
+      SetError(error, path, errno);
+      return LockResult::kFailed;
+    }
+  }
+  lock = std::move(held);
+  return LockResult::kLocked;
+}
+
 bool RealFileSystem::Copy(const std::string& from, const std::string& to) {
   const std::string source = Resolve(from);
   const std::string target = Resolve(to);
@@ -409,16 +574,24 @@ bool RealFileSystem::Copy(const std::string& from, const std::string& to) {
       out_info.st_ino == in_info.st_ino) {
     return false;
   }
-  FileDescriptor out(OpenRetrying(target, O_WRONLY | O_CREAT | O_TRUNC, in_info.st_mode & 0777));
+  // The copy gets the bytes, never the mode: it is appended to afterwards,
+  // so a read-only source must not make a read-only copy. Written beside the
+  // target and renamed over it, which also replaces a stale read-only copy.
+  const std::string temporary = Resolve(TemporaryName(to));
+  FileDescriptor out(OpenRetrying(temporary, O_WRONLY | O_CREAT | O_EXCL, 0666));
   if (!out.valid()) return false;
   std::vector<char> buffer(64 * 1024);
+  bool ok = true;
   for (;;) {
     const ssize_t got = ReadFully(in.get(), buffer.data(), buffer.size());
-    if (got < 0) return false;
-    if (got == 0) break;
-    if (!WriteFully(out.get(), buffer.data(), static_cast<std::size_t>(got))) return false;
+    if (got <= 0 || !WriteFully(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+      ok = got == 0;
+      break;
+    }
   }
-  return out.Close();
+  ok = out.Close() && ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
 }
 
 bool RealFileSystem::Rename(const std::string& from, const std::string& to) {

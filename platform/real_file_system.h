@@ -20,9 +20,15 @@ class RealFileSystem : public FileSystem {
   bool Remove(const std::string& path) override;
   std::optional<std::string> FindFile(const std::string& path) override;
   std::string ProgramPath() override;
+  LockResult LockFolders(const std::vector<std::string>& folders, bool wait,
+                         std::unique_ptr<FolderLock>& lock, FileError* error = nullptr) override;
+  /// "<path>.~<process id>-<random>-<count>.tmp".
+  std::string TemporaryName(const std::string& path) override;
 
  private:
   std::string Resolve(const std::string& path) const;
+  /// The lock file of `folder`, resolved.
+  std::string LockFilePath(const std::string& folder) const;
 
   std::string working_folder_;
   std::string program_path_;

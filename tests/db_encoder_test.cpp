@@ -174,17 +174,21 @@ TEST(DbEncoder, WriteFailuresAreReported) {
   } cases[] = {
       {"create",
        [](MemoryFileSystem& fs) {
-         fs.fail_open.insert({"TempDb.bin", OpenMode::kCreateWrite});
+         fs.fail_open.insert({"TempDb.bin.tmp", OpenMode::kCreateWrite});
        }},
-      {"short write", [](MemoryFileSystem& fs) { fs.write_limit["TempDb.bin"] = 40; }},
-      {"close", [](MemoryFileSystem& fs) { fs.fail_close.insert("TempDb.bin"); }},
+      {"short write", [](MemoryFileSystem& fs) { fs.write_limit["TempDb.bin.tmp"] = 40; }},
+      {"close", [](MemoryFileSystem& fs) { fs.fail_close.insert("TempDb.bin.tmp"); }},
+      {"rename", [](MemoryFileSystem& fs) { fs.fail_rename.insert("TempDb.bin"); }},
   };
   for (const auto& c : cases) {
     Encoded e;
     e.state.DB_VERSION = "V1.0 211105";
     e.state.GPS_DB = {Point(1269501, 373894), Point(1269807, 374163)};
+    e.fs.SetFile("TempDb.bin", "earlier");
     c.inject(e.fs);
     Encode(e);
+    EXPECT_EQ(e.fs.Text("TempDb.bin"), "earlier") << c.name;
+    EXPECT_FALSE(e.fs.Exists("TempDb.bin.tmp")) << c.name;
     EXPECT_EQ(e.result, WriteDbResult::kWriteFailed) << c.name;
   }
 }

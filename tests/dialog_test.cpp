@@ -155,53 +155,78 @@ TEST(Dialog, PerModelRunWritesTheModelFiles) {
 TEST(Dialog, EveryFailureOfGenerate) {
   using enum OpenMode;
   using Fault = std::function<void(MemoryFileSystem&)>;
-  const std::string part = kPackagePath + ".part";
+  const std::string part = kPackagePath + ".tmp";
   const auto open = [](std::string path, OpenMode mode) -> Fault {
     return [=](MemoryFileSystem& fs) { fs.fail_open = {{path, mode}}; };
   };
   const auto put = [](std::string path, auto contents) -> Fault {
     return [=](MemoryFileSystem& fs) { fs.SetFile(path, contents); };
   };
+  const auto version = [&](char c) {
+    return put(kTextPath, "V1.0 12" + std::string(1, c) + "456 test\r\nX\tY\tTYPE\r\n");
+  };
   // The first sample row 65535 times; the copy's own makes the cell's 65536th.
   std::string crowded = kHeaderOnlyText;
   for (int i = 0; i < 65535; ++i) crowded += kSampleRow1;
   crowded.pop_back();  // the line end the copy adds ends the last row
+  // Outputs of an earlier run, which a failed one must leave as they were.
+  const std::vector<std::string> earlier = {kPackagePath,
+                                            kUlmaPath,
+                                            "narv_db_ver2_563412.bin",
+                                            "P_Zon_db_v563412.bin",
+                                            "zorvane_db_ver2_563412.bin",
+                                            "narvtel_db_ver2_563412.bin"};
   struct Case {
     std::string status;  // and the path of a message box, if any
     bool copy_left;
+    bool db_new;  // TempDb.bin replaced by the new database
     Fault fault;  // injected once the inputs are chosen
     int mode = 0;
   };
   // clang-format off
   const Case cases[] = {
-      {" File open Fail..", false, [](auto& fs) { fs.fail_copy = {kTempCopy}; }},
-      {" File open Fail..", true, open(kTempCopy, kWriteExisting)},
-      {" File open Fail..", true, [](auto& fs) { fs.write_limit[kTempCopy] = 50; }},
-      {" File open Fail..", true, [](auto& fs) { fs.fail_close = {kTempCopy}; }},
-      {"   Fail1..", true, open(kTempCopy, kReadShared)},
-      {"Error : ReadLine 1", false, [](auto& fs) { fs.fail_read = {kTempCopy}; }},
-      {"Error : Line 3", false, put(kTextPath, "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n")},
-      {" Cell over 65535 points..", false, put(kTextPath, crowded)},
-      {" TempDb.bin write Fail..", true, open("TempDb.bin", kCreateWrite)},
-      {" FW file read Fail..", true, open(kFwPath, kReadShared)},
-      {" Voice file read Fail..", true, open(kVoicePath, kReadShared)},
-      {" TempDb.bin read Fail..", true, open("TempDb.bin", kReadShared)},
-      {" TempDb.bin read Fail..", true, [](auto& fs) { fs.fail_read = {"TempDb.bin"}; }},
-      {" FW file read Fail..", true, [](auto& fs) { fs.fail_read = {kFwPath}; }},
-      {" FW file too large..", true, put(kFwPath, Bytes(0x100000 - 0x10 + 1))},
-      {" Voice file too large..", true, put(kVoicePath, Bytes(0x400000 + 1))},
-      {"   Fail2.. [" + kPackagePath + "]", true, open(part, kCreateWrite)},
-      {" Package write Fail..", true, [&](auto& fs) { fs.fail_close = {part}; }},
-      {" Package write Fail..", true, [&](auto& fs) { fs.write_limit[part] = 100; }},
-      {" Package write Fail..", true, [](auto& fs) { fs.fail_rename = {kPackagePath}; }},
-      {" TempDb.bin read Fail..", true, open("TempDb.bin", kReadShared), 1},
-      {" Model file write Fail..", true, open("narv_db_ver2_563412.bin", kCreateWrite), 1},
-      {" Model file write Fail..", true, [](auto& fs) { fs.write_limit[kUlmaPath] = 10; }, 1}};
+      {" Folder lock Fail..", false, false, [](auto& fs) { fs.fail_lock = true; }},
+      {" File open Fail..", false, false, [](auto& fs) { fs.fail_copy = {kTempCopy}; }},
+      {" File open Fail..", true, false, open(kTempCopy, kWriteExisting)},
+      {" File open Fail..", true, false, [](auto& fs) { fs.write_limit[kTempCopy] = 50; }},
+      {" File open Fail..", true, false, [](auto& fs) { fs.fail_close = {kTempCopy}; }},
+      {"   Fail1..", true, false, open(kTempCopy, kReadShared)},
+      {"Error : ReadLine 1", false, false, [](auto& fs) { fs.fail_read = {kTempCopy}; }},
+      {"Error : Line 3", false, false, put(kTextPath, "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n")},
+      {"Version has a bad character!", false, false, version('/')},
+      {"Version has a bad character!", false, false, version('\\')},
+      {"Version has a bad character!", false, false, version(':'), 1},
+      {"Version has a bad character!", false, false, version('*')},
+      {"Version has a bad character!", false, false, version('"'), 1},
+      {"Version has a bad character!", false, false, version('\x01')},
+      {" Cell over 65535 points..", false, false, put(kTextPath, crowded)},
+      {" TempDb.bin write Fail..", true, false, open("TempDb.bin.tmp", kCreateWrite)},
+      {" TempDb.bin write Fail..", true, false, [](auto& fs) { fs.write_limit["TempDb.bin.tmp"] = 40; }},
+      {" TempDb.bin write Fail..", true, false, [](auto& fs) { fs.fail_rename = {"TempDb.bin"}; }},
+      {" FW file read Fail..", true, true, open(kFwPath, kReadShared)},
+      {" Voice file read Fail..", true, true, open(kVoicePath, kReadShared)},
+      {" TempDb.bin read Fail..", true, true, open("TempDb.bin", kReadShared)},
+      {" TempDb.bin read Fail..", true, true, [](auto& fs) { fs.fail_read = {"TempDb.bin"}; }},
+      {" FW file read Fail..", true, true, [](auto& fs) { fs.fail_read = {kFwPath}; }},
+      {" FW file too large..", true, true, put(kFwPath, Bytes(0x100000 - 0x10 + 1))},
+      {" Voice file too large..", true, true, put(kVoicePath, Bytes(0x400000 + 1))},
+      {"   Fail2.. [" + kPackagePath + "]", true, true, open(part, kCreateWrite)},
+      {" Package write Fail..", true, true, [&](auto& fs) { fs.fail_close = {part}; }},
+      {" Package write Fail..", true, true, [&](auto& fs) { fs.write_limit[part] = 100; }},
+      {" Package write Fail..", true, true, [](auto& fs) { fs.fail_rename = {kPackagePath}; }},
+      {" TempDb.bin read Fail..", true, true, open("TempDb.bin", kReadShared), 1},
+      {" TempDb.bin read Fail..", true, true, [](auto& fs) { fs.fail_read = {"TempDb.bin"}; }, 1},
+      {" Model file write Fail..", true, true, open("narv_db_ver2_563412.bin.tmp", kCreateWrite), 1},
+      {" Model file write Fail..", true, true, [](auto& fs) { fs.write_limit[kUlmaPath + ".tmp"] = 10; }, 1},
+      {" Model file write Fail..", true, true, [](auto& fs) { fs.fail_close = {"P_Zon_db_v563412.bin.tmp"}; }, 1},
+      {" Model file write Fail..", true, true, [](auto& fs) { fs.fail_rename = {"narv_db_ver2_563412.bin"}; }, 1}};
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
     Rig rig;
     rig.dlg.m_nGenerateMode = c.mode;
+    for (const std::string& path : earlier) rig.fs.SetFile(path, "earlier");
+    rig.fs.SetFile("TempDb.bin", "earlier");
     rig.Choose();
     c.fault(rig.fs);
     rig.Generate();
@@ -211,8 +236,41 @@ TEST(Dialog, EveryFailureOfGenerate) {
     EXPECT_EQ(rig.Buttons(), "---G");
     EXPECT_EQ(rig.window.Text(IDC_OUTPUT_PATH), kBlank);
     EXPECT_EQ(rig.fs.Exists(kTempCopy), c.copy_left);
-    EXPECT_FALSE(rig.fs.Exists(kPackagePath) || rig.fs.Exists(part) || rig.fs.Exists(kUlmaPath));
+    EXPECT_EQ(rig.fs.files["TempDb.bin"],
+              c.db_new ? kSampleDb : Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    for (const std::string& path : earlier) EXPECT_EQ(rig.fs.Text(path), "earlier") << path;
+    for (const auto& [path, bytes] : rig.fs.files) EXPECT_FALSE(path.ends_with(".tmp")) << path;
   }
+}
+
+TEST(Dialog, WaitsForAnotherRunThenGoesOn) {
+  Rig rig;
+  rig.fs.busy_folders = {"/data/"};
+  rig.Choose();
+  const std::size_t before = rig.fs.log.size();
+  rig.Generate();
+  EXPECT_EQ(rig.steps.back(), "----    Success..");
+  std::vector<std::string> shown;
+  for (const auto& [id, text] : rig.window.text_log) {
+    if (id == IDC_STATUS) shown.push_back(text);
+  }
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), " Waiting for another run.."), 1);
+  // Every folder written is locked before anything is touched.
+  const std::vector<std::string> first(rig.fs.log.begin() + before,
+                                       rig.fs.log.begin() + before + 3);
+  EXPECT_EQ(first,
+            (std::vector<std::string>{"lock  /program /data/", "lock  /program /data/", "waited"}));
+}
+
+TEST(Dialog, ReadOnlyTextAndStaleReadOnlyCopy) {
+  Rig rig;
+  rig.fs.SetFile(kTempCopy, "stale");
+  rig.fs.read_only = {kTextPath, kTempCopy};
+  rig.Choose();
+  rig.Generate();
+  EXPECT_EQ(rig.steps.back(), "----    Success..");
+  EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, kSampleDb)));
+  EXPECT_FALSE(rig.fs.Exists(kTempCopy));
 }
 
 TEST(Dialog, SecondPressAfterParserFaultSucceeds) {

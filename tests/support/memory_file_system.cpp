@@ -111,7 +111,8 @@ const char* LogName(OpenMode mode) {
 std::unique_ptr<BinaryFile> MemoryFileSystem::Open(const std::string& path, OpenMode mode,
                                                    FileError* error) {
   log.push_back(LogName(mode) + path);
-  if (fail_open.count({path, mode}) != 0) {
+  if (fail_open.count({path, mode}) != 0 ||
+      (mode != OpenMode::kReadShared && read_only.count(path) != 0)) {
     if (error != nullptr) *error = FileError{path, fail_code, kInjectedText};
     return nullptr;
   }
@@ -129,6 +130,7 @@ bool MemoryFileSystem::Copy(const std::string& from, const std::string& to) {
   // Like the disk, a file is not copied onto itself.
   if (fail_copy.count(to) != 0 || !Exists(from) || from == to) return false;
   files[to] = files[from];
+  read_only.erase(to);
   return true;
 }
 
@@ -140,6 +142,25 @@ bool MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
     files.erase(from);
   }
   return true;
+}
+
+LockResult MemoryFileSystem::LockFolders(const std::vector<std::string>& folders, bool wait,
+                                         std::unique_ptr<FolderLock>& lock, FileError* error) {
+  std::string entry = "lock";
+  for (const std::string& folder : folders) entry += " " + folder;
+  log.push_back(entry);
+  if (fail_lock) {
+    if (error != nullptr) *error = FileError{folders.front(), fail_code, kInjectedText};
+    return LockResult::kFailed;
+  }
+  for (const std::string& folder : folders) {
+    if (busy_folders.count(folder) == 0) continue;
+    if (!wait) return LockResult::kBusy;
+    busy_folders.erase(folder);
+    log.push_back("waited");
+  }
+  lock = std::make_unique<FolderLock>();
+  return LockResult::kLocked;
 }
 
 bool MemoryFileSystem::Remove(const std::string& path) {

@@ -23,6 +23,12 @@ class MemoryFileSystem : public FileSystem {
   bool Remove(const std::string& path) override;
   std::optional<std::string> FindFile(const std::string& path) override;
   std::string ProgramPath() override { return program_path; }
+  /// Logs "lock F1 F2 ..."; a busy folder gives kBusy, or with `wait` is
+  /// taken once "the other run" let go of it (logged "waited").
+  LockResult LockFolders(const std::vector<std::string>& folders, bool wait,
+                         std::unique_ptr<FolderLock>& lock, FileError* error = nullptr) override;
+  /// `path` + ".tmp": one name, so tests can aim faults at it.
+  std::string TemporaryName(const std::string& path) override { return path + ".tmp"; }
 
   void SetFile(const std::string& path, Bytes contents) { files[path] = std::move(contents); }
   void SetFile(const std::string& path, std::string_view text) {
@@ -41,6 +47,12 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> fail_close;   ///< Close() reports failure (data kept)
   /// Writes that would take the file past this many bytes fail.
   std::map<std::string, std::size_t> write_limit;
+  /// Folders another run holds, and whether locking fails outright.
+  std::set<std::string> busy_folders;
+  bool fail_lock = false;
+  /// Files without write permission: opening them for writing fails. Copy
+  /// replaces such a target and gives it the bytes alone, as the disk does.
+  std::set<std::string> read_only;
   /// Open()'s error for an injected failure.
   int fail_code = 13;
 
