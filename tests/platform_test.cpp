@@ -16,6 +16,13 @@
 #include "platform/text_file.h"
 #include "tests/support/memory_file_system.h"
 
+#ifdef __linux__
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace korvel {
 namespace {
 
@@ -295,6 +302,75 @@ TEST(PlatformRealFileSystem, BehavesLikeTheFakeAndResolvesTheWorkingFolder) {
 #endif
   std::filesystem::remove_all(tmp);
 }
+
+TEST(PlatformRealFileSystem, FolderLocksKeepOtherRunsOut) {
+  namespace stdfs = std::filesystem;
+  const std::string tmp =
+      ::testing::TempDir() + "korvel-lock-" + std::to_string(std::random_device()());
+  const std::string a = JoinPath(tmp, "a"), b = JoinPath(tmp, "b");
+  ASSERT_TRUE(stdfs::create_directories(a) && stdfs::create_directories(b));
+  RealFileSystem one(tmp), two(tmp);
+  std::unique_ptr<FolderLock> held, other;
+  // The working folder under three spellings is one folder, locked once.
+  ASSERT_EQ(one.LockFolders({"", tmp, JoinPath(tmp, ""), a}, false, held), LockResult::kLocked);
+  const std::pair<std::vector<std::string>, LockResult> cases[] = {
+      {{b}, LockResult::kLocked},
+      {{a}, LockResult::kBusy},
+      {{b, JoinPath(tmp, "")}, LockResult::kBusy},
+      {{b}, LockResult::kLocked},  // the busy attempt let go of b
+      {{JoinPath(tmp, "missing")}, LockResult::kFailed}};
+  for (const auto& [folders, result] : cases) {
+    other.reset();
+    EXPECT_EQ(two.LockFolders(folders, false, other), result) << folders.front();
+  }
+  held.reset();
+  other.reset();
+  EXPECT_EQ(two.LockFolders({a, ""}, false, other), LockResult::kLocked);
+  other.reset();
+  stdfs::remove_all(tmp);
+}
+
+#ifdef __linux__
+/// Copies a read-only text over a stale read-only copy in `folder` and
+/// appends to the copy, as the Generate command does.
+bool CopyOfReadOnlyTextTakesAppends(const std::string& folder) {
+  RealFileSystem fs(folder);
+  Put(fs, "cams.txt", "rows");
+  Put(fs, "TempDbFile.txt", "stale");
+  for (const char* name : {"cams.txt", "TempDbFile.txt"}) {
+    if (::chmod(JoinPath(folder, name).c_str(), 0444) != 0) return false;
+  }
+  if (!fs.Copy("cams.txt", "TempDbFile.txt")) return false;
+  auto copy = fs.Open("TempDbFile.txt", OpenMode::kWriteExisting);
+  const bool appended = copy && copy->Seek(4) && copy->Write("+", 1) && copy->Close();
+  return appended && Get(fs, "TempDbFile.txt") == "rows+";
+}
+
+TEST(PlatformRealFileSystem, CopyOfAReadOnlyTextTakesAppends) {
+  // Root writes to read-only files anyway, so root checks as nobody.
+  const bool as_root = ::geteuid() == 0;
+  const pid_t child = as_root ? ::fork() : 0;
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (as_root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(77);
+    }
+    std::string folder = ::testing::TempDir() + "korvel-ro-XXXXXX";
+    bool ok = ::mkdtemp(folder.data()) != nullptr;
+    ok = ok && CopyOfReadOnlyTextTakesAppends(folder);
+    std::filesystem::remove_all(folder);
+    if (!as_root) {
+      EXPECT_TRUE(ok);
+      return;
+    }
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 }  // namespace
 }  // namespace korvel
