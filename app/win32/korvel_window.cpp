@@ -131,6 +131,9 @@ HCURSOR CKorvelDlgWnd::OnQueryDragIcon() {
 
 void CKorvelDlgWnd::SetItemText(int id, const std::string& text) {
   SetDlgItemTextA(m_hWnd, id, text.c_str());
+  // Drawn now, not at the next message: a status set before Generate waits
+  // for another run's folder lock must show during the wait.
+  if (id == IDC_STATUS) ::UpdateWindow(GetDlgItem(id));
 }
 
 void CKorvelDlgWnd::EnableItem(int id, bool enable) {
