@@ -371,6 +371,17 @@ bool MakeWritable(const std::string& path) {
   return SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) != 0;
 }
 
+/// Volume and file index of the file at `path`, which identify it whatever
+/// the spelling; nullopt when it cannot be opened.
+std::optional<std::pair<DWORD, std::uint64_t>> FileIdentity(const std::string& path) {
+  Handle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return std::pair{info.dwVolumeSerialNumber,
+                   (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 /// The lock files of one run, each locked or still to be locked.
 class HeldLocks : public FolderLock {
  public:
@@ -390,9 +401,13 @@ class HeldLocks : public FolderLock {
 bool RealFileSystem::Copy(const std::string& from, const std::string& to) {
   // The copy gets the bytes, not the read-only attribute: the working copy is
   // appended to afterwards. A stale read-only target is replaced.
+  const std::string source = Resolve(from);
   const std::string target = Resolve(to);
+  // A file is not copied onto itself.
+  const auto source_id = FileIdentity(source);
+  if (!source_id || source_id == FileIdentity(target)) return false;
   const std::string temporary = Resolve(TemporaryName(to));
-  if (!CopyFileA(Resolve(from).c_str(), temporary.c_str(), TRUE)) return false;
+  if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) return false;
   if (MakeWritable(temporary) && MakeWritable(target) &&
       MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     return true;

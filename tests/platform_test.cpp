@@ -331,39 +331,33 @@ TEST(PlatformRealFileSystem, FolderLocksKeepOtherRunsOut) {
 }
 
 #ifdef __linux__
-/// Copies a read-only text over a stale read-only copy in `folder` and
-/// appends to the copy, as the Generate command does.
-bool CopyOfReadOnlyTextTakesAppends(const std::string& folder) {
-  RealFileSystem fs(folder);
-  Put(fs, "cams.txt", "rows");
-  Put(fs, "TempDbFile.txt", "stale");
-  for (const char* name : {"cams.txt", "TempDbFile.txt"}) {
-    if (::chmod(JoinPath(folder, name).c_str(), 0444) != 0) return false;
-  }
-  if (!fs.Copy("cams.txt", "TempDbFile.txt")) return false;
-  auto copy = fs.Open("TempDbFile.txt", OpenMode::kWriteExisting);
-  const bool appended = copy && copy->Seek(4) && copy->Write("+", 1) && copy->Close();
-  return appended && Get(fs, "TempDbFile.txt") == "rows+";
-}
-
 TEST(PlatformRealFileSystem, CopyOfAReadOnlyTextTakesAppends) {
-  // Root writes to read-only files anyway, so root checks as nobody.
-  const bool as_root = ::geteuid() == 0;
-  const pid_t child = as_root ? ::fork() : 0;
+  // As the Generate command does: a read-only text copied over a stale
+  // read-only copy, then appended to. Root writes anyway, so checks as nobody.
+  const auto check = [] {
+    std::string folder = ::testing::TempDir() + "korvel-ro-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) return false;
+    RealFileSystem fs(folder);
+    Put(fs, "cams.txt", "rows");
+    Put(fs, "TempDbFile.txt", "stale");
+    bool ok = ::chmod(JoinPath(folder, "cams.txt").c_str(), 0444) == 0 &&
+              ::chmod(JoinPath(folder, "TempDbFile.txt").c_str(), 0444) == 0 &&
+              fs.Copy("cams.txt", "TempDbFile.txt");
+    auto copy = fs.Open("TempDbFile.txt", OpenMode::kWriteExisting);
+    ok = ok && copy && copy->Seek(4) && copy->Write("+", 1) && copy->Close() &&
+         Get(fs, "TempDbFile.txt") == "rows+";
+    std::filesystem::remove_all(folder);
+    return ok;
+  };
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(check());
+    return;
+  }
+  const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (as_root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-      ::_exit(77);
-    }
-    std::string folder = ::testing::TempDir() + "korvel-ro-XXXXXX";
-    bool ok = ::mkdtemp(folder.data()) != nullptr;
-    ok = ok && CopyOfReadOnlyTextTakesAppends(folder);
-    std::filesystem::remove_all(folder);
-    if (!as_root) {
-      EXPECT_TRUE(ok);
-      return;
-    }
-    ::_exit(ok ? 0 : 1);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(77);
+    ::_exit(check() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
