@@ -374,8 +374,9 @@ bool MakeWritable(const std::string& path) {
 /// Volume and file index of the file at `path`, which identify it whatever
 /// the spelling; nullopt when it cannot be opened.
 std::optional<std::pair<DWORD, std::uint64_t>> FileIdentity(const std::string& path) {
-  Handle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
   return std::pair{info.dwVolumeSerialNumber,
