@@ -1,19 +1,43 @@
 #include "camdb/parser.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <ostream>
 #include <utility>
-#include <vector>
 
-#include "camdb/split_string.h"
 #include "platform/c_number.h"
 
 namespace korvel {
 namespace {
 
-constexpr char kFieldDelimiter[] = "\t";
+constexpr char kFieldDelimiter = '\t';
 constexpr std::size_t kRowFields = 6;
+/// Reserving for more points than this waits until they are really there: a
+/// text of empty lines must not claim memory for rows it will never give.
+constexpr std::size_t kMaxReserve = std::size_t{1} << 21;
+
+/// The first fields of a row, as SplitString cuts them: runs of TABs
+/// separate once, no field is empty. Counting stops one past a full row,
+/// which is all the parser needs to know about longer lines.
+struct Fields {
+  std::array<std::string_view, kRowFields + 1> field;
+  std::size_t count = 0;
+};
+
+void SplitFields(std::string_view text, Fields& out) {
+  out.count = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (out.count < out.field.size()) {
+    while (p != end && *p == kFieldDelimiter) ++p;
+    if (p == end) return;
+    const char* start = p;
+    while (p != end && *p != kFieldDelimiter) ++p;
+    out.field[out.count++] = std::string_view(start, static_cast<std::size_t>(p - start));
+  }
+}
 
 /// `pattern` with its "%d" replaced by the one-based line number.
 std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
@@ -48,9 +72,8 @@ std::string K93Exchange(std::string_view line) {
   return swapped;
 }
 
-bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
-              std::string_view name) {
-  return fields.size() > index && fields[index] == name;
+bool IsHeader(const Fields& fields, std::size_t index, std::string_view name) {
+  return fields.count > index && fields.field[index] == name;
 }
 
 }  // namespace
@@ -58,8 +81,8 @@ bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
 std::size_t FindBadVersionChar(std::string_view version) {
   for (std::size_t i = 5; i < kMinVersionLength && i < version.size(); ++i) {
     const auto c = static_cast<unsigned char>(version[i]);
-    if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
-                                     std::string_view::npos) {
+    if (c < 0x20 || c == 0x7F ||
+        std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
       return i;
     }
   }
@@ -76,8 +99,11 @@ std::uint32_t ConvertCoordinate(std::string_view field) {
 
 int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
   std::string line;
-  std::vector<std::string_view> fields;
+  Fields fields;
   std::uint64_t index = 0;
+  // The copy holds at most as many rows as the chosen text has lines.
+  state.GPS_DB.reserve(state.GPS_DB.size() +
+                       std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
   while (file.ReadString(line)) {
     // The reader has already cut the line at its first NUL.
     const std::string_view text(line);
@@ -106,8 +132,7 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    fields.clear();
-    SplitString(text, fields, kFieldDelimiter);
+    SplitFields(text, fields);
 
     if (index == 1) {
       if (!IsHeader(fields, 0, "X")) {
@@ -126,25 +151,26 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    if (fields.size() == kRowFields) {
+    if (fields.count == kRowFields) {
+      const auto& field = fields.field;
       GPS_POINT point;
-      point.x = ConvertCoordinate(fields[0]);
-      point.y = ConvertCoordinate(fields[1]);
+      point.x = ConvertCoordinate(field[0]);
+      point.y = ConvertCoordinate(field[1]);
       point.id = CellId(point.x, point.y);
       // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
-      point.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
-      point.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
-      point.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
-      point.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
+      point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
+      point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
+      point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
+      point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
       state.GPS_DB.push_back(point);
       if (trace != nullptr) {
         *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
         *trace << "id =" << point.id << '\n' << std::flush;
       }
-    } else if (fields.empty() && index == state.DB_LINE_COUNT) {
+    } else if (fields.count == 0 && index == state.DB_LINE_COUNT) {
       // The line end the generator appends after a file that already ends
       // with one: the only empty row that is not a fault.
-    } else if (fields.empty()) {
+    } else if (fields.count == 0) {
       status.SetStatus(LineMessage(parse_status::kEmptyLine, index + 1));
       return 0;
     } else {

@@ -106,6 +106,52 @@ double HexOutOfRange(const char* p, const char* end, bool negative) {
   return negative ? -magnitude : magnitude;
 }
 
+// Where a hexadecimal number after "0x" ends: digits, a point and digits,
+// then a binary exponent only when "p", an optional sign and a digit follow.
+const char* HexEnd(const char* p, const char* end) {
+  while (p != end && IsHexDigit(*p)) ++p;
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && IsHexDigit(*p)) ++p;
+  }
+  if (p == end || (*p != 'p' && *p != 'P')) return p;
+  const char* exponent = p + 1;
+  if (exponent != end && (*exponent == '+' || *exponent == '-')) ++exponent;
+  if (exponent == end || !IsDigit(*exponent)) return p;
+  while (exponent != end && IsDigit(*exponent)) ++exponent;
+  return exponent;
+}
+
+// The common case, a plain decimal such as "126.950100": with at most 15
+// digits both the digits as an integer and the power of ten are exact
+// doubles, so one division, correctly rounded, gives the correctly rounded
+// value just as strtod does. False when the text needs the full reader: no
+// digit, more digits, an exponent or a "0x" after the digits.
+bool ReadPlainDecimal(const char* p, const char* end, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr int kMaxDigits = 15;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = 0;
+  bool point = false;
+  for (; p != end; ++p) {
+    if (IsDigit(*p)) {
+      if (++count > kMaxDigits) return false;
+      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      fraction += point ? 1 : 0;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (count == 0) return false;
+  if (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
+  value = static_cast<double>(digits) / kPowersOfTen[fraction];
+  return true;
+}
+
 }  // namespace
 
 double CAtof(std::string_view text) {
@@ -124,6 +170,7 @@ double CAtof(std::string_view text) {
   if (first == last || *first == '-' || *first == '+') return 0.0;
 
   double value = 0.0;
+  if (ReadPlainDecimal(first, last, value)) return negative ? -value : value;
   std::from_chars_result result{};
   if (last - first >= 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
     // Hexadecimal. from_chars takes the digits without the prefix but would
@@ -133,7 +180,9 @@ double CAtof(std::string_view text) {
     const bool has_digits = (digits != last && IsHexDigit(*digits)) ||
                             (last - digits >= 2 && digits[0] == '.' && IsHexDigit(digits[1]));
     if (!has_digits) return negative ? -0.0 : 0.0;
-    result = std::from_chars(digits, last, value, std::chars_format::hex);
+    // from_chars (libstdc++ 12) also takes an exponent with two signs, "p+-1";
+    // atof ends the number before a 'p' that no digit follows.
+    result = std::from_chars(digits, HexEnd(digits, last), value, std::chars_format::hex);
     if (result.ec == std::errc::result_out_of_range) {
       return HexOutOfRange(digits, result.ptr, negative);
     }

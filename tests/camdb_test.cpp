@@ -115,7 +115,7 @@ TEST(GpsPoint, SortIsStableOnEqualKeys) {
   add(1269650, 373901, 3);  // same cell, smaller y
   add(1269650, 373950, 4);  // equal to the first in id, y and x
   add(1269000, 373950, 5);  // earlier cell
-  db.sort();
+  SortPoints(db);
   std::vector<int> types;
   for (const GPS_POINT& p : db) types.push_back(p.type);
   EXPECT_EQ(types, (std::vector<int>{5, 3, 2, 1, 4}));
@@ -201,6 +201,9 @@ TEST(Parser, FaultsAndAcceptanceTable) {
   const std::string v = kVersion;
   const std::string h = kHeader;
   const std::string r = kRow1;
+  std::string max_row = "126.95\t37.38\t1\t2\t3\t";
+  max_row.resize(TextReader::kMaxLineLength - 1, '0');
+  max_row += '4';
   const struct {
     std::string text;
     std::uint32_t line_count;
@@ -242,6 +245,12 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       {v + h + r + "126.95 37.38 1 2 3 4\n", 3, 0, "Error : Line 4", 1},
       {v + h + std::string("126.95\t37.38\t1\t2\t3\t4\0\t5\n", 24), 3, 1, "", 1},
       {v + h + std::string("126.95\t37.38\t1\0\t2\t3\t4\n", 22), 3, 0, "Error : Line 3", 0},
+      // lines of 1 MiB pass, one byte more is a fault on any line
+      {v + h + max_row + "\r\n", 3, 1, "", 1},
+      {v + h + max_row + "0\r\n", 3, 0, "Error : Line 3", 0},
+      {v + std::string(TextReader::kMaxLineLength + 1, '\t') + "\n" + r, 3, 0, "Error : Line 2", 0},
+      {std::string("V1.0 211105\0", 12) + std::string(TextReader::kMaxLineLength, 'x'), 1, 0,
+       "Error : Line 1", 0},
   };
   for (const auto& c : cases) {
     ParseRun run = Parse(c.text, c.line_count);
