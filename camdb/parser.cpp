@@ -89,12 +89,89 @@ std::size_t FindBadVersionChar(std::string_view version) {
   return std::string_view::npos;
 }
 
-std::uint32_t ConvertCoordinate(std::string_view field) {
-  const float degrees = ToFloat(CAtof(field));
+namespace {
+
+/// Degrees as atof read them to 1/10000 degree, in single precision as the
+/// devices' tool always did: round to float, times 10000 in float, truncate.
+std::uint32_t DegreesToUnits(double value) {
+  const float degrees = ToFloat(value);
   const float units = degrees * 10000.0f;
   if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
   if (units < 0.0f) return 0;
   return static_cast<std::uint32_t>(units);
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+/// A coordinate field as nearly every text writes it: an optional minus,
+/// digits, a point and digits, at most 15 digits in all, then a TAB or the
+/// end. Both the digits as an integer and the power of ten are exact doubles
+/// then, so one correctly rounded division gives what atof gives. Returns
+/// the field's end, or null for any other form.
+const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t digits = 0;  // wraps only past 19 digits, which are refused
+  const char* first = p;
+  while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  const auto whole = p - first;
+  if (whole == 0) return nullptr;
+  std::ptrdiff_t fraction = 0;
+  if (p != end && *p == '.') {
+    const char* point = ++p;
+    while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction = p - point;
+  }
+  if (whole + fraction > 15 || (p != end && *p != kFieldDelimiter)) return nullptr;
+  value = static_cast<double>(digits) / kPowersOfTen[fraction];
+  if (negative) value = -value;
+  return p;
+}
+
+/// An integer field of an optional minus and at most 9 digits, then a TAB
+/// or the end: what atoi gives. Null for any other form.
+const char* ReadPlainInt(const char* p, const char* end, int& value) {
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* first = p;
+  int magnitude = 0;
+  while (p != end && IsDigit(*p) && p - first < 9) magnitude = magnitude * 10 + (*p++ - '0');
+  if (p == first || (p != end && *p != kFieldDelimiter)) return nullptr;
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
+
+/// The point of a row of six fields in their plainest form, each field ended
+/// by a single TAB, the last by the line end; false for any other row, which
+/// the general path then reads to the same point or the same fault.
+bool ReadPlainRow(std::string_view text, GPS_POINT& point) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  double x = 0;
+  double y = 0;
+  int ints[4] = {};
+  if (!(p = ReadPlainDecimal(p, end, x)) || p == end) return false;
+  if (!(p = ReadPlainDecimal(p + 1, end, y)) || p == end) return false;
+  for (int i = 0; i < 4; ++i) {
+    if (!(p = ReadPlainInt(p + 1, end, ints[i])) || (p == end) != (i == 3)) return false;
+  }
+  point.x = DegreesToUnits(x);
+  point.y = DegreesToUnits(y);
+  point.type = static_cast<std::uint8_t>(ints[0]);
+  point.speed = static_cast<std::uint8_t>(ints[1]);
+  point.flag = static_cast<std::uint8_t>(ints[2]);
+  point.angle = static_cast<std::uint16_t>(ints[3]);
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t ConvertCoordinate(std::string_view field) {
+  return DegreesToUnits(CAtof(field));
 }
 
 int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
@@ -132,7 +209,9 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    SplitFields(text, fields);
+    GPS_POINT point;
+    const bool plain = index >= 2 && ReadPlainRow(text, point);
+    if (!plain) SplitFields(text, fields);
 
     if (index == 1) {
       if (!IsHeader(fields, 0, "X")) {
@@ -151,17 +230,18 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    if (fields.count == kRowFields) {
-      const auto& field = fields.field;
-      GPS_POINT point;
-      point.x = ConvertCoordinate(field[0]);
-      point.y = ConvertCoordinate(field[1]);
+    if (plain || fields.count == kRowFields) {
+      if (!plain) {
+        const auto& field = fields.field;
+        point.x = ConvertCoordinate(field[0]);
+        point.y = ConvertCoordinate(field[1]);
+        // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
+        point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
+        point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
+        point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
+        point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
+      }
       point.id = CellId(point.x, point.y);
-      // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
-      point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
-      point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
-      point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
-      point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
       state.GPS_DB.push_back(point);
       if (trace != nullptr) {
         *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/split_string.h"
+#include "platform/c_number.h"
 #include "support/memory_file_system.h"
 
 namespace korvel {
@@ -194,6 +196,48 @@ TEST(Parser, IntegerFieldsKeepTheirLowBits) {
     EXPECT_EQ(p.flag, c.flag) << c.fields;
     EXPECT_EQ(p.angle, c.angle) << c.fields;
     EXPECT_EQ(p.reserved, 0);
+  }
+}
+
+// Rows in the plainest form take a shortcut; every row must still give the
+// point the fields give one by one.
+TEST(Parser, EveryRowGivesThePointOfItsFields) {
+  std::vector<std::string> rows = {"-0.5\t-0.00001\t-1\t-0\t256\t65537",
+                                   "1.\t2\t123456789\t1234567890\t99999999999\t-9",
+                                   "0000000000000001.5\t12345678901234.5\t1\t1\t1\t1",
+                                   "429496.7296\t-1\t1\t1\t1\t1",
+                                   "1e2\t0x10\t+1\t 2\t3x\t4",
+                                   "1.5\t\t2\t3\t4\t5\t6",
+                                   "\t1\t2\t3\t4\t5\t6\t",
+                                   "1\t2\t3\t4\t5\t6\t"};
+  std::mt19937 random(5);
+  for (int i = 0; i < 2000; ++i) {
+    std::string row;
+    for (int f = 0; f < 6; ++f) {
+      row += f == 0 ? "" : "\t";
+      if (random() % 4 == 0) row += '-';
+      std::string number = std::to_string(random() >> (random() % 32));
+      if (f < 2) number.insert(random() % (number.size() + 1), ".");
+      row += number;
+    }
+    rows.push_back(row);
+  }
+  for (const std::string& row : rows) {
+    std::vector<std::string_view> fields;
+    SplitString(row, fields, "\t");
+    const ParseRun run = Parse(kVersion + std::string(kHeader) + row + "\n", 3);
+    if (fields.size() != 6) {
+      EXPECT_EQ(run.status, "Error : Line 3") << row;
+      continue;
+    }
+    ASSERT_EQ(run.state.GPS_DB.size(), 1u) << row;
+    const GPS_POINT& p = run.state.GPS_DB[0];
+    EXPECT_TRUE(p.x == ConvertCoordinate(fields[0]) && p.y == ConvertCoordinate(fields[1]) &&
+                p.id == CellId(p.x, p.y) && p.type == std::uint8_t(CAtoi(fields[2])) &&
+                p.speed == std::uint8_t(CAtoi(fields[3])) &&
+                p.flag == std::uint8_t(CAtoi(fields[4])) &&
+                p.angle == std::uint16_t(CAtoi(fields[5])))
+        << row;
   }
 }
 
