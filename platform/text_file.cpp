@@ -123,13 +123,8 @@ std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path)
   for (;;) {
     const std::size_t got = file->Read(buffer.data(), buffer.size());
     if (got < buffer.size() && file->failed()) return std::nullopt;
-    const char* p = buffer.data();
-    const char* const end = p + got;
-    while (
-        (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
-      ++count;
-      ++p;
-    }
+    const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
+    count += static_cast<std::uint32_t>(std::count(buffer.begin(), end, '\n'));
     if (got > 0) last = end[-1];
     if (got < buffer.size()) break;
   }
