@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/c_number.h"
+#include "platform/memory.h"
 
 namespace korvel {
 namespace {
@@ -181,6 +182,7 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
   // The copy holds at most as many rows as the chosen text has lines.
   state.GPS_DB.reserve(state.GPS_DB.size() +
                        std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
+  AdviseHugePages(state.GPS_DB);
   while (file.ReadString(line)) {
     // The reader has already cut the line at its first NUL.
     const std::string_view text(line);
