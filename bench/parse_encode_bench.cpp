@@ -120,7 +120,7 @@ void Parse(benchmark::State& bench) {
       bench.SkipWithError(failure.c_str());
       break;
     }
-    benchmark::DoNotOptimize(state.GPS_DB.data());
+    benchmark::DoNotOptimize(&state.GPS_DB.front());
   }
   SetRowRate(bench);
 }
@@ -137,7 +137,7 @@ void Sort(benchmark::State& bench) {
     GpsDb points = parsed.GPS_DB;
     bench.ResumeTiming();
     SortPoints(points);
-    benchmark::DoNotOptimize(points.data());
+    benchmark::DoNotOptimize(&points.front());
   }
   SetRowRate(bench);
 }

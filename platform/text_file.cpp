@@ -34,6 +34,15 @@ bool TextReader::ReadString(std::string& line) {
   line.clear();
   too_long_ = false;
   if (failed_) return false;
+  // The rest of a line already given as too long is skipped only now, so a
+  // caller that stops at that line never reads it.
+  while (skipping_) {
+    if (begin_ == end_ && !Fill()) return false;
+    const char* start = buffer_.data() + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    begin_ = newline != nullptr ? static_cast<std::size_t>(newline + 1 - buffer_.data()) : end_;
+    skipping_ = newline == nullptr;
+  }
   bool read_any = false;
   bool cut = false;              // a NUL was met: nothing more of this line is kept
   std::uint64_t raw_length = 0;  // the whole line's length, NULs included
@@ -63,6 +72,12 @@ bool TextReader::ReadString(std::string& line) {
       ++begin_;
       newline_seen = true;
       break;
+    }
+    // Two bytes past the limit the line is too long even if a CR LF follows.
+    if (raw_length >= kMaxLineLength + 2) {
+      too_long_ = skipping_ = true;
+      line.resize(std::min(line.size(), kMaxLineLength));
+      return true;
     }
   }
   // The CR of a CR LF pair may have come with the previous chunk; it belongs

@@ -160,6 +160,7 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
   const std::string max(TextReader::kMaxLineLength, 'm');
   for (const auto& [bytes, first, too_long] : {std::tuple{max + "\r\nb", max, false},
                                                {max + "m\r\nb", max, true},
+                                               {max + max + "\nb", max, true},
                                                {"a\0"s + max + "\nb", "a"s, true},
                                                {"a\0"s + max.substr(2) + "\nb", "a"s, false}}) {
     MemoryFileSystem fs;
