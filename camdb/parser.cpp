@@ -106,29 +106,13 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-/// A coordinate field as nearly every text writes it: an optional minus,
-/// digits, a point and digits, at most 15 digits in all, then a TAB or the
-/// end. Both the digits as an integer and the power of ten are exact doubles
-/// then, so one correctly rounded division gives what atof gives. Returns
-/// the field's end, or null for any other form.
-const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+/// A coordinate field as nearly every text writes it: an optional minus and
+/// a plain decimal, then a TAB or the end. Returns the field's end, or null
+/// for any other form.
+const char* ReadPlainCoordinate(const char* p, const char* end, double& value) {
   const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  std::uint64_t digits = 0;  // wraps only past 19 digits, which are refused
-  const char* first = p;
-  while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-  const auto whole = p - first;
-  if (whole == 0) return nullptr;
-  std::ptrdiff_t fraction = 0;
-  if (p != end && *p == '.') {
-    const char* point = ++p;
-    while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    fraction = p - point;
-  }
-  if (whole + fraction > 15 || (p != end && *p != kFieldDelimiter)) return nullptr;
-  value = static_cast<double>(digits) / kPowersOfTen[fraction];
+  p = ReadPlainDecimal(negative ? p + 1 : p, end, value);
+  if (p == nullptr || (p != end && *p != kFieldDelimiter)) return nullptr;
   if (negative) value = -value;
   return p;
 }
@@ -155,8 +139,8 @@ bool ReadPlainRow(std::string_view text, GPS_POINT& point) {
   double x = 0;
   double y = 0;
   int ints[4] = {};
-  if (!(p = ReadPlainDecimal(p, end, x)) || p == end) return false;
-  if (!(p = ReadPlainDecimal(p + 1, end, y)) || p == end) return false;
+  if (!(p = ReadPlainCoordinate(p, end, x)) || p == end) return false;
+  if (!(p = ReadPlainCoordinate(p + 1, end, y)) || p == end) return false;
   for (int i = 0; i < 4; ++i) {
     if (!(p = ReadPlainInt(p + 1, end, ints[i])) || (p == end) != (i == 3)) return false;
   }

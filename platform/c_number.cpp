@@ -122,37 +122,28 @@ const char* HexEnd(const char* p, const char* end) {
   return exponent;
 }
 
-// The common case, a plain decimal such as "126.950100": with at most 15
-// digits both the digits as an integer and the power of ten are exact
-// doubles, so one division, correctly rounded, gives the correctly rounded
-// value just as strtod does. False when the text needs the full reader: no
-// digit, more digits, an exponent or a "0x" after the digits.
-bool ReadPlainDecimal(const char* p, const char* end, double& value) {
+}  // namespace
+
+const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
+  // With at most 15 digits both the digits as an integer and the power of ten
+  // are exact doubles, so one correctly rounded division gives the correctly
+  // rounded value, just as strtod does.
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  constexpr int kMaxDigits = 15;
-  std::uint64_t digits = 0;
-  int count = 0;
-  int fraction = 0;
-  bool point = false;
-  for (; p != end; ++p) {
-    if (IsDigit(*p)) {
-      if (++count > kMaxDigits) return false;
-      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
-      fraction += point ? 1 : 0;
-    } else if (*p == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
+  std::uint64_t digits = 0;  // wraps only past 19 digits, which are refused
+  const char* first = p;
+  while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  const auto whole = p - first;
+  std::ptrdiff_t fraction = 0;
+  if (p != end && *p == '.') {
+    const char* point = ++p;
+    while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction = p - point;
   }
-  if (count == 0) return false;
-  if (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
+  if (whole + fraction == 0 || whole + fraction > 15) return nullptr;
   value = static_cast<double>(digits) / kPowersOfTen[fraction];
-  return true;
+  return p;
 }
-
-}  // namespace
 
 double CAtof(std::string_view text) {
   std::size_t i = 0;
@@ -170,7 +161,13 @@ double CAtof(std::string_view text) {
   if (first == last || *first == '-' || *first == '+') return 0.0;
 
   double value = 0.0;
-  if (ReadPlainDecimal(first, last, value)) return negative ? -value : value;
+  // Most numbers are plain decimals; an exponent or a "0x" after the digits
+  // needs the full reader.
+  if (const char* stop = ReadPlainDecimal(first, last, value);
+      stop != nullptr &&
+      (stop == last || (*stop != 'e' && *stop != 'E' && *stop != 'x' && *stop != 'X'))) {
+    return negative ? -value : value;
+  }
   std::from_chars_result result{};
   if (last - first >= 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
     // Hexadecimal. from_chars takes the digits without the prefix but would
