@@ -1,10 +1,13 @@
-// Parse plus encode of a deterministic synthetic camera text, trace off.
+// The stages of a generate run on a deterministic synthetic camera text,
+// trace off: Parse (text to GPS_DB), Sort, Encode (DB_STREAM), Write
+// (TempDb.bin), and ParseEncode, all of them in a row.
 //
+//   korvel_bench --benchmark_filter='/1000000'
 //   korvel_bench --benchmark_filter='ParseEncode/1000000'
 //
 // Each size writes its text to a temporary folder once, streaming, so the
 // process's peak resident memory (reported as peak_rss_mb) is the tool's own.
-// Run one size per process to read its peak memory.
+// Run ParseEncode alone, one size per process, to read its peak memory.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -12,11 +15,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "camdb/parser.h"
 #include "generate/db_encoder.h"
 #include "platform/real_file_system.h"
+#include "platform/text_file.h"
 
 namespace korvel {
 namespace {
@@ -53,35 +59,151 @@ double PeakRssMb() {
   return usage.ru_maxrss / 1024.0;
 }
 
-void ParseEncode(benchmark::State& bench) {
-  char folder_template[] = "/tmp/korvel-bench-XXXXXX";
-  const std::string folder = mkdtemp(folder_template);
-  const std::string text = MakeText(folder, bench.range(0));
-  RealFileSystem fs(folder);
-  for (auto _ : bench) {
-    RunState state;
+/// A text of `rows` rows in a folder of its own, removed at exit.
+class Text {
+ public:
+  explicit Text(std::int64_t rows) {
+    char folder_template[] = "/tmp/korvel-bench-XXXXXX";
+    folder_ = mkdtemp(folder_template);
+    path_ = MakeText(folder_, rows);
+    fs_ = std::make_unique<RealFileSystem>(folder_);
+    line_count_ = CountLines(*fs_, path_).value_or(0);
+  }
+  ~Text() {
+    fs_->Remove("TempDb.bin");
+    fs_->Remove(path_);
+    rmdir(folder_.c_str());
+  }
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+
+  RealFileSystem& fs() { return *fs_; }
+  /// Parses the text into a fresh state; false (and the failure) when it
+  /// does not parse.
+  bool Parse(RunState& state, std::string& failure) {
+    state = RunState{};
     state.K93_MODE = 1;
+    state.DB_LINE_COUNT = line_count_;
     NoStatus status;
-    TextReader reader(fs.Open(text, OpenMode::kReadShared));
-    if (ParseDbText(reader, state, status, nullptr) != 1) {
-      bench.SkipWithError(status.failure.c_str());
+    TextReader reader(fs_->Open(path_, OpenMode::kReadShared));
+    if (ParseDbText(reader, state, status, nullptr) == 1) return true;
+    failure = status.failure;
+    return false;
+  }
+
+ private:
+  std::string folder_;
+  std::string path_;
+  std::unique_ptr<RealFileSystem> fs_;
+  std::uint32_t line_count_ = 0;
+};
+
+/// One text per size, made on first use.
+Text& TextOf(std::int64_t rows) {
+  static std::map<std::int64_t, std::unique_ptr<Text>> texts;
+  std::unique_ptr<Text>& text = texts[rows];
+  if (!text) text = std::make_unique<Text>(rows);
+  return *text;
+}
+
+void SetRowRate(benchmark::State& bench) {
+  bench.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(bench.range(0)),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void Parse(benchmark::State& bench) {
+  Text& text = TextOf(bench.range(0));
+  RunState state;
+  std::string failure;
+  for (auto _ : bench) {
+    if (!text.Parse(state, failure)) {
+      bench.SkipWithError(failure.c_str());
       break;
     }
-    if (WriteDbFile(state, fs, nullptr) != WriteDbResult::kOk) {
+    benchmark::DoNotOptimize(&state.GPS_DB.front());
+  }
+  SetRowRate(bench);
+}
+
+void Sort(benchmark::State& bench) {
+  RunState parsed;
+  std::string failure;
+  if (!TextOf(bench.range(0)).Parse(parsed, failure)) {
+    bench.SkipWithError(failure.c_str());
+    return;
+  }
+  for (auto _ : bench) {
+    bench.PauseTiming();
+    GpsDb points = parsed.GPS_DB;
+    bench.ResumeTiming();
+    SortPoints(points);
+    benchmark::DoNotOptimize(&points.front());
+  }
+  SetRowRate(bench);
+}
+
+void Encode(benchmark::State& bench) {
+  RunState state;
+  std::string failure;
+  if (!TextOf(bench.range(0)).Parse(state, failure)) {
+    bench.SkipWithError(failure.c_str());
+    return;
+  }
+  SortPoints(state.GPS_DB);
+  for (auto _ : bench) {
+    if (!EncodeDb(state, nullptr)) {
+      bench.SkipWithError("a cell is too large");
+      break;
+    }
+    benchmark::DoNotOptimize(state.DB_STREAM.data());
+  }
+  SetRowRate(bench);
+}
+
+void Write(benchmark::State& bench) {
+  Text& text = TextOf(bench.range(0));
+  RunState state;
+  std::string failure;
+  if (!text.Parse(state, failure)) {
+    bench.SkipWithError(failure.c_str());
+    return;
+  }
+  SortPoints(state.GPS_DB);
+  EncodeDb(state, nullptr);
+  for (auto _ : bench) {
+    auto file = text.fs().Open(state.TEMP_DB_BIN, OpenMode::kCreateWrite);
+    if (!file || !file->Write(state.DB_STREAM.data(), state.DB_STREAM.size()) || !file->Close()) {
+      bench.SkipWithError("TempDb.bin not written");
+      break;
+    }
+  }
+  SetRowRate(bench);
+}
+
+void ParseEncode(benchmark::State& bench) {
+  Text& text = TextOf(bench.range(0));
+  RunState state;
+  std::string failure;
+  for (auto _ : bench) {
+    if (!text.Parse(state, failure)) {
+      bench.SkipWithError(failure.c_str());
+      break;
+    }
+    if (WriteDbFile(state, text.fs(), nullptr) != WriteDbResult::kOk) {
       bench.SkipWithError("TempDb.bin not written");
       break;
     }
     benchmark::DoNotOptimize(state.DB_STREAM.data());
   }
-  bench.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(bench.range(0)),
-                                                    benchmark::Counter::kIsIterationInvariantRate);
+  SetRowRate(bench);
   bench.counters["peak_rss_mb"] = PeakRssMb();
-  fs.Remove("TempDb.bin");
-  fs.Remove(text);
-  rmdir(folder.c_str());
 }
 
-BENCHMARK(ParseEncode)->Arg(250000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Parse)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Sort)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Write)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseEncode)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvel

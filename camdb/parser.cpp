@@ -1,19 +1,44 @@
 #include "camdb/parser.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <ostream>
 #include <utility>
-#include <vector>
 
-#include "camdb/split_string.h"
 #include "platform/c_number.h"
+#include "platform/memory.h"
 
 namespace korvel {
 namespace {
 
-constexpr char kFieldDelimiter[] = "\t";
+constexpr char kFieldDelimiter = '\t';
 constexpr std::size_t kRowFields = 6;
+/// Reserving for more points than this waits until they are really there: a
+/// text of empty lines must not claim memory for rows it will never give.
+constexpr std::size_t kMaxReserve = std::size_t{1} << 21;
+
+/// The first fields of a row, as SplitString cuts them: runs of TABs
+/// separate once, no field is empty. Counting stops one past a full row,
+/// which is all the parser needs to know about longer lines.
+struct Fields {
+  std::array<std::string_view, kRowFields + 1> field;
+  std::size_t count = 0;
+};
+
+void SplitFields(std::string_view text, Fields& out) {
+  out.count = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (out.count < out.field.size()) {
+    while (p != end && *p == kFieldDelimiter) ++p;
+    if (p == end) return;
+    const char* start = p;
+    while (p != end && *p != kFieldDelimiter) ++p;
+    out.field[out.count++] = std::string_view(start, static_cast<std::size_t>(p - start));
+  }
+}
 
 /// `pattern` with its "%d" replaced by the one-based line number.
 std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
@@ -48,9 +73,8 @@ std::string K93Exchange(std::string_view line) {
   return swapped;
 }
 
-bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
-              std::string_view name) {
-  return fields.size() > index && fields[index] == name;
+bool IsHeader(const Fields& fields, std::size_t index, std::string_view name) {
+  return fields.count > index && fields.field[index] == name;
 }
 
 }  // namespace
@@ -58,26 +82,91 @@ bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
 std::size_t FindBadVersionChar(std::string_view version) {
   for (std::size_t i = 5; i < kMinVersionLength && i < version.size(); ++i) {
     const auto c = static_cast<unsigned char>(version[i]);
-    if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
-                                     std::string_view::npos) {
+    if (c < 0x20 || c == 0x7F ||
+        std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
       return i;
     }
   }
   return std::string_view::npos;
 }
 
-std::uint32_t ConvertCoordinate(std::string_view field) {
-  const float degrees = ToFloat(CAtof(field));
+namespace {
+
+/// Degrees as atof read them to 1/10000 degree, in single precision as the
+/// devices' tool always did: round to float, times 10000 in float, truncate.
+std::uint32_t DegreesToUnits(double value) {
+  const float degrees = ToFloat(value);
   const float units = degrees * 10000.0f;
   if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
   if (units < 0.0f) return 0;
   return static_cast<std::uint32_t>(units);
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+/// A coordinate field as nearly every text writes it: an optional minus and
+/// a plain decimal, then a TAB or the end. Returns the field's end, or null
+/// for any other form.
+const char* ReadPlainCoordinate(const char* p, const char* end, double& value) {
+  const bool negative = p != end && *p == '-';
+  p = ReadPlainDecimal(negative ? p + 1 : p, end, value);
+  if (p == nullptr || (p != end && *p != kFieldDelimiter)) return nullptr;
+  if (negative) value = -value;
+  return p;
+}
+
+/// An integer field of an optional minus and at most 9 digits, then a TAB
+/// or the end: what atoi gives. Null for any other form.
+const char* ReadPlainInt(const char* p, const char* end, int& value) {
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* first = p;
+  int magnitude = 0;
+  while (p != end && IsDigit(*p) && p - first < 9) magnitude = magnitude * 10 + (*p++ - '0');
+  if (p == first || (p != end && *p != kFieldDelimiter)) return nullptr;
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
+
+/// The point of a row of six fields in their plainest form, each field ended
+/// by a single TAB, the last by the line end; false for any other row, which
+/// the general path then reads to the same point or the same fault.
+bool ReadPlainRow(std::string_view text, GPS_POINT& point) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  double x = 0;
+  double y = 0;
+  int ints[4] = {};
+  if (!(p = ReadPlainCoordinate(p, end, x)) || p == end) return false;
+  if (!(p = ReadPlainCoordinate(p + 1, end, y)) || p == end) return false;
+  for (int i = 0; i < 4; ++i) {
+    if (!(p = ReadPlainInt(p + 1, end, ints[i])) || (p == end) != (i == 3)) return false;
+  }
+  point.x = DegreesToUnits(x);
+  point.y = DegreesToUnits(y);
+  point.type = static_cast<std::uint8_t>(ints[0]);
+  point.speed = static_cast<std::uint8_t>(ints[1]);
+  point.flag = static_cast<std::uint8_t>(ints[2]);
+  point.angle = static_cast<std::uint16_t>(ints[3]);
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t ConvertCoordinate(std::string_view field) {
+  return DegreesToUnits(CAtof(field));
+}
+
 int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
   std::string line;
-  std::vector<std::string_view> fields;
+  Fields fields;
   std::uint64_t index = 0;
+  // The copy holds at most as many rows as the chosen text has lines.
+  state.GPS_DB.reserve(state.GPS_DB.size() +
+                       std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
+  AdviseHugePages(state.GPS_DB);
   while (file.ReadString(line)) {
     // The reader has already cut the line at its first NUL.
     const std::string_view text(line);
@@ -106,8 +195,9 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    fields.clear();
-    SplitString(text, fields, kFieldDelimiter);
+    GPS_POINT point;
+    const bool plain = index >= 2 && ReadPlainRow(text, point);
+    if (!plain) SplitFields(text, fields);
 
     if (index == 1) {
       if (!IsHeader(fields, 0, "X")) {
@@ -126,25 +216,27 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
       continue;
     }
 
-    if (fields.size() == kRowFields) {
-      GPS_POINT point;
-      point.x = ConvertCoordinate(fields[0]);
-      point.y = ConvertCoordinate(fields[1]);
+    if (plain || fields.count == kRowFields) {
+      if (!plain) {
+        const auto& field = fields.field;
+        point.x = ConvertCoordinate(field[0]);
+        point.y = ConvertCoordinate(field[1]);
+        // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
+        point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
+        point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
+        point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
+        point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
+      }
       point.id = CellId(point.x, point.y);
-      // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
-      point.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
-      point.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
-      point.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
-      point.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
       state.GPS_DB.push_back(point);
       if (trace != nullptr) {
         *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
         *trace << "id =" << point.id << '\n' << std::flush;
       }
-    } else if (fields.empty() && index == state.DB_LINE_COUNT) {
+    } else if (fields.count == 0 && index == state.DB_LINE_COUNT) {
       // The line end the generator appends after a file that already ends
       // with one: the only empty row that is not a fault.
-    } else if (fields.empty()) {
+    } else if (fields.count == 0) {
       status.SetStatus(LineMessage(parse_status::kEmptyLine, index + 1));
       return 0;
     } else {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace korvel {
 namespace {
 
@@ -17,16 +19,6 @@ void TraceTable(std::ostream* trace, const char* name) {
 
 void TraceEnd(std::ostream* trace) {
   if (trace != nullptr) *trace << '\n' << std::flush;
-}
-
-/// Stable sort of the list by the device order. The points are sorted in a
-/// contiguous copy and written back in list order: the same result as a merge
-/// sort that relinks the nodes, without chasing a million scattered nodes,
-/// and later walks of the list stay in memory order.
-void SortPoints(GpsDb& db) {
-  std::vector<GPS_POINT> points(db.begin(), db.end());
-  std::stable_sort(points.begin(), points.end());
-  std::copy(points.begin(), points.end(), db.begin());
 }
 
 }  // namespace
@@ -86,21 +78,14 @@ void WriteHeaders(const RunState& state, ByteWriter& out, std::ostream* trace) {
   TraceEnd(trace);
 }
 
-void WriteBodys(const RunState& state, ByteWriter& out, std::ostream* trace) {
-  TraceTable(trace, "Bodys");
-  for (const GPS_POINT& point : state.GPS_DB) AppendImage(point, out);
-  TraceEnd(trace);
-}
-
-WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) {
-  SortPoints(state.GPS_DB);  // equal keys keep the file order
-
+bool EncodeDb(RunState& state, std::ostream* trace) {
   GPS_FILE_HEADER header;
   state.DB_STREAM.clear();
-  if (!BuildHeaders(state, header)) return WriteDbResult::kCellTooLarge;
+  if (!BuildHeaders(state, header)) return false;
 
-  state.DB_STREAM.reserve(kDbHeaderSize + kCellEntrySize * state.GPS_HEADERS.size() +
-                          kGpsPointSize * state.GPS_DB.size());
+  const std::size_t bodies_at = kDbHeaderSize + kCellEntrySize * state.GPS_HEADERS.size();
+  state.DB_STREAM.reserve(bodies_at + kGpsPointSize * state.GPS_DB.size());
+  AdviseHugePages(state.DB_STREAM);
   ByteWriter out(state.DB_STREAM);
   out.U32(header.magic);
   out.U32(header.headerCount);
@@ -112,7 +97,22 @@ WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) 
   out.Raw(field);
   out.Zeros(kDbVersionSize - field.size());
   WriteHeaders(state, out, trace);
-  WriteBodys(state, out, trace);
+
+  // The point table, the bulk of the file, in whole 18-byte records.
+  TraceTable(trace, "Bodys");
+  state.DB_STREAM.resize(bodies_at + kGpsPointSize * state.GPS_DB.size());
+  std::uint8_t* image = state.DB_STREAM.data() + bodies_at;
+  for (const GPS_POINT& point : state.GPS_DB) {
+    StoreImage(point, image);
+    image += kGpsPointSize;
+  }
+  TraceEnd(trace);
+  return true;
+}
+
+WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) {
+  SortPoints(state.GPS_DB);  // equal keys keep the file order
+  if (!EncodeDb(state, trace)) return WriteDbResult::kCellTooLarge;
 
   // Written under a temporary name and renamed into place: the earlier
   // TempDb.bin stays whole until the new one is.

@@ -41,8 +41,10 @@ bool BuildHeaders(RunState& state, GPS_FILE_HEADER& header);
 
 /// Appends the cell table; with `trace`, prints the rule and "Headers".
 void WriteHeaders(const RunState& state, ByteWriter& out, std::ostream* trace);
-/// Appends the point table; with `trace`, prints the rule and "Bodys".
-void WriteBodys(const RunState& state, ByteWriter& out, std::ostream* trace);
+
+/// Encodes the sorted GPS_DB into DB_STREAM, trace lines included. False,
+/// with DB_STREAM empty, when a cell would hold more than 65535 points.
+bool EncodeDb(RunState& state, std::ostream* trace);
 
 /// Sorts GPS_DB, encodes the whole file into DB_STREAM and writes it to
 /// TEMP_DB_BIN (created or truncated).

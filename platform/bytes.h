@@ -23,7 +23,8 @@ class ByteWriter {
     out_.push_back(static_cast<std::uint8_t>(v >> 8));
   }
   void U32(std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out_.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+      out_.push_back(static_cast<std::uint8_t>(v >> shift));
   }
   /// Raw bytes as they stand, no terminator.
   void Raw(std::string_view bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
@@ -42,6 +43,11 @@ inline std::uint16_t LoadU16(const std::uint8_t* p) {
 inline std::uint32_t LoadU32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+/// Overwrites two bytes at p with v, little-endian.
+inline void StoreU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 /// Overwrites four bytes at p with v, little-endian.
 inline void StoreU32(std::uint8_t* p, std::uint32_t v) {

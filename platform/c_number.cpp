@@ -106,7 +106,44 @@ double HexOutOfRange(const char* p, const char* end, bool negative) {
   return negative ? -magnitude : magnitude;
 }
 
+// Where a hexadecimal number after "0x" ends: digits, a point and digits,
+// then a binary exponent only when "p", an optional sign and a digit follow.
+const char* HexEnd(const char* p, const char* end) {
+  while (p != end && IsHexDigit(*p)) ++p;
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && IsHexDigit(*p)) ++p;
+  }
+  if (p == end || (*p != 'p' && *p != 'P')) return p;
+  const char* exponent = p + 1;
+  if (exponent != end && (*exponent == '+' || *exponent == '-')) ++exponent;
+  if (exponent == end || !IsDigit(*exponent)) return p;
+  while (exponent != end && IsDigit(*exponent)) ++exponent;
+  return exponent;
+}
+
 }  // namespace
+
+const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
+  // With at most 15 digits both the digits as an integer and the power of ten
+  // are exact doubles, so one correctly rounded division gives the correctly
+  // rounded value, just as strtod does.
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::uint64_t digits = 0;  // wraps only past 19 digits, which are refused
+  const char* first = p;
+  while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  const auto whole = p - first;
+  std::ptrdiff_t fraction = 0;
+  if (p != end && *p == '.') {
+    const char* point = ++p;
+    while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction = p - point;
+  }
+  if (whole + fraction == 0 || whole + fraction > 15) return nullptr;
+  value = static_cast<double>(digits) / kPowersOfTen[fraction];
+  return p;
+}
 
 double CAtof(std::string_view text) {
   std::size_t i = 0;
@@ -124,6 +161,13 @@ double CAtof(std::string_view text) {
   if (first == last || *first == '-' || *first == '+') return 0.0;
 
   double value = 0.0;
+  // Most numbers are plain decimals; an exponent or a "0x" after the digits
+  // needs the full reader.
+  if (const char* stop = ReadPlainDecimal(first, last, value);
+      stop != nullptr &&
+      (stop == last || (*stop != 'e' && *stop != 'E' && *stop != 'x' && *stop != 'X'))) {
+    return negative ? -value : value;
+  }
   std::from_chars_result result{};
   if (last - first >= 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
     // Hexadecimal. from_chars takes the digits without the prefix but would
@@ -133,7 +177,9 @@ double CAtof(std::string_view text) {
     const bool has_digits = (digits != last && IsHexDigit(*digits)) ||
                             (last - digits >= 2 && digits[0] == '.' && IsHexDigit(digits[1]));
     if (!has_digits) return negative ? -0.0 : 0.0;
-    result = std::from_chars(digits, last, value, std::chars_format::hex);
+    // from_chars (libstdc++ 12) also takes an exponent with two signs, "p+-1";
+    // atof ends the number before a 'p' that no digit follows.
+    result = std::from_chars(digits, HexEnd(digits, last), value, std::chars_format::hex);
     if (result.ec == std::errc::result_out_of_range) {
       return HexOutOfRange(digits, result.ptr, negative);
     }

@@ -10,6 +10,11 @@ namespace korvel {
 /// (decimal, hexadecimal, inf, nan), 0 when there is none.
 double CAtof(std::string_view text);
 
+/// The plainest decimal at p: digits, or digits, a point and digits, at most
+/// 15 digits in all, no sign. Sets `value` to what atof gives for them and
+/// returns where they end (whatever follows), or null for any other text.
+const char* ReadPlainDecimal(const char* p, const char* end, double& value);
+
 /// atoi: leading white space, an optional sign, decimal digits up to the first
 /// other character, 0 when there are none. Values beyond the 32-bit range
 /// clamp to INT_MAX or INT_MIN, as the Windows runtime does.

@@ -34,8 +34,17 @@ bool TextReader::ReadString(std::string& line) {
   line.clear();
   too_long_ = false;
   if (failed_) return false;
+  // The rest of a line already given as too long is skipped only now, so a
+  // caller that stops at that line never reads it.
+  while (skipping_) {
+    if (begin_ == end_ && !Fill()) return false;
+    const char* start = buffer_.data() + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    begin_ = newline != nullptr ? static_cast<std::size_t>(newline + 1 - buffer_.data()) : end_;
+    skipping_ = newline == nullptr;
+  }
   bool read_any = false;
-  bool cut = false;             // a NUL was met: nothing more of this line is kept
+  bool cut = false;              // a NUL was met: nothing more of this line is kept
   std::uint64_t raw_length = 0;  // the whole line's length, NULs included
   char last = '\0';              // the line's last byte, kept or not
   bool newline_seen = false;
@@ -63,6 +72,12 @@ bool TextReader::ReadString(std::string& line) {
       ++begin_;
       newline_seen = true;
       break;
+    }
+    // Two bytes past the limit the line is too long even if a CR LF follows.
+    if (raw_length >= kMaxLineLength + 2) {
+      too_long_ = skipping_ = true;
+      line.resize(std::min(line.size(), kMaxLineLength));
+      return true;
     }
   }
   // The CR of a CR LF pair may have come with the previous chunk; it belongs
@@ -115,11 +130,20 @@ bool TextWriter::Close() {
 std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path) {
   std::unique_ptr<BinaryFile> file = fs.Open(path, OpenMode::kReadShared);
   if (file == nullptr) return std::nullopt;
-  TextReader reader(std::move(file));
+  // The reader's lines are the LFs plus an unterminated last line; nothing
+  // else about a line changes the count, so a block at a time will do.
+  std::vector<char> buffer(kChunkSize);
   std::uint32_t count = 0;
-  std::string line;
-  while (reader.ReadString(line)) ++count;
-  if (reader.failed()) return std::nullopt;
+  char last = '\n';
+  for (;;) {
+    const std::size_t got = file->Read(buffer.data(), buffer.size());
+    if (got < buffer.size() && file->failed()) return std::nullopt;
+    const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
+    count += static_cast<std::uint32_t>(std::count(buffer.begin(), end, '\n'));
+    if (got > 0) last = end[-1];
+    if (got < buffer.size()) break;
+  }
+  if (last != '\n') ++count;
   return count;
 }
 

@@ -29,7 +29,8 @@ class TextReader {
   bool ReadString(std::string& line);
   bool failed() const { return failed_; }
   /// True when the line ReadString just gave was longer than kMaxLineLength
-  /// (NULs and what follows them counted); its text is then incomplete.
+  /// (NULs and what follows them counted); its text is then incomplete, and
+  /// the rest of it is read past only by the next ReadString.
   bool too_long() const { return too_long_; }
 
  private:
@@ -42,6 +43,7 @@ class TextReader {
   bool at_end_ = false;
   bool failed_ = false;
   bool too_long_ = false;
+  bool skipping_ = false;  ///< the rest of a too long line is still to be skipped
 };
 
 /// Writes text in text mode: every LF is stored as CR LF.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/split_string.h"
+#include "platform/c_number.h"
 #include "support/memory_file_system.h"
 
 namespace korvel {
@@ -115,7 +117,7 @@ TEST(GpsPoint, SortIsStableOnEqualKeys) {
   add(1269650, 373901, 3);  // same cell, smaller y
   add(1269650, 373950, 4);  // equal to the first in id, y and x
   add(1269000, 373950, 5);  // earlier cell
-  db.sort();
+  SortPoints(db);
   std::vector<int> types;
   for (const GPS_POINT& p : db) types.push_back(p.type);
   EXPECT_EQ(types, (std::vector<int>{5, 3, 2, 1, 4}));
@@ -197,10 +199,55 @@ TEST(Parser, IntegerFieldsKeepTheirLowBits) {
   }
 }
 
+// Rows in the plainest form take a shortcut; every row must still give the
+// point the fields give one by one.
+TEST(Parser, EveryRowGivesThePointOfItsFields) {
+  std::vector<std::string> rows = {"-0.5\t-0.00001\t-1\t-0\t256\t65537",
+                                   "1.\t2\t123456789\t1234567890\t99999999999\t-9",
+                                   "0000000000000001.5\t12345678901234.5\t1\t1\t1\t1",
+                                   "429496.7296\t-1\t1\t1\t1\t1",
+                                   "1e2\t0x10\t+1\t 2\t3x\t4",
+                                   "1.5\t\t2\t3\t4\t5\t6",
+                                   "\t1\t2\t3\t4\t5\t6\t",
+                                   "1\t2\t3\t4\t5\t6\t"};
+  std::mt19937 random(5);
+  for (int i = 0; i < 2000; ++i) {
+    std::string row;
+    for (int f = 0; f < 6; ++f) {
+      row += f == 0 ? "" : "\t";
+      if (random() % 4 == 0) row += '-';
+      std::string number = std::to_string(random() >> (random() % 32));
+      if (f < 2) number.insert(random() % (number.size() + 1), ".");
+      row += number;
+    }
+    rows.push_back(row);
+  }
+  for (const std::string& row : rows) {
+    std::vector<std::string_view> fields;
+    SplitString(row, fields, "\t");
+    const ParseRun run = Parse(kVersion + std::string(kHeader) + row + "\n", 3);
+    if (fields.size() != 6) {
+      EXPECT_EQ(run.status, "Error : Line 3") << row;
+      continue;
+    }
+    ASSERT_EQ(run.state.GPS_DB.size(), 1u) << row;
+    const GPS_POINT& p = run.state.GPS_DB[0];
+    EXPECT_TRUE(p.x == ConvertCoordinate(fields[0]) && p.y == ConvertCoordinate(fields[1]) &&
+                p.id == CellId(p.x, p.y) && p.type == std::uint8_t(CAtoi(fields[2])) &&
+                p.speed == std::uint8_t(CAtoi(fields[3])) &&
+                p.flag == std::uint8_t(CAtoi(fields[4])) &&
+                p.angle == std::uint16_t(CAtoi(fields[5])))
+        << row;
+  }
+}
+
 TEST(Parser, FaultsAndAcceptanceTable) {
   const std::string v = kVersion;
   const std::string h = kHeader;
   const std::string r = kRow1;
+  std::string max_row = "126.95\t37.38\t1\t2\t3\t";
+  max_row.resize(TextReader::kMaxLineLength - 1, '0');
+  max_row += '4';
   const struct {
     std::string text;
     std::uint32_t line_count;
@@ -242,6 +289,12 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       {v + h + r + "126.95 37.38 1 2 3 4\n", 3, 0, "Error : Line 4", 1},
       {v + h + std::string("126.95\t37.38\t1\t2\t3\t4\0\t5\n", 24), 3, 1, "", 1},
       {v + h + std::string("126.95\t37.38\t1\0\t2\t3\t4\n", 22), 3, 0, "Error : Line 3", 0},
+      // lines of 1 MiB pass, one byte more is a fault on any line
+      {v + h + max_row + "\r\n", 3, 1, "", 1},
+      {v + h + max_row + "0\r\n", 3, 0, "Error : Line 3", 0},
+      {v + std::string(TextReader::kMaxLineLength + 1, '\t') + "\n" + r, 3, 0, "Error : Line 2", 0},
+      {std::string("V1.0 211105\0", 12) + std::string(TextReader::kMaxLineLength, 'x'), 1, 0,
+       "Error : Line 1", 0},
   };
   for (const auto& c : cases) {
     ParseRun run = Parse(c.text, c.line_count);

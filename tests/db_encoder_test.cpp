@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <sstream>
@@ -196,40 +197,49 @@ TEST(DbEncoder, WriteFailuresAreReported) {
 // Parse a synthetic text, encode it, read it back with the independent reader
 // and compare with the parsed points in their stable sorted order.
 TEST(DbEncoder, RoundTripThroughTheReader) {
-  std::mt19937 random(7);
-  std::string text = "V2.3 240101 round trip\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE\r\n";
-  for (int i = 0; i < 3000; ++i) {
-    char row[96];
-    std::snprintf(row, sizeof row, "%.6f\t%.6f\t%u\t%u\t%u\t%u\r\n",
-                  126.8 + (random() % 40000) / 100000.0, 37.4 + (random() % 30000) / 100000.0,
-                  unsigned(random() % 300), unsigned(random() % 300), unsigned(random() % 3),
-                  unsigned(random() % 70000));
-    text += row;
-    if (i % 100 == 0) text += row;  // duplicates keep their order
-  }
-  MemoryFileSystem fs;
-  fs.SetFile("in.txt", text);
-  TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
-  RunState state;
-  struct : StatusLine {
-    void SetStatus(const std::string& s) override { ADD_FAILURE() << s; }
-  } status;
-  ASSERT_EQ(ParseDbText(reader, state, status, nullptr), 1);
-  GpsDb expected = state.GPS_DB;
-  expected.sort();
-  ASSERT_EQ(WriteDbFile(state, fs, nullptr), WriteDbResult::kOk);
+  for (const bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "wide keys" : "a region");
+    std::mt19937 random(7);
+    std::string text = "V2.3 240101 round trip\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE\r\n";
+    for (int i = 0; i < 3000; ++i) {
+      char row[96];
+      std::snprintf(row, sizeof row, "%.6f\t%.6f\t%u\t%u\t%u\t%u\r\n",
+                    126.8 + (random() % 40000) / 100000.0, 37.4 + (random() % 30000) / 100000.0,
+                    unsigned(random() % 300), unsigned(random() % 300), unsigned(random() % 3),
+                    unsigned(random() % 70000));
+      text += row;
+      if (i % 100 == 0) text += row;  // duplicates keep their order
+    }
+    // Keys with their high bits set (too wide for one packed sort key), equal
+    // keys that differ in other fields.
+    if (wide)
+      text +=
+          "429496.7\t429496.7\t1\t1\t1\t1\r\n1e9\t-1\t2\t2\t2\t2\r\n0\t0\t3\t3\t3\t3\r\n"
+          "429496.7\t429496.7\t4\t4\t4\t4\r\n-1\t1e9\t5\t5\t5\t5\r\n0\t0\t6\t6\t6\t6\r\n";
+    MemoryFileSystem fs;
+    fs.SetFile("in.txt", text);
+    TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
+    RunState state;
+    struct : StatusLine {
+      void SetStatus(const std::string& s) override { ADD_FAILURE() << s; }
+    } status;
+    ASSERT_EQ(ParseDbText(reader, state, status, nullptr), 1);
+    GpsDb expected = state.GPS_DB;
+    std::stable_sort(expected.begin(), expected.end());
+    ASSERT_EQ(WriteDbFile(state, fs, nullptr), WriteDbResult::kOk);
 
-  std::string error;
-  const auto db = DecodeDb(fs.files["TempDb.bin"], &error);
-  ASSERT_TRUE(db) << error;
-  EXPECT_EQ(db->version, "V2.3 240101");
-  ASSERT_EQ(db->points.size(), expected.size());
-  auto it = expected.begin();
-  for (std::size_t i = 0; i < db->points.size(); ++i, ++it) {
-    ASSERT_TRUE(SamePoint(db->points[i], *it)) << "point " << i;
+    std::string error;
+    const auto db = DecodeDb(fs.files["TempDb.bin"], &error);
+    ASSERT_TRUE(db) << error;
+    EXPECT_EQ(db->version, "V2.3 240101");
+    ASSERT_EQ(db->points.size(), expected.size());
+    auto it = expected.begin();
+    for (std::size_t i = 0; i < db->points.size(); ++i, ++it) {
+      ASSERT_TRUE(SamePoint(db->points[i], *it)) << "point " << i;
+    }
+    ASSERT_EQ(db->cells.size(), state.GPS_HEADERS.size());
+    EXPECT_EQ(db->headerCount + 1, db->cells.size());
   }
-  ASSERT_EQ(db->cells.size(), state.GPS_HEADERS.size());
-  EXPECT_EQ(db->headerCount + 1, db->cells.size());
 }
 
 TEST(DbReader, RejectsEveryTruncationAndCorruption) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <random>
@@ -42,6 +45,9 @@ TEST(PlatformCAtof, ReadsTheLongestNumberPrefix) {
       {".", 0}, {"1,5", 1}, {"80km", 80}, {"", 0}, {"abc", 0}, {"\v5", 5}, {"\t\n\f\r 7", 7},
       {"\2407", 0}, {"+-1", 0}, {"-+1", 0}, {"- 1", 0},
       {"123456789012345678901234567890", 1.2345678901234568e29},
+      {"999999999999999", 999999999999999.0}, {"9999999999999999", 1e16}, {"0.1", 0.1},
+      {"0.000000000000001", 1e-15}, {"12345678.9012345", 12345678.9012345},
+      {"-00000000000000.5", -0.5}, {"1.7976931348623157", 1.7976931348623157},
       // Out of range: infinity, zero, or the correctly rounded subnormal.
       {"1e400", kInf}, {"-1e400", -kInf}, {"1e-400", 0}, {"-1e-400", -0.0},
       {"4.9406564584124654e-324", kTiny}, {"2.5e-320", 2.5e-320},
@@ -50,6 +56,7 @@ TEST(PlatformCAtof, ReadsTheLongestNumberPrefix) {
       {"0x1p-1074", kTiny}, {"0x1.8p-1075", kTiny}, {"0x1p-1075", 0}, {"-0x0.000001p-1060", -0.0},
       {"0x1p-99999999999999999999", 0}, {"0x1p99999", kInf}, {"-0x0.8p1025", -kInf},
       {"0x00100p+1016", kInf}, {"0x", 0}, {"-0x", -0.0}, {"0xg", 0}, {"0x.", 0}, {"0x-1", 0},
+      {"0x1p+-1", 1}, {"0xfp+-8-86C", 15}, {"0x1.8p+", 1.5}, {"1e+-1", 1},
       {"0xinf", 0}, {"inf", kInf}, {"-Infinity", -kInf}, {"INFINIT", kInf}, {"in", 0},
       {"nan", kNan}, {"NaN", kNan}, {"-nan", kNan}, {"nan(123abc)", kNan}, {"nan(", kNan},
       {" +NAN", kNan},
@@ -62,8 +69,26 @@ TEST(PlatformCAtof, ReadsTheLongestNumberPrefix) {
                           ? std::isnan(value)
                           : value == expected && std::signbit(value) == std::signbit(expected);
     EXPECT_TRUE(same) << '"' << text << "\" gave " << value << ", want " << expected;
+#ifndef _WIN32  // msvcrt's strtod reads no hexadecimal
+    // The process runs in the "C" locale here, so the C library is the judge.
+    const double c_value = std::strtod(std::string(text).c_str(), nullptr);
+    EXPECT_TRUE(std::isnan(c_value) ? std::isnan(value) : std::memcmp(&c_value, &value, 8) == 0)
+        << '"' << text << "\" gave " << value << ", strtod " << c_value;
+#endif
   }
 }
+
+#ifndef _WIN32
+TEST(PlatformCAtof, AgreesWithStrtodOnRandomDecimals) {
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = std::to_string(random() >> (random() % 64));
+    text.insert(random() % (text.size() + 1), ".");
+    const double value = CAtof(text), c_value = std::strtod(text.c_str(), nullptr);
+    ASSERT_EQ(std::memcmp(&value, &c_value, sizeof value), 0) << text;
+  }
+}
+#endif
 
 TEST(PlatformCAtof, IgnoresADecimalCommaLocale) {
   const std::string saved = std::setlocale(LC_ALL, nullptr);
@@ -75,7 +100,11 @@ TEST(PlatformCAtof, IgnoresADecimalCommaLocale) {
   }
   const double values[] = {CAtof("1.5"), CAtof("1,5"), CAtof("2.5e-320"), CAtof("1.5e999")};
   std::setlocale(LC_ALL, saved.c_str());
+#ifdef _WIN32
   if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+#else
+  ASSERT_TRUE(comma) << "no locale with a decimal comma: install locales-all";
+#endif
   EXPECT_EQ(std::vector<double>(values, values + 4), (std::vector{1.5, 1.0, 2.5e-320, kInf}));
 }
 
@@ -87,7 +116,11 @@ TEST(PlatformCAtoi, ReadsSignAndDigitsAndClamps) {
       {"2147483648", INT_MAX}, {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN},
       {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}, {{"12345", 3}, 123}};
   // clang-format on
-  for (const auto& [text, expected] : cases) EXPECT_EQ(CAtoi(text), expected) << '"' << text << '"';
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(CAtoi(text), expected) << '"' << text << '"';
+    const long long c_value = std::strtoll(std::string(text).c_str(), nullptr, 10);
+    EXPECT_EQ(CAtoi(text), std::clamp<long long>(c_value, INT_MIN, INT_MAX)) << '"' << text << '"';
+  }
 }
 
 TEST(PlatformPath, FolderOfAndJoinPath) {
@@ -128,6 +161,23 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
     EXPECT_EQ(lines, expected) << bytes.substr(0, 20);
     EXPECT_FALSE(reader.failed());
     EXPECT_EQ(CountLines(fs, "in.txt"), expected.size());
+  }
+
+  // Lines of 1 MiB pass; longer ones are cut there and flagged, NULs counted.
+  const std::string max(TextReader::kMaxLineLength, 'm');
+  for (const auto& [bytes, first, too_long] : {std::tuple{max + "\r\nb", max, false},
+                                               {max + "m\r\nb", max, true},
+                                               {max + max + "\nb", max, true},
+                                               {"a\0"s + max + "\nb", "a"s, true},
+                                               {"a\0"s + max.substr(2) + "\nb", "a"s, false}}) {
+    MemoryFileSystem fs;
+    fs.SetFile("in.txt", bytes);
+    TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
+    std::string line;
+    ASSERT_TRUE(reader.ReadString(line));
+    EXPECT_TRUE(line == first && reader.too_long() == too_long) << line.size();
+    EXPECT_TRUE(reader.ReadString(line) && line == "b" && !reader.too_long());
+    EXPECT_EQ(CountLines(fs, "in.txt"), 2u);
   }
 
   MemoryFileSystem fs;

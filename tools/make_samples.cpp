@@ -1,10 +1,12 @@
-// korvel-make-samples DIR: writes the sample inputs of the main job into DIR,
-// the same bytes on every run and every machine:
+// korvel-make-samples DIR [ROWS]: writes the sample inputs of the main job
+// into DIR, the same bytes on every run and every machine:
 //   K93_FW_v0102.bin     a K93 firmware image, 249856 bytes of noise
 //   K93_Voice_v0034.bin  a voice image, 1500000 bytes of noise
-//   cameras.txt          a camera text of 3000 rows around Seoul, CR LF lines
+//   cameras.txt          a camera text of ROWS rows (default 3000) around
+//                        Seoul, CR LF lines; the first 3000 rows never change
 
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +21,9 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kFirmwareLength = 249856;
 constexpr std::uint32_t kVoiceLength = 1500000;
-constexpr int kCameraRows = 3000;
+constexpr long kDefaultCameraRows = 3000;
+/// Enough for the speed runs; 300 grid cells keep every cell under 65535 points.
+constexpr long kMaxCameraRows = 10000000;
 /// The version characters at positions 5 to 10 are the database version.
 constexpr char kVersionLine[] = "V1.0 211105 synthetic";
 constexpr char kHeaderLine[] = "X\tY\tTYPE\tSPEED\tFLAG\tANGLE";
@@ -75,10 +79,11 @@ std::string Noise(std::uint32_t length, std::uint32_t seed) {
   return bytes;
 }
 
-std::string CameraText() {
+std::string CameraText(long rows) {
   Random random(0x4B393333);
   std::string text = std::string(kVersionLine) + "\r\n" + kHeaderLine + "\r\n";
-  for (int row = 0; row < kCameraRows; ++row) {
+  text.reserve(static_cast<std::size_t>(rows) * 34 + text.size());
+  for (long row = 0; row < rows; ++row) {
     const std::int64_t lon = kLonMin + random.Below(kLonSpan + 1);
     const std::int64_t lat = kLatMin + random.Below(kLatSpan + 1);
     const std::uint32_t type = 1 + random.Below(9);
@@ -95,8 +100,15 @@ std::string CameraText() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: korvel-make-samples DIR" << std::endl;
+  long rows = kDefaultCameraRows;
+  if (argc == 3) {
+    char* end = nullptr;
+    rows = std::strtol(argv[2], &end, 10);
+    if (end == argv[2] || *end != '\0' || rows < 0 || rows > kMaxCameraRows) argc = 0;
+  }
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: korvel-make-samples DIR [ROWS]  (ROWS 0.." << kMaxCameraRows << ")"
+              << std::endl;
     return 2;
   }
   try {
@@ -109,8 +121,8 @@ int main(int argc, char** argv) {
     }
     const bool ok = WriteFile(dir / "K93_FW_v0102.bin", Noise(kFirmwareLength, 0x0102F00D)) &&
                     WriteFile(dir / "K93_Voice_v0034.bin", Noise(kVoiceLength, 0x0034B0CE)) &&
-                    WriteFile(dir / "cameras.txt", CameraText());
-    if (ok) std::cout << "cameras.txt holds " << kCameraRows << " camera rows" << std::endl;
+                    WriteFile(dir / "cameras.txt", CameraText(rows));
+    if (ok) std::cout << "cameras.txt holds " << rows << " camera rows" << std::endl;
     return ok ? 0 : 1;
   } catch (const std::exception& e) {
     std::cerr << "korvel-make-samples: " << e.what() << std::endl;
