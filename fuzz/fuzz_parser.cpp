@@ -3,9 +3,9 @@
 //
 // Input: byte 0 flags (bit 0: K93 mode; bits 1-3 equal to 001: repeat the
 // rows after the second line until the text passes the reader's first chunk,
-// so lines cross a chunk boundary), byte 1 the line count the dialog counted, bytes 2-3 the
-// offset in 4-byte units at which reading fails (little-endian, 0xFFFF:
-// never), then the text.
+// so lines cross a chunk boundary), byte 1 the line count the dialog counted,
+// bytes 2-3 the offset in 4-byte units at which reading fails (little-endian,
+// 0xFFFF: never), then the text.
 
 #include <algorithm>
 #include <cstring>
