@@ -59,6 +59,10 @@ std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error) {
 
   // headerCount is one less than the cells, except that it is 0 for none.
   const std::uint64_t cells = db.bodyCount == 0 ? 0 : std::uint64_t{db.headerCount} + 1;
+  if (db.bodyCount == 0 && db.headerCount != 0) {
+    Fail(error, "cells counted without points");
+    return std::nullopt;
+  }
   const std::uint64_t expected =
       kDbHeaderSize + kCellEntrySize * cells + kGpsPointSize * std::uint64_t{db.bodyCount};
   if (bytes.size() != expected) {

@@ -1,0 +1,54 @@
+// The readers of the files we write, over any bytes. Where a reader accepts
+// the input, encoding what it read must give the input back byte for byte:
+// a reader that accepts what the encoder would never write hides a fault.
+//
+// Input: the file's bytes. Every reader in kReaders sees every input.
+
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "generate/db_encoder.h"
+#include "generate/db_reader.h"
+#include "tests/support/memory_file_system.h"
+
+namespace korvel::fuzz {
+namespace {
+
+/// Where `b` first differs from `a`, for the failure message.
+std::string FirstDifference(const Bytes& a, const Bytes& b) {
+  std::size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  return "lengths " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+         ", first difference at byte " + std::to_string(i);
+}
+
+/// The device database: decode, then encode the points again with the
+/// encoder's own writer.
+void CheckDb(const Bytes& input) {
+  const std::optional<DecodedDb> db = DecodeDb(input, nullptr);
+  if (!db) return;
+  RunState state;
+  state.GPS_DB.assign(db->points.begin(), db->points.end());
+  state.DB_VERSION = db->version;
+  testing::MemoryFileSystem fs;
+  Require(WriteDbFile(state, fs, nullptr) == WriteDbResult::kOk,
+          "the encoder refused a database the reader accepted");
+  const Bytes& again = fs.files[state.TEMP_DB_BIN];
+  if (again != input) Fail("database re-encoded differently: " + FirstDifference(input, again));
+}
+
+/// A reader and its identity check; add a reader with one function and one
+/// line here.
+constexpr void (*kReaders[])(const Bytes&) = {CheckDb};
+
+}  // namespace
+
+int FuzzReader(const std::uint8_t* data, std::size_t size) {
+  const Bytes input(data, data + size);
+  for (const auto check : kReaders) check(input);
+  return 0;
+}
+
+}  // namespace korvel::fuzz
+
+KORVEL_FUZZ_ENTRY(FuzzReader)
