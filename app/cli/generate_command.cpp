@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -13,6 +14,7 @@
 #include <utility>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/text_check.h"
 #include "app/korvel_dlg.h"
 #include "app/resource.h"
 #include "generate/run_state.h"
@@ -31,7 +33,42 @@ struct Options {
   std::string out_dir;
   bool per_model = false;
   bool trace = false;
+  bool strict = false;
 };
+
+/// Warnings printed before the rest are only counted.
+constexpr std::uint64_t kShownProblems = 20;
+
+/// Checks the chosen text as `check` does and prints its warnings (with
+/// --strict its errors too) on standard error. Returns false when --strict
+/// must stop the run.
+bool CheckBeforeGenerate(const Options& options) {
+  std::uint64_t shown = 0, hidden = 0;
+  CheckSummary summary;
+  std::string problem;
+  const bool read = CheckTextFile(
+      options.db,
+      [&](const CheckProblem& found) {
+        if (found.kind == CheckKind::kError && !options.strict) return;
+        if (shown == kShownProblems) {
+          ++hidden;
+          return;
+        }
+        ++shown;
+        std::cerr << ProblemLine(options.db, found) << '\n';
+      },
+      summary, problem);
+  if (hidden != 0) {
+    std::cerr << options.db << ": " << hidden << " more; 'korvel-cli check " << options.db
+              << "' lists them all\n";
+  }
+  std::cerr << std::flush;
+  // A text that cannot be read here is the dialog's to report.
+  if (!read || !options.strict || summary.errors + summary.warnings == 0) return true;
+  std::cerr << "korvel-cli: --strict: " << options.db << ": " << SummaryText(summary)
+            << "; nothing written" << std::endl;
+  return false;
+}
 
 /// The dialog as lines on standard output. Controls start as the dialog shows
 /// them before OnInitDialog: an empty status line and a blank output path, so
@@ -114,6 +151,9 @@ std::optional<ChosenFile> Choose(FileSystem& files, const std::string& given, co
 }
 
 int Run(const Options& options) {
+  // Under --strict a text with problems stops the run before anything, the
+  // output folder included, is made.
+  if (!CheckBeforeGenerate(options)) return kExitFailure;
   std::error_code error;
   const fs::path out_dir = fs::absolute(options.out_dir.empty() ? "." : options.out_dir, error);
   if (!error && !fs::is_directory(out_dir)) fs::create_directories(out_dir, error);
@@ -191,10 +231,16 @@ void RegisterGenerate(CLI::App& app, int& exit_status) {
       ->type_name("DIR")
       ->check(given);
   sub->add_flag("--trace", options->trace, "print the parser's and encoder's trace lines");
+  sub->add_flag("--strict", options->strict,
+                "stop before anything is written when the text has errors or warnings");
   sub->footer(
       "Runs the dialog of Tarvex binary generator v1.0: presses \"FW File\", \"Voice File\",\n"
       "\"DB text File\" and \"Generate File\" in turn, answering each file chooser with\n"
       "the given file.\n"
+      "\n"
+      "Checks the text first as 'korvel-cli check' does and prints the first 20\n"
+      "warnings on standard error, then a count of the rest; with --strict any error or\n"
+      "warning ends the run with exit status 1 before anything is written.\n"
       "\n"
       "Prints \"status: TEXT\" whenever the status line changes and \"output: PATH\"\n"
       "whenever the output path changes. Exit status: 0 when the run ends with\n"

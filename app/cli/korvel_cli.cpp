@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   app.footer("Run 'korvel-cli COMMAND --help' for a command's options and exit statuses.");
   int exit_status = cli::kExitOk;
   cli::RegisterGenerate(app, exit_status);
+  cli::RegisterCheck(app, exit_status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help and --version
