@@ -47,8 +47,8 @@ struct CheckSummary {
 
 /// Checks the text `file` reads, from its first line. Besides one line it
 /// keeps four bytes per camera row (its cell id, for the cell limit and the
-/// database size), eight while they are sorted at the end: a tenth of what
-/// Generate holds for the same text.
+/// database size), eight while they are sorted at the end; Generate
+/// holds several times that for the same text.
 CheckSummary CheckDbText(TextReader& file, const CheckLimits& limits, const CheckSink& sink);
 
 /// "N rows, E errors, W warnings", each count with its right plural.
