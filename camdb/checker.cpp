@@ -132,6 +132,7 @@ class Checker {
       }
     }
     if (file.failed()) {
+      FlushEmpty(false);
       Error(line_ + 1, "the file cannot be read from here on" +
                            Shows(LineMessage(parse_status::kReadFailed, line_ + 1)));
       return summary_;

@@ -26,8 +26,9 @@ int Run(const Options& options) {
     CheckSummary summary;
     std::string problem;
     const bool read = CheckTextFile(
-        path, [&](const CheckProblem& found) { std::cout << ProblemLine(path, found) << '\n'; },
-        summary, problem);
+        path, true,
+        [&](const CheckProblem& found) { std::cout << ProblemLine(path, found) << '\n'; }, summary,
+        problem);
     if (!read) {
       std::cout << std::flush;
       std::cerr << "korvel-cli: " << problem << std::endl;

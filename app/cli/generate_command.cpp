@@ -47,7 +47,7 @@ bool CheckBeforeGenerate(const Options& options) {
   CheckSummary summary;
   std::string problem;
   const bool read = CheckTextFile(
-      options.db,
+      options.db, false,
       [&](const CheckProblem& found) {
         if (found.kind == CheckKind::kError && !options.strict) return;
         if (shown == kShownProblems) {

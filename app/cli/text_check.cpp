@@ -67,11 +67,11 @@ std::string OpenProblem(const FileError& error) {
 
 }  // namespace
 
-bool CheckTextFile(const std::string& path, const CheckSink& sink, CheckSummary& summary,
-                   std::string& problem) {
+bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckSink& sink,
+                   CheckSummary& summary, std::string& problem) {
   std::unique_ptr<BinaryFile> file;
   StandardInput* input = nullptr;
-  if (path == "-") {
+  if (dash_is_input && path == "-") {
     auto stdin_file = std::make_unique<StandardInput>();
     input = stdin_file.get();
     file = std::move(stdin_file);

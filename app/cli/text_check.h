@@ -28,10 +28,11 @@ inline CheckLimits GenerateLimits() {
   return limits;
 }
 
-/// Checks the text at `path` ("-": standard input). False, with "PATH: REASON"
-/// in `problem`, when it cannot be opened or read to its end.
-bool CheckTextFile(const std::string& path, const CheckSink& sink, CheckSummary& summary,
-                   std::string& problem);
+/// Checks the text at `path` (with `dash_is_input`, "-" is standard input).
+/// False, with "PATH: REASON" in `problem`, when it cannot be opened or read
+/// to its end.
+bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckSink& sink,
+                   CheckSummary& summary, std::string& problem);
 
 /// "PATH:LINE: error: MESSAGE", or "PATH: warning: MESSAGE" for the whole file.
 std::string ProblemLine(const std::string& path, const CheckProblem& problem);
