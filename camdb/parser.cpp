@@ -12,17 +12,6 @@
 namespace korvel {
 namespace {
 
-constexpr char kFieldDelimiter[] = "\t";
-constexpr std::size_t kRowFields = 6;
-
-/// `pattern` with its "%d" replaced by the one-based line number.
-std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
-  std::string text(pattern);
-  const std::size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(line_number));
-  return text;
-}
-
 /// double to float with IEEE round-to-nearest, also for values beyond the
 /// float range (a plain cast of those is undefined in C++).
 float ToFloat(double value) {
@@ -48,18 +37,36 @@ std::string K93Exchange(std::string_view line) {
   return swapped;
 }
 
-bool IsHeader(const std::vector<std::string_view>& fields, std::size_t index,
-              std::string_view name) {
-  return fields.size() > index && fields[index] == name;
+}  // namespace
+
+std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
+  std::string text(pattern);
+  const std::size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(line_number));
+  return text;
 }
 
-}  // namespace
+const char* VersionFault(std::string_view version) {
+  if (version.empty() || version[0] != 'V') return parse_status::kVersionMissing;
+  // Characters 5 to 10 name every output file and fill the device header; a
+  // shorter line would leave them undefined.
+  if (version.size() < kMinVersionLength) return parse_status::kVersionTooShort;
+  if (FindBadVersionChar(version) != std::string_view::npos) return parse_status::kVersionBadChar;
+  return nullptr;
+}
+
+std::size_t MissingHeaderField(const std::vector<std::string_view>& fields) {
+  for (std::size_t i = 0; i < std::size(kHeaderNames); ++i) {
+    if (fields.size() <= i || fields[i] != kHeaderNames[i]) return i;
+  }
+  return std::string_view::npos;
+}
 
 std::size_t FindBadVersionChar(std::string_view version) {
   for (std::size_t i = 5; i < kMinVersionLength && i < version.size(); ++i) {
     const auto c = static_cast<unsigned char>(version[i]);
-    if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
-                                     std::string_view::npos) {
+    if (c < 0x20 || c == 0x7F ||
+        std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
       return i;
     }
   }
@@ -88,18 +95,8 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
 
     if (index == 0) {
       state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(text) : std::string(text);
-      if (state.DB_VERSION.empty() || state.DB_VERSION[0] != 'V') {
-        status.SetStatus(parse_status::kVersionMissing);
-        return 0;
-      }
-      // Characters 5 to 10 name every output file and fill the device
-      // header; a shorter line would leave them undefined.
-      if (state.DB_VERSION.size() < kMinVersionLength) {
-        status.SetStatus(parse_status::kVersionTooShort);
-        return 0;
-      }
-      if (FindBadVersionChar(state.DB_VERSION) != std::string_view::npos) {
-        status.SetStatus(parse_status::kVersionBadChar);
+      if (const char* fault = VersionFault(state.DB_VERSION)) {
+        status.SetStatus(fault);
         return 0;
       }
       index = 1;
@@ -110,16 +107,9 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
     SplitString(text, fields, kFieldDelimiter);
 
     if (index == 1) {
-      if (!IsHeader(fields, 0, "X")) {
-        status.SetStatus(parse_status::kXMissing);
-        return 0;
-      }
-      if (!IsHeader(fields, 1, "Y")) {
-        status.SetStatus(parse_status::kYMissing);
-        return 0;
-      }
-      if (!IsHeader(fields, 2, "TYPE")) {
-        status.SetStatus(parse_status::kTypeMissing);
+      if (const std::size_t missing = MissingHeaderField(fields);
+          missing != std::string_view::npos) {
+        status.SetStatus(kHeaderMissing[missing]);
         return 0;
       }
       index = 2;
