@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -20,6 +23,10 @@
 #include "support/byte_diff.h"
 #include "support/golden.h"
 #include "support/memory_file_system.h"
+
+#if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
+#include <sys/wait.h>
+#endif
 
 namespace korvel {
 namespace {
@@ -406,6 +413,62 @@ TEST(ToolsUnpack, NamesRefusalsAndWrites) {
   EXPECT_EQ(failed.path, "/out/voice.bin");
   EXPECT_EQ(fs.files.size(), 1u);  // firmware.bin, whole; no temporary file left
 }
+
+#if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
+
+// The four subcommands' exit statuses and what they print, run as a shell runs them.
+TEST(ToolsCli, ExitStatusesTable) {
+  namespace fs = std::filesystem;
+  std::string templ = (fs::temp_directory_path() / "korvel-tools-XXXXXX").string();
+  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  const fs::path dir = templ;
+  const auto write = [&](const char* name, const Bytes& bytes) {
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  };
+  write("TempDb.bin", kSampleDb);
+  write("K93_F0102_V0034_D3456.bin", Package(kSampleDb));
+  write("other.bin", Encode({P(1270000, 375000)}));
+  write("cams.txt", Bytes(kHeaderOnlyText, kHeaderOnlyText + sizeof kHeaderOnlyText - 1));
+  const std::string pkg = "K93_F0102_V0034_D3456.bin";
+  const struct {
+    std::string args;
+    int status;
+    std::string out_end, err_part;
+  } cases[] = {
+      {"inspect TempDb.bin " + pkg, 0, "  valid\n", ""},
+      {"inspect --json cams.txt", 1, "}\n", ""},
+      {"inspect none.bin", 2, "", "none.bin: No such file or directory"},
+      {"export " + pkg, 0, "V1.0 123456\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n", ""},
+      {"export TempDb.bin --format gpx -o - ", 0, "</gpx>\n", ""},
+      {"export cams.txt -o out.txt", 1, "", "cams.txt: not a camera database or K93 package"},
+      {"export TempDb.bin --format csv", 2, "", "Try 'korvel-cli export --help'"},
+      {"diff TempDb.bin " + pkg, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {"diff other.bin " + pkg, 1, "2 added, 1 removed, 0 changed, 0 unchanged\n", ""},
+      {"diff TempDb.bin cams.txt", 2, "", "not a camera database or K93 package"},
+      {"unpack TempDb.bin", 1, "", "TempDb.bin: not a K93 package"},
+      {"unpack " + pkg + " -o parts", 0, "wrote parts/TempDb.bin\n", ""},
+      {"unpack " + pkg + " -o parts", 1, "", "parts/K93_FW_v0102.bin exists; --force replaces it"},
+      {"unpack --force -o parts " + pkg, 0, "wrote parts/TempDb.bin\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const int status = std::system(("cd '" + dir.string() + "' && '" KORVEL_CLI_PATH "' " + c.args +
+                                    " >stdout.txt 2>stderr.txt")
+                                       .c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
+    std::ostringstream out, err;
+    out << std::ifstream(dir / "stdout.txt", std::ios::binary).rdbuf();
+    err << std::ifstream(dir / "stderr.txt", std::ios::binary).rdbuf();
+    EXPECT_TRUE(out.str().ends_with(c.out_end)) << out.str();
+    EXPECT_NE(err.str().find(c.err_part), std::string::npos) << err.str();
+  }
+  EXPECT_FALSE(fs::exists(dir / "out.txt"));
+  fs::remove_all(dir);
+}
+
+#endif
 
 }  // namespace
 }  // namespace korvel

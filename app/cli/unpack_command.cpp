@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -29,6 +30,8 @@ int Run(const Options& options) {
     std::cerr << "korvel-cli: " << problem << std::endl;
     return kExitUsage;
   }
+  std::error_code error;
+  std::filesystem::create_directories(options.dir, error);
   RealFileSystem fs;
   const UnpackResult result =
       Unpack(fs, bytes, BaseName(options.package), options.dir, options.force);
@@ -57,7 +60,8 @@ void RegisterUnpack(CLI::App& app, int& exit_status) {
       "unpack", "Take a K93 package apart into its firmware, voice image and database");
   auto options = std::make_shared<Options>();
   sub->add_option("PACKAGE", options->package, "K93 package")->required();
-  sub->add_option("-o,--output", options->dir, "folder for the three files (default: .)");
+  sub->add_option("-o,--output", options->dir,
+                  "folder for the three files, made when missing (default: .)");
   sub->add_flag("--force", options->force, "replace files that exist");
   sub->footer(
       "Checks the package's layout first. Writes K93_FW_v<F>.bin, K93_Voice_v<V>.bin\n"
