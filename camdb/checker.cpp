@@ -23,6 +23,16 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+/// Longitude and latitude limits, in degrees and in stored units.
+constexpr double kDegreeLimits[2] = {180, 90};
+constexpr std::uint32_t kUnitLimits[2] = {1800000, 900000};
+
+bool StartsNegative(std::string_view field) {
+  std::size_t i = 0;
+  while (i < field.size() && IsCSpace(field[i])) ++i;
+  return i < field.size() && field[i] == '-';
+}
+
 /// True when the whole field is one plain decimal number, blanks around it
 /// allowed: what atof or atoi reads from it is then exactly what it says.
 /// Coordinates may have a point and an exponent; the other fields are integers.
@@ -136,7 +146,7 @@ class Checker {
       fields_.clear();
       SplitString(row, fields_, kFieldDelimiter);
       if (fields_.size() == kRowFields) {
-        cells_.push_back(CellId(ConvertCoordinate(fields_[0]), ConvertCoordinate(fields_[1])));
+        AddPoint(CellId(ConvertCoordinate(fields_[0]), ConvertCoordinate(fields_[1])));
       }
     }
     CheckCells();
@@ -220,17 +230,18 @@ class Checker {
       return;
     }
     ++summary_.rows;
-    double degrees[2];
     std::uint32_t units[2];
+    for (int i = 0; i < 2; ++i) units[i] = ConvertCoordinate(fields_[i]);
+    AddPoint(CellId(units[0], units[1]));
+    // The common row is a plain number within range: the stored units tell
+    // that without reading the text a second time.
     for (int i = 0; i < 2; ++i) {
-      degrees[i] = CAtof(fields_[i]);
-      units[i] = ConvertCoordinate(fields_[i]);
-      if (!IsPlainNumber(fields_[i], true)) {
-        Warning(line_, NumberProblem(kFieldNames[i], fields_[i], NumberText(degrees[i])));
-      }
+      const bool plain = IsPlainNumber(fields_[i], true);
+      if (plain && units[i] <= kUnitLimits[i] && !StartsNegative(fields_[i])) continue;
+      const double degrees = CAtof(fields_[i]);
+      if (!plain) Warning(line_, NumberProblem(kFieldNames[i], fields_[i], NumberText(degrees)));
+      CheckCoordinate(i, degrees, units[i]);
     }
-    cells_.push_back(CellId(units[0], units[1]));
-    CheckCoordinates(degrees, units);
     for (std::size_t i = 2; i < kRowFields; ++i) {
       const int value = CAtoi(fields_[i]);
       if (!IsPlainNumber(fields_[i], false)) {
@@ -249,27 +260,37 @@ class Checker {
     }
   }
 
-  void CheckCoordinates(const double (&degrees)[2], const std::uint32_t (&units)[2]) {
-    const double limit[2] = {180, 90};
-    const char* what[2] = {"longitude", "latitude"};
-    for (int i = 0; i < 2; ++i) {
-      const double v = degrees[i];
-      const std::string head = std::string(what[i]) + " " + kFieldNames[i] + " " + NumberText(v);
-      if (!(std::fabs(v) <= limit[i])) {
-        // A latitude in X and a longitude in Y: the columns are the wrong way round.
-        const bool swapped = i == 1 && std::fabs(degrees[0]) <= 90 && std::fabs(v) <= 180;
-        Warning(line_, head + " is outside -" + NumberText(limit[i]) + " to " +
-                           NumberText(limit[i]) +
-                           (swapped ? "; the X and Y columns look swapped" : ""));
-      } else if (v < 0) {
-        Warning(line_, head + " is negative: coordinates are stored without a sign, as " +
-                           std::to_string(units[i]));
-      }
+  void CheckCoordinate(int i, double degrees, std::uint32_t units) {
+    const double limit = kDegreeLimits[i];
+    const auto head = [&] {
+      return std::string(i == 0 ? "longitude " : "latitude ") + kFieldNames[i] + " " +
+             NumberText(degrees);
+    };
+    if (!(std::fabs(degrees) <= limit)) {
+      // A latitude in X and a longitude in Y: the columns are the wrong way round.
+      const bool swapped =
+          i == 1 && std::fabs(CAtof(fields_[0])) <= 90 && std::fabs(degrees) <= 180;
+      Warning(line_, head() + " is outside -" + NumberText(limit) + " to " + NumberText(limit) +
+                         (swapped ? "; the X and Y columns look swapped" : ""));
+    } else if (degrees < 0) {
+      Warning(line_, head() + " is negative: coordinates are stored without a sign, as " +
+                         std::to_string(units));
     }
   }
 
+  void AddPoint(std::uint32_t id) { cells_.push_back(id); }
+
+  /// Sorts the cell ids (two 16-bit radix passes) and walks the runs.
   void CheckCells() {
-    std::sort(cells_.begin(), cells_.end());
+    std::vector<std::uint32_t> sorted(cells_.size());
+    for (int shift : {0, 16}) {
+      std::vector<std::size_t> start(0x10001, 0);
+      for (std::uint32_t id : cells_) ++start[((id >> shift) & 0xFFFF) + 1];
+      for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+      for (std::uint32_t id : cells_) sorted[start[(id >> shift) & 0xFFFF]++] = id;
+      cells_.swap(sorted);
+    }
+    std::vector<std::uint32_t>().swap(sorted);
     std::uint64_t distinct = 0;
     for (std::size_t i = 0; i < cells_.size();) {
       std::size_t j = i;
@@ -285,16 +306,16 @@ class Checker {
       }
       i = j;
     }
+    const std::uint64_t points = cells_.size();
+    std::vector<std::uint32_t>().swap(cells_);
     const std::uint64_t bytes = limits_.database_header_bytes +
-                                limits_.cell_entry_bytes * distinct +
-                                limits_.point_bytes * cells_.size();
+                                limits_.cell_entry_bytes * distinct + limits_.point_bytes * points;
     if (bytes > limits_.max_database_bytes) {
       Warning(0, "the database takes " + std::to_string(bytes) + " bytes, over the package's " +
                      std::to_string(limits_.max_database_bytes) +
                      "-byte room for it: only the per-model files can be made" +
                      Shows(std::string(limits_.too_large_status)));
     }
-    std::vector<std::uint32_t>().swap(cells_);
   }
 
   const CheckLimits& limits_;
@@ -304,7 +325,7 @@ class Checker {
   std::uint64_t empty_first_ = 0;
   std::uint64_t empty_run_ = 0;
   std::vector<std::string_view> fields_;
-  std::vector<std::uint32_t> cells_;
+  std::vector<std::uint32_t> cells_;  ///< the cell id of every stored point
 };
 
 }  // namespace

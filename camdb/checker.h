@@ -45,8 +45,10 @@ struct CheckSummary {
   std::uint64_t warnings = 0;
 };
 
-/// Checks the text `file` reads, from its first line. Memory stays bounded by
-/// one line plus four bytes per camera row (the cell ids, for the cell limit).
+/// Checks the text `file` reads, from its first line. Besides one line it
+/// keeps four bytes per camera row (its cell id, for the cell limit and the
+/// database size), eight while they are sorted at the end; Generate
+/// holds several times that for the same text.
 CheckSummary CheckDbText(TextReader& file, const CheckLimits& limits, const CheckSink& sink);
 
 /// "N rows, E errors, W warnings", each count with its right plural.

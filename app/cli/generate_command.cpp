@@ -127,43 +127,67 @@ struct Step {
   int unlocks;  ///< the button that must be enabled afterwards
 };
 
+/// "PATH: REASON" for a path the system refused, in the system's words.
+std::string PathProblem(const std::string& given, const std::error_code& error) {
+#ifdef _WIN32
+  return given + ": " + error.message();
+#else
+  return FileProblem(given, error.value());
+#endif
+}
+
 /// Full path and bare name, as a file chooser gives them. Like a chooser it
 /// hands back only a file that is there and can be read.
 std::optional<ChosenFile> Choose(FileSystem& files, const std::string& given, const char* what) {
   std::error_code error;
   const fs::path path = fs::absolute(given, error);
+  const fs::file_status status = error ? fs::file_status() : fs::status(path, error);
   if (error) {
-    std::cerr << "korvel-cli: " << what << " '" << given << "': " << error.message() << std::endl;
+    std::cerr << "korvel-cli: " << what << " " << PathProblem(given, error) << std::endl;
     return std::nullopt;
   }
-  if (!fs::is_regular_file(path, error)) {
-    std::cerr << "korvel-cli: " << what << " '" << given << "' "
-              << (fs::exists(path, error) ? "is not a file" : "does not exist") << std::endl;
+  if (!fs::is_regular_file(status)) {
+    std::cerr << "korvel-cli: " << what << " " << given << ": not a regular file" << std::endl;
     return std::nullopt;
   }
   FileError problem;
   if (!files.Open(path.string(), OpenMode::kReadShared, &problem)) {
-    std::cerr << "korvel-cli: " << what << " '" << given
-              << "' cannot be read: " << problem.description << std::endl;
+    std::cerr << "korvel-cli: " << what << " " << given << ": " << problem.description << std::endl;
     return std::nullopt;
   }
   return ChosenFile{path.string(), path.filename().string()};
+}
+
+/// The output folder as a full path, made when missing; nullopt after saying why not.
+std::optional<fs::path> MakeOutputFolder(const std::string& given) {
+  std::error_code error;
+  const fs::path out_dir = fs::absolute(given.empty() ? "." : given, error);
+  // The error-code forms throughout: a path over the system's limit is a
+  // message of ours, not an exception's text.
+  if (!error && !fs::is_directory(out_dir, error)) {
+    error.clear();
+    fs::create_directories(out_dir, error);
+    if (!error && !fs::is_directory(out_dir, error) && !error) {
+      error = std::make_error_code(std::errc::not_a_directory);
+    }
+  }
+  if (error) {
+    std::cerr << "korvel-cli: cannot create output folder "
+              << PathProblem(given.empty() ? "." : given, error) << std::endl;
+    return std::nullopt;
+  }
+  fs::path folder = out_dir.lexically_normal();
+  if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
 }
 
 int Run(const Options& options) {
   // Under --strict a text with problems stops the run before anything, the
   // output folder included, is made.
   if (!CheckBeforeGenerate(options)) return kExitFailure;
-  std::error_code error;
-  const fs::path out_dir = fs::absolute(options.out_dir.empty() ? "." : options.out_dir, error);
-  if (!error && !fs::is_directory(out_dir)) fs::create_directories(out_dir, error);
-  if (error || !fs::is_directory(out_dir)) {
-    std::cerr << "korvel-cli: cannot create output folder '" << options.out_dir
-              << "': " << (error ? error.message() : "not a folder") << std::endl;
-    return kExitFailure;
-  }
-  fs::path folder = out_dir.lexically_normal();
-  if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  const std::optional<fs::path> out_folder = MakeOutputFolder(options.out_dir);
+  if (!out_folder) return kExitFailure;
+  const fs::path& folder = *out_folder;
 
   // The package goes beside the program, so the program is said to live in
   // the output folder; TempDb.bin goes to the working folder, the same one.

@@ -5,10 +5,6 @@
 #include <memory>
 
 #include "app/cli/cli_command.h"
-#include "camdb/gps_point.h"
-#include "generate/db_encoder.h"
-#include "generate/package.h"
-#include "generate/pipeline.h"
 #include "platform/real_file_system.h"
 #include "platform/text_file.h"
 
@@ -70,20 +66,6 @@ std::string OpenProblem(const FileError& error) {
 }
 
 }  // namespace
-
-CheckLimits GenerateLimits() {
-  CheckLimits limits;
-  limits.appended_rows[0] = kSampleRow1;
-  limits.appended_rows[1] = kSampleRow2;
-  limits.max_points_per_cell = kMaxPointsPerCell;
-  limits.max_database_bytes = kImageBufferSize;
-  limits.database_header_bytes = kDbHeaderSize;
-  limits.cell_entry_bytes = kCellEntrySize;
-  limits.point_bytes = kGpsPointSize;
-  limits.cell_too_large_status = gen_status::kCellTooLarge;
-  limits.too_large_status = gen_status::kDbTooLarge;
-  return limits;
-}
 
 bool CheckTextFile(const std::string& path, const CheckSink& sink, CheckSummary& summary,
                    std::string& problem) {
