@@ -171,13 +171,14 @@ std::string InspectText(const InspectEntry& entry) {
              " points\n";
     }
     out += "  points per type:";
+    if (s.per_type.empty()) out += " none";
     const char* separator = " ";
     for (const auto& [type, count] : s.per_type) {
       out += separator + std::to_string(type) + ": " + std::to_string(count);
       separator = ", ";
     }
     out += "\n  size: " + std::to_string(DbSize(file)) + " of " + std::to_string(kImageBufferSize) +
-           " bytes\n";
+           " bytes" + (DbSize(file) > kImageBufferSize ? ", too large for a package\n" : "\n");
   }
   for (const std::string& fault : file.faults.kept()) out += "  fault: " + fault + "\n";
   const std::uint64_t total = file.faults.total();
