@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
   int exit_status = cli::kExitOk;
   cli::RegisterGenerate(app, exit_status);
   cli::RegisterCheck(app, exit_status);
+  cli::RegisterInspect(app, exit_status);
+  cli::RegisterExport(app, exit_status);
+  cli::RegisterDiff(app, exit_status);
+  cli::RegisterUnpack(app, exit_status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help and --version
