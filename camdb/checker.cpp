@@ -61,14 +61,7 @@ bool IsPlainNumber(std::string_view field, bool coordinate) {
 /// The text in double quotes, unless it already is in them.
 std::string Quoted(std::string_view text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return std::string(text);
-  // Built by appending: GCC 12 at -O3 takes `"\"" + std::string` for an
-  // overlapping copy (a false -Wrestrict).
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  quoted.push_back('"');
-  quoted.append(text);
-  quoted.push_back('"');
-  return quoted;
+  return "\"" + std::string(text) + "\"";
 }
 
 /// Shortest text that reads back as `value`.
