@@ -119,6 +119,13 @@ class Checker {
         if (!CheckVersion(line)) return summary_;
         continue;
       }
+      // Nearly every row is in its plainest form: read at once, nothing but
+      // the ranges left to check.
+      if (line_ > 2 && ReadPlainRow(line, plain_)) {
+        FlushEmpty(false);
+        CheckPlainRow();
+        continue;
+      }
       fields_.clear();
       SplitString(line, fields_, kFieldDelimiter);
       if (line_ == 2) {
@@ -236,32 +243,49 @@ class Checker {
     AddPoint(CellId(units[0], units[1]));
     // The common row is a plain number within range: the stored units tell
     // that without reading the text a second time.
+    double degrees[2] = {};
     for (int i = 0; i < 2; ++i) {
       const bool plain = IsPlainNumber(fields_[i], true);
       if (plain && units[i] <= kUnitLimits[i] && !StartsNegative(fields_[i])) continue;
-      const double degrees = CAtof(fields_[i]);
-      if (!plain) Warning(line_, NumberProblem(kFieldNames[i], fields_[i], NumberText(degrees)));
-      CheckCoordinate(i, degrees, units[i]);
+      degrees[i] = CAtof(fields_[i]);
+      if (!plain) Warning(line_, NumberProblem(kFieldNames[i], fields_[i], NumberText(degrees[i])));
+      CheckCoordinate(i, degrees[i], units[i], CAtof(fields_[0]));
     }
     for (std::size_t i = 2; i < kRowFields; ++i) {
       const int value = CAtoi(fields_[i]);
       if (!IsPlainNumber(fields_[i], false)) {
         Warning(line_, NumberProblem(kFieldNames[i], fields_[i], std::to_string(value)));
       }
-      // TYPE, SPEED and DIRTYPE are bytes, DIRECTION 16 bits: the low bits are kept.
-      const bool direction = i == kRowFields - 1;
-      const int top = direction ? 359 : 255;
-      if (value < 0 || value > top) {
-        const unsigned stored =
-            direction ? static_cast<std::uint16_t>(value) : static_cast<std::uint8_t>(value);
-        Warning(line_, std::string(kFieldNames[i]) + " " + std::to_string(value) +
-                           " is outside 0 to " + std::to_string(top) + ": stored as " +
-                           std::to_string(stored));
-      }
+      CheckIntRange(i, value);
     }
   }
 
-  void CheckCoordinate(int i, double degrees, std::uint32_t units) {
+  void CheckPlainRow() {
+    ++summary_.rows;
+    const double degrees[2] = {plain_.x, plain_.y};
+    const std::uint32_t units[2] = {DegreesToUnits(plain_.x), DegreesToUnits(plain_.y)};
+    AddPoint(CellId(units[0], units[1]));
+    for (int i = 0; i < 2; ++i) {
+      if (units[i] > kUnitLimits[i] || degrees[i] < 0) {
+        CheckCoordinate(i, degrees[i], units[i], plain_.x);
+      }
+    }
+    for (std::size_t i = 2; i < kRowFields; ++i) CheckIntRange(i, plain_.values[i - 2]);
+  }
+
+  /// TYPE, SPEED and DIRTYPE are bytes, DIRECTION 16 bits: the low bits are kept.
+  void CheckIntRange(std::size_t i, int value) {
+    const bool direction = i == kRowFields - 1;
+    const int top = direction ? 359 : 255;
+    if (value >= 0 && value <= top) return;
+    const unsigned stored =
+        direction ? static_cast<std::uint16_t>(value) : static_cast<std::uint8_t>(value);
+    Warning(line_, std::string(kFieldNames[i]) + " " + std::to_string(value) + " is outside 0 to " +
+                       std::to_string(top) + ": stored as " + std::to_string(stored));
+  }
+
+  /// `x_degrees` is the row's longitude, to tell swapped columns.
+  void CheckCoordinate(int i, double degrees, std::uint32_t units, double x_degrees) {
     const double limit = kDegreeLimits[i];
     const auto head = [&] {
       return std::string(i == 0 ? "longitude " : "latitude ") + kFieldNames[i] + " " +
@@ -269,8 +293,7 @@ class Checker {
     };
     if (!(std::fabs(degrees) <= limit)) {
       // A latitude in X and a longitude in Y: the columns are the wrong way round.
-      const bool swapped =
-          i == 1 && std::fabs(CAtof(fields_[0])) <= 90 && std::fabs(degrees) <= 180;
+      const bool swapped = i == 1 && std::fabs(x_degrees) <= 90 && std::fabs(degrees) <= 180;
       Warning(line_, head() + " is outside -" + NumberText(limit) + " to " + NumberText(limit) +
                          (swapped ? "; the X and Y columns look swapped" : ""));
     } else if (degrees < 0) {
@@ -326,6 +349,7 @@ class Checker {
   std::uint64_t empty_first_ = 0;
   std::uint64_t empty_run_ = 0;
   std::vector<std::string_view> fields_;
+  PlainRow plain_;
   std::vector<std::uint32_t> cells_;  ///< the cell id of every stored point
 };
 

@@ -102,16 +102,6 @@ std::size_t FindBadVersionChar(std::string_view version) {
 
 namespace {
 
-/// Degrees as atof read them to 1/10000 degree, in single precision as the
-/// devices' tool always did: round to float, times 10000 in float, truncate.
-std::uint32_t DegreesToUnits(double value) {
-  const float degrees = ToFloat(value);
-  const float units = degrees * 10000.0f;
-  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
-  if (units < 0.0f) return 0;
-  return static_cast<std::uint32_t>(units);
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -140,30 +130,26 @@ const char* ReadPlainInt(const char* p, const char* end, int& value) {
   return p;
 }
 
-/// The point of a row of six fields in their plainest form, each field ended
-/// by a single TAB, the last by the line end; false for any other row, which
-/// the general path then reads to the same point or the same fault.
-bool ReadPlainRow(std::string_view text, GPS_POINT& point) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  double x = 0;
-  double y = 0;
-  int ints[4] = {};
-  if (!(p = ReadPlainCoordinate(p, end, x)) || p == end) return false;
-  if (!(p = ReadPlainCoordinate(p + 1, end, y)) || p == end) return false;
-  for (int i = 0; i < 4; ++i) {
-    if (!(p = ReadPlainInt(p + 1, end, ints[i])) || (p == end) != (i == 3)) return false;
-  }
-  point.x = DegreesToUnits(x);
-  point.y = DegreesToUnits(y);
-  point.type = static_cast<std::uint8_t>(ints[0]);
-  point.speed = static_cast<std::uint8_t>(ints[1]);
-  point.flag = static_cast<std::uint8_t>(ints[2]);
-  point.angle = static_cast<std::uint16_t>(ints[3]);
-  return true;
+}  // namespace
+
+std::uint32_t DegreesToUnits(double value) {
+  const float degrees = ToFloat(value);
+  const float units = degrees * 10000.0f;
+  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
+  if (units < 0.0f) return 0;
+  return static_cast<std::uint32_t>(units);
 }
 
-}  // namespace
+bool ReadPlainRow(std::string_view text, PlainRow& row) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  if (!(p = ReadPlainCoordinate(p, end, row.x)) || p == end) return false;
+  if (!(p = ReadPlainCoordinate(p + 1, end, row.y)) || p == end) return false;
+  for (int i = 0; i < 4; ++i) {
+    if (!(p = ReadPlainInt(p + 1, end, row.values[i])) || (p == end) != (i == 3)) return false;
+  }
+  return true;
+}
 
 std::uint32_t ConvertCoordinate(std::string_view field) {
   return DegreesToUnits(CAtof(field));
@@ -196,8 +182,19 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
     }
 
     GPS_POINT point;
-    const bool plain = index >= 2 && ReadPlainRow(text, point);
-    if (!plain) SplitFields(text, fields);
+    PlainRow row;
+    const bool plain = index >= 2 && ReadPlainRow(text, row);
+    if (plain) {
+      point.x = DegreesToUnits(row.x);
+      point.y = DegreesToUnits(row.y);
+      // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
+      point.type = static_cast<std::uint8_t>(row.values[0]);
+      point.speed = static_cast<std::uint8_t>(row.values[1]);
+      point.flag = static_cast<std::uint8_t>(row.values[2]);
+      point.angle = static_cast<std::uint16_t>(row.values[3]);
+    } else {
+      SplitFields(text, fields);
+    }
 
     if (index == 1) {
       if (const std::size_t missing =
@@ -215,7 +212,6 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
         const auto& field = fields.field;
         point.x = ConvertCoordinate(field[0]);
         point.y = ConvertCoordinate(field[1]);
-        // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
         point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
         point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
         point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));

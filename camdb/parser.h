@@ -67,9 +67,27 @@ std::size_t MissingHeaderField(std::span<const std::string_view> fields);
 /// character), or npos when they are all fine or the line is too short.
 std::size_t FindBadVersionChar(std::string_view version);
 
-/// Coordinate text to 1/10000 degree, in single precision as the devices'
-/// tool always did: atof, round to float, times 10000 in float, truncate.
+/// A data row in its plainest form, as nearly every text writes it: six
+/// fields each ended by one TAB (the last by the line end), the coordinates an
+/// optional minus and a plain decimal of at most 15 digits, the others an
+/// optional minus and at most nine digits. The values as atof and atoi read
+/// them, before they are cut to their fields' widths.
+struct PlainRow {
+  double x = 0;
+  double y = 0;
+  int values[4] = {};  ///< columns 3 to 6
+};
+
+/// False for a row in any other form; the general rules then read it, to the
+/// same values or to the same fault.
+bool ReadPlainRow(std::string_view text, PlainRow& row);
+
+/// Degrees as atof read them to 1/10000 degree, in single precision as the
+/// devices' tool always did: round to float, times 10000 in float, truncate.
 /// -1 or less, 2^32 or more and NaN give 4294967295; (-1, 0) gives 0.
+std::uint32_t DegreesToUnits(double degrees);
+
+/// Coordinate text to 1/10000 degree: atof, then DegreesToUnits.
 std::uint32_t ConvertCoordinate(std::string_view field);
 
 /// Reads the file from its current line to the end into state.GPS_DB and
