@@ -1,37 +1,23 @@
 #include "generate/unpack.h"
 
-#include <cstdio>
-#include <random>
-
 #include "generate/package.h"
 #include "platform/path.h"
 
 namespace korvel {
 namespace {
 
-/// A suffix no other run picks: a fresh random number per file.
-std::string UniqueSuffix() {
-  static std::random_device device;
-  char text[40];
-  std::snprintf(text, sizeof text, ".%08x%08x.tmp", device(), device());
-  return text;
-}
-
 std::string InDir(const std::string& dir, const std::string& name) {
   return dir.empty() ? name : JoinPath(dir, name);
 }
 
-bool WriteAtomically(FileSystem& fs, const std::string& dir, const std::string& name,
-                     std::span<const std::uint8_t> bytes) {
-  const std::string path = InDir(dir, name);
-  const std::string temporary = InDir(dir, "." + name + UniqueSuffix());
-  auto file = fs.Open(temporary, OpenMode::kCreateWrite);
+bool WriteWhole(FileSystem& fs, const std::string& path, std::span<const std::uint8_t> bytes) {
+  StagedFile staged(fs, path);
+  auto file = staged.Create();
   if (!file) return false;
   const bool written = file->Write(bytes.data(), bytes.size());
-  if (file->Close() && written && fs.Rename(temporary, path)) return true;
+  const bool closed = file->Close();
   file.reset();
-  fs.Remove(temporary);
-  return false;
+  return written && closed && staged.Commit();
 }
 
 }  // namespace
@@ -68,7 +54,7 @@ UnpackResult Unpack(FileSystem& fs, std::span<const std::uint8_t> bytes,
   }
   for (const UnpackedFile& part : parts) {
     const std::string path = InDir(dir, part.name);
-    if (!WriteAtomically(fs, dir, part.name, bytes.subspan(part.offset, part.length))) {
+    if (!WriteWhole(fs, path, bytes.subspan(part.offset, part.length))) {
       result.status = UnpackStatus::kWriteFailed;
       result.path = path;
       return result;

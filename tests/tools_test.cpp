@@ -19,6 +19,7 @@
 #include "generate/package.h"
 #include "generate/pipeline.h"
 #include "generate/unpack.h"
+#include "platform/path.h"
 #include "platform/text_file.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"
@@ -347,6 +348,8 @@ TEST(ToolsDiff, CasesTable) {
 }
 
 TEST(ToolsUnpack, NamesRefusalsAndWrites) {
+  // Paths as the platform joins them (a backslash on Windows).
+  const auto Out = [](const char* name) { return JoinPath("/out", name); };
   const Bytes package = Package(kSampleDb);
   const struct {
     const char* name;
@@ -363,28 +366,28 @@ TEST(ToolsUnpack, NamesRefusalsAndWrites) {
        false,
        UnpackStatus::kOk,
        "",
-       {"/out/K93_FW_v0102.bin", "/out/K93_Voice_v0034.bin", "/out/TempDb.bin"}},
+       {Out("K93_FW_v0102.bin"), Out("K93_Voice_v0034.bin"), Out("TempDb.bin")}},
       {"untagged",
        "pkg.bin",
        {},
        false,
        UnpackStatus::kOk,
        "",
-       {"/out/TempDb.bin", "/out/firmware.bin", "/out/voice.bin"}},
+       {Out("TempDb.bin"), Out("firmware.bin"), Out("voice.bin")}},
       {"refuses",
        "pkg.bin",
-       {"/out/voice.bin"},
+       {Out("voice.bin")},
        false,
        UnpackStatus::kExists,
-       "/out/voice.bin",
-       {"/out/voice.bin"}},
+       Out("voice.bin"),
+       {Out("voice.bin")}},
       {"forced",
        "pkg.bin",
-       {"/out/voice.bin"},
+       {Out("voice.bin")},
        true,
        UnpackStatus::kOk,
        "",
-       {"/out/TempDb.bin", "/out/firmware.bin", "/out/voice.bin"}},
+       {Out("TempDb.bin"), Out("firmware.bin"), Out("voice.bin")}},
   };
   for (const auto& c : cases) {
     MemoryFileSystem fs;
@@ -396,21 +399,21 @@ TEST(ToolsUnpack, NamesRefusalsAndWrites) {
     for (const auto& [path, bytes] : fs.files) after.push_back(path);
     EXPECT_EQ(after, c.after) << c.name;
     if (c.status == UnpackStatus::kOk) {
-      EXPECT_TRUE(SameBytes(fs.files["/out/TempDb.bin"], kSampleDb)) << c.name;
+      EXPECT_TRUE(SameBytes(fs.files[Out("TempDb.bin")], kSampleDb)) << c.name;
       EXPECT_EQ(
           fs.Text(c.after[0]).size() + fs.Text(c.after[1]).size() + fs.Text(c.after[2]).size(),
           3u + 2 + 79)
           << c.name;
     } else {
-      EXPECT_EQ(fs.Text("/out/voice.bin"), "old") << c.name;
+      EXPECT_EQ(fs.Text(Out("voice.bin")), "old") << c.name;
     }
   }
   MemoryFileSystem fs;
   EXPECT_EQ(Unpack(fs, kSampleDb, "TempDb.bin", "/out", false).status, UnpackStatus::kNotPackage);
-  fs.fail_rename.insert("/out/voice.bin");
+  fs.fail_rename.insert(Out("voice.bin"));
   const UnpackResult failed = Unpack(fs, package, "pkg.bin", "/out", false);
   EXPECT_EQ(failed.status, UnpackStatus::kWriteFailed);
-  EXPECT_EQ(failed.path, "/out/voice.bin");
+  EXPECT_EQ(failed.path, Out("voice.bin"));
   EXPECT_EQ(fs.files.size(), 1u);  // firmware.bin, whole; no temporary file left
 }
 

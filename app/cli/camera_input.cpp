@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <random>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -14,6 +13,7 @@
 #endif
 
 #include "app/cli/cli_command.h"
+#include "platform/real_file_system.h"
 
 namespace korvel::cli {
 namespace {
@@ -21,14 +21,6 @@ namespace {
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-/// A name beside `path` that no other run picks.
-std::string TemporaryBeside(const std::string& path) {
-  static std::random_device device;
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", device(), device());
-  return path + suffix;
-}
 
 }  // namespace
 
@@ -103,7 +95,7 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     if (ok && !std::cout) problem = "standard output: write failed";
     return ok && std::cout;
   }
-  const std::string temporary = TemporaryBeside(path);
+  const std::string temporary = RealFileSystem().TemporaryName(path);
   bool ok = false;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
