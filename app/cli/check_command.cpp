@@ -26,7 +26,7 @@ int Run(const Options& options) {
     CheckSummary summary;
     std::string problem;
     const bool read = CheckTextFile(
-        path, true,
+        path, true, GenerateLimits(),
         [&](const CheckProblem& found) { std::cout << ProblemLine(path, found) << '\n'; }, summary,
         problem);
     if (!read) {

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -39,15 +41,21 @@ struct Options {
 /// Warnings printed before the rest are only counted.
 constexpr std::uint64_t kShownProblems = 20;
 
-/// Checks the chosen text as `check` does and prints its warnings (with
-/// --strict its errors too) on standard error. Returns false when --strict
-/// must stop the run.
-bool CheckBeforeGenerate(const Options& options) {
+/// What the check of the chosen text has to say before the run goes on.
+struct CheckReport {
+  std::string lines;  ///< for standard error
+  bool stop = false;  ///< --strict and the text has problems
+};
+
+/// Checks the chosen text as `check` does: its warnings (with --strict its
+/// errors too), the first 20 and then a count of the rest.
+CheckReport CheckBeforeGenerate(const Options& options) {
+  CheckReport report;
   std::uint64_t shown = 0, hidden = 0;
   CheckSummary summary;
   std::string problem;
   const bool read = CheckTextFile(
-      options.db, false,
+      options.db, false, GenerateLimits(options.per_model),
       [&](const CheckProblem& found) {
         if (found.kind == CheckKind::kError && !options.strict) return;
         if (shown == kShownProblems) {
@@ -55,20 +63,47 @@ bool CheckBeforeGenerate(const Options& options) {
           return;
         }
         ++shown;
-        std::cerr << ProblemLine(options.db, found) << '\n';
+        report.lines += ProblemLine(options.db, found) + '\n';
       },
       summary, problem);
   if (hidden != 0) {
-    std::cerr << options.db << ": " << hidden << " more; 'korvel-cli check " << options.db
-              << "' lists them all\n";
+    report.lines += options.db + ": " + std::to_string(hidden) + " more; 'korvel-cli check " +
+                    options.db + "' lists them all\n";
   }
-  std::cerr << std::flush;
   // A text that cannot be read here is the dialog's to report.
-  if (!read || !options.strict || summary.errors + summary.warnings == 0) return true;
-  std::cerr << "korvel-cli: --strict: " << options.db << ": " << SummaryText(summary)
-            << "; nothing written" << std::endl;
-  return false;
+  if (read && options.strict && summary.errors + summary.warnings != 0) {
+    report.lines +=
+        "korvel-cli: --strict: " + options.db + ": " + SummaryText(summary) + "; nothing written\n";
+    report.stop = true;
+  }
+  return report;
 }
+
+/// Holds what the process prints, from its making to Release(): the run's
+/// lines wait while the check beside it finishes, so that its warnings come
+/// first, as when the two run one after the other.
+class HeldOutput {
+ public:
+  HeldOutput()
+      : out_(std::cout.rdbuf(held_out_.rdbuf())), err_(std::cerr.rdbuf(held_err_.rdbuf())) {}
+  ~HeldOutput() { Release(); }
+  HeldOutput(const HeldOutput&) = delete;
+  HeldOutput& operator=(const HeldOutput&) = delete;
+
+  /// Prints `first` on standard error, then everything held.
+  void Release(const std::string& first = {}) {
+    if (out_ == nullptr) return;
+    std::cout.rdbuf(std::exchange(out_, nullptr));
+    std::cerr.rdbuf(err_);
+    std::cerr << first << held_err_.str() << std::flush;
+    std::cout << held_out_.str() << std::flush;
+  }
+
+ private:
+  std::ostringstream held_out_, held_err_;
+  std::streambuf* out_;
+  std::streambuf* err_;
+};
 
 /// The dialog as lines on standard output. Controls start as the dialog shows
 /// them before OnInitDialog: an empty status line and a blank output path, so
@@ -181,10 +216,8 @@ std::optional<fs::path> MakeOutputFolder(const std::string& given) {
   return folder;
 }
 
-int Run(const Options& options) {
-  // Under --strict a text with problems stops the run before anything, the
-  // output folder included, is made.
-  if (!CheckBeforeGenerate(options)) return kExitFailure;
+/// The dialog's run: the three file buttons, then "Generate File".
+int RunDialog(const Options& options) {
   const std::optional<fs::path> out_folder = MakeOutputFolder(options.out_dir);
   if (!out_folder) return kExitFailure;
   const fs::path& folder = *out_folder;
@@ -221,6 +254,23 @@ int Run(const Options& options) {
   }
   dialog.OnBnClickedGenerateFile();
   return window.Text(IDC_STATUS) == gen_status::kSuccess ? kExitOk : kExitFailure;
+}
+
+int Run(const Options& options) {
+  // Under --strict a text with problems stops the run before anything, the
+  // output folder included, is made; with --trace the trace is too long to
+  // hold back. Otherwise the check only reports, so it reads the text on the
+  // second core while the dialog's run goes on.
+  if (options.strict || options.trace) {
+    const CheckReport report = CheckBeforeGenerate(options);
+    std::cerr << report.lines << std::flush;
+    return report.stop ? kExitFailure : RunDialog(options);
+  }
+  auto check = std::async(std::launch::async, CheckBeforeGenerate, std::cref(options));
+  HeldOutput held;
+  const int status = RunDialog(options);
+  held.Release(check.get().lines);
+  return status;
 }
 
 }  // namespace

@@ -67,8 +67,8 @@ std::string OpenProblem(const FileError& error) {
 
 }  // namespace
 
-bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckSink& sink,
-                   CheckSummary& summary, std::string& problem) {
+bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimits& limits,
+                   const CheckSink& sink, CheckSummary& summary, std::string& problem) {
   std::unique_ptr<BinaryFile> file;
   StandardInput* input = nullptr;
   if (dash_is_input && path == "-") {
@@ -86,7 +86,7 @@ bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckSink&
     }
   }
   TextReader reader(std::move(file));
-  summary = CheckDbText(reader, GenerateLimits(), sink);
+  summary = CheckDbText(reader, limits, sink);
   if (!reader.failed()) return true;
   problem = input != nullptr && input->error() != 0 ? FileProblem(path, input->error())
                                                     : FileProblem(path, EIO);

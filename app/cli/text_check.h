@@ -13,13 +13,14 @@
 namespace korvel::cli {
 
 /// The checker's limits as Generate sets them: the rows it appends and the
-/// room the database has in a package.
-inline CheckLimits GenerateLimits() {
+/// room the database has in a package (none for the per-model files, which
+/// take a database of any size).
+inline CheckLimits GenerateLimits(bool per_model = false) {
   CheckLimits limits;
   limits.appended_rows[0] = kSampleRow1;
   limits.appended_rows[1] = kSampleRow2;
   limits.max_points_per_cell = kMaxPointsPerCell;
-  limits.max_database_bytes = kImageBufferSize;
+  limits.max_database_bytes = per_model ? UINT64_MAX : kImageBufferSize;
   limits.database_header_bytes = kDbHeaderSize;
   limits.cell_entry_bytes = kCellEntrySize;
   limits.point_bytes = kGpsPointSize;
@@ -31,8 +32,8 @@ inline CheckLimits GenerateLimits() {
 /// Checks the text at `path` (with `dash_is_input`, "-" is standard input).
 /// False, with "PATH: REASON" in `problem`, when it cannot be opened or read
 /// to its end.
-bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckSink& sink,
-                   CheckSummary& summary, std::string& problem);
+bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimits& limits,
+                   const CheckSink& sink, CheckSummary& summary, std::string& problem);
 
 /// "PATH:LINE: error: MESSAGE", or "PATH: warning: MESSAGE" for the whole file.
 std::string ProblemLine(const std::string& path, const CheckProblem& problem);
