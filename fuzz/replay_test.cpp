@@ -26,10 +26,6 @@ constexpr Target kTargets[] = {
     {"fuzz_roundtrip", FuzzRoundtrip},
 };
 
-void PrintTo(const Target& target, std::ostream* out) {
-  *out << target.name;
-}
-
 class FuzzReplay : public ::testing::TestWithParam<Target> {};
 
 TEST_P(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {

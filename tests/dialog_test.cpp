@@ -41,28 +41,6 @@ const std::vector<std::string> kRunSteps = {"-V-- Please select voice file..",
                                             "--D- Please select DB text file..",
                                             "---G    Press Start button..", "----    Success.."};
 
-Bytes Pattern(std::size_t size, unsigned seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
-  return bytes;
-}
-
-/// The package built by hand from its layout: a zero byte, the three lengths,
-/// and each image at its own offset, zero bytes between.
-Bytes ExpectedPackage(const Bytes& fw, const Bytes& voice, const Bytes& db) {
-  Bytes out(0x500000 + db.size(), 0);
-  const std::pair<const Bytes*, std::size_t> parts[] = {
-      {&fw, 0x10}, {&voice, 0x100000}, {&db, 0x500000}};
-  for (int p = 0; p < 3; ++p) {
-    const auto& [bytes, offset] = parts[p];
-    for (int i = 0; i < 4; ++i) {
-      out[1 + 4 * p + i] = static_cast<std::uint8_t>(bytes->size() >> (8 * i));
-    }
-    std::copy(bytes->begin(), bytes->end(), out.begin() + offset);
-  }
-  return out;
-}
-
 /// A dialog just opened over an in-memory disk holding the three inputs.
 struct Rig {
   explicit Rig(FileSystem* other_fs = nullptr)
@@ -202,6 +180,7 @@ TEST(Dialog, EveryFailureOfGenerate) {
       {" Cell over 65535 points..", false, false, put(kTextPath, crowded)},
       {" TempDb.bin write Fail..", true, false, open("TempDb.bin.tmp", kCreateWrite)},
       {" TempDb.bin write Fail..", true, false, [](auto& fs) { fs.write_limit["TempDb.bin.tmp"] = 40; }},
+      {" TempDb.bin write Fail..", true, false, [](auto& fs) { fs.fail_close = {"TempDb.bin.tmp"}; }},
       {" TempDb.bin write Fail..", true, false, [](auto& fs) { fs.fail_rename = {"TempDb.bin"}; }},
       {" FW file read Fail..", true, true, open(kFwPath, kReadShared)},
       {" Voice file read Fail..", true, true, open(kVoicePath, kReadShared)},
