@@ -17,6 +17,7 @@ namespace korvel {
 namespace {
 
 using testing::MemoryFileSystem;
+using namespace std::string_literals;
 
 /// One parse of `text`: its result, its one status text (or none), the state
 /// and the trace it left.
@@ -195,6 +196,10 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       {"V\n" + h, 2, 0, "Version is too short!", 0},
       {std::string("V1.0 21\0 1105\n", 14) + h, 2, 0, "Version is too short!", 0},
       {"V1.0 211105", 1, 1, "", 0},
+      // characters no file name may hold, in the date part (5 to 10) only
+      {"V1.0 :11105\n" + h, 2, 0, "Version has a bad character!", 0},
+      {"V1.0 21110\x7F\n" + h, 2, 0, "Version has a bad character!", 0},
+      {"V1.0/211105|\n" + h, 2, 1, "", 0},
       // header line
       {v + "x\tY\tTYPE\n", 2, 0, "X is not exist!", 0},
       {v + " X\tY\tTYPE\n", 2, 0, "X is not exist!", 0},
@@ -229,14 +234,11 @@ TEST(Parser, FaultsAndAcceptanceTable) {
     EXPECT_EQ(run.status, c.status) << c.text;
     EXPECT_EQ(run.state.GPS_DB.size(), c.points) << c.text;
   }
-}
-
-TEST(Parser, VersionExchangeInK93Mode) {
-  const std::string text = std::string("Vxxxx123456yy\n") + kHeader;
-  EXPECT_EQ(ParseRun(text, 2, 1).state.DB_VERSION, "Vxxxx563412yy");
-  EXPECT_EQ(ParseRun(text, 2, 0).state.DB_VERSION, "Vxxxx123456yy");
-  // A rejected version line stays as read.
-  EXPECT_EQ(ParseRun("vxxxx123456\n", 2, 1).state.DB_VERSION, "vxxxx563412");
+  for (const char c : "/\\:*?\"<>|\x01\x1F"s) {
+    EXPECT_EQ(ParseRun("V1.0 12" + std::string(1, c) + "456\n" + h, 2).status,
+              "Version has a bad character!")
+        << int(c);
+  }
 }
 
 TEST(Parser, TraceLines) {

@@ -123,22 +123,6 @@ TEST(PlatformCAtoi, ReadsSignAndDigitsAndClamps) {
   }
 }
 
-TEST(PlatformPath, FolderOfAndJoinPath) {
-  // Written with '/'; the platform's separator in the code.
-  const auto native = [](std::string path) {
-    for (char& c : path) c = c == '/' ? kPathSeparator : c;
-    return path;
-  };
-  // clang-format off
-  for (const auto& [path, folder] : {std::pair{"dir/sub/name.txt", "dir/sub"}, {"name.txt", ""},
-                                     {"/name.txt", ""}, {"dir/sub/", "dir/sub"}, {"", ""}}) {
-    // clang-format on
-    EXPECT_EQ(FolderOf(native(path)), native(folder)) << path;
-  }
-  EXPECT_EQ(JoinPath("dir", "name.txt"), native("dir/name.txt"));
-  EXPECT_EQ(JoinPath("", "name.txt"), native("/name.txt"));
-}
-
 /// An in-memory disk holding `bytes` as "in.txt".
 MemoryFileSystem Disk(std::string_view bytes) {
   MemoryFileSystem fs;
