@@ -264,62 +264,55 @@ TEST(Dialog, SecondPressAfterParserFaultSucceeds) {
 
 TEST(Dialog, FileNameChecks) {
   struct Case {
-    int kind;
+    bool voice;  // the voice button, else the firmware one
     std::string name;
     std::size_t size;
-    std::uint8_t k93, voice;  // K93_MODE and K93_VOICE before
-    bool unreadable, accepted;
-    std::uint8_t k93_after, voice_after;
-    std::string tag, step;  // the button states and the status after it
+    std::uint8_t k93, k93_voice;  // the modes before
+    bool unreadable;
+    // The name field, the modes and the version tag after, the button states
+    // and the status.
+    std::string after;
   };
-  const std::string fw_ok = "-V-- Please select voice file..",
-                    fw_bad = "F--- Cannot file FW file..",
-                    sig = "---- Please select signature file..",
-                    vo_ok = "--D- Please select DB text file..",
-                    vo_bad = "-V-- Cannot file Voice file..",
-                    start = "---- Please open read file..";
-  const int fw = kFirmwareFile, vo = kVoiceFile;
   // clang-format off
   const Case cases[] = {
-      {fw, "K93_FW_v0102.bin", 249856, 0, 0, false, true, 1, 0, "0102", fw_ok},
-      {fw, "K93_FW_v0102.bin", 249857, 0, 0, false, true, 0, 0, "", sig},
-      {fw, "K93_FW_v0102.bin", 1000, 1, 0, false, true, 1, 0, "0102", fw_ok},
-      {fw, "K93_FW_v0102.bin", 249856, 0, 0, true, false, 0, 0, "", fw_bad},
-      {fw, "K93_firmware.bin", 249856, 0, 0, false, false, 1, 0, "", fw_bad},
-      {fw, "k93_FW_v0102.bin", 249856, 0, 0, false, false, 0, 0, "", fw_bad},
-      {fw, "K93_FW_v0102.BIN", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
-      {fw, "K93_FW_v01023.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
-      {fw, "K93_FW_v012.bin", 1000, 0, 0, false, false, 0, 0, "", fw_bad},
-      {fw, "FW_v0102.bin", 249856, 0, 0, false, true, 0, 0, "", sig},
-      {fw, "FW_v0102.bin", 5, 1, 0, false, true, 1, 0, ".bin", fw_ok},
-      {fw, "K93", 249856, 0, 0, false, false, 0, 0, "", fw_bad},
-      {vo, "K93_Voice_v0034.bin", 10, 1, 0, false, true, 1, 1, "0034", vo_ok},
-      {vo, "K93_Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, "0034", vo_ok},
-      {vo, "Voice_v0034.bin", 10, 1, 0, false, false, 1, 0, "", vo_bad},
-      {vo, "Voice_v0034.bin", 10, 1, 1, false, true, 1, 1, ".bin", vo_ok},
-      {vo, "K93_Voice_v034.bin", 10, 1, 0, false, false, 1, 1, "", vo_bad},
-      {vo, "K93_voice_v0034.bin", 10, 1, 0, false, false, 1, 1, "", vo_bad},
+      {false, "K93_FW_v0102.bin", 249856, 0, 0, false, "K93_FW_v0102.bin 10 0102 -V-- Please select voice file.."},
+      {false, "K93_FW_v0102.bin", 249857, 0, 0, false, "K93_FW_v0102.bin 00  ---- Please select signature file.."},
+      {false, "K93_FW_v0102.bin", 1000, 1, 0, false, "K93_FW_v0102.bin 10 0102 -V-- Please select voice file.."},
+      {false, "K93_FW_v0102.bin", 249856, 0, 0, true, " 00  F--- Cannot file FW file.."},
+      {false, "K93_firmware.bin", 249856, 0, 0, false, " 10  F--- Cannot file FW file.."},
+      {false, "k93_FW_v0102.bin", 249856, 0, 0, false, " 00  F--- Cannot file FW file.."},
+      {false, "K93_FW_v0102.BIN", 1000, 0, 0, false, " 00  F--- Cannot file FW file.."},
+      {false, "K93_FW_v01023.bin", 1000, 0, 0, false, " 00  F--- Cannot file FW file.."},
+      {false, "K93_FW_v012.bin", 1000, 0, 0, false, " 00  F--- Cannot file FW file.."},
+      {false, "FW_v0102.bin", 249856, 0, 0, false, "FW_v0102.bin 00  ---- Please select signature file.."},
+      {false, "FW_v0102.bin", 5, 1, 0, false, "FW_v0102.bin 10 .bin -V-- Please select voice file.."},
+      {false, "K93", 249856, 0, 0, false, " 00  F--- Cannot file FW file.."},
+      {true, "K93_Voice_v0034.bin", 10, 1, 0, false, "K93_Voice_v0034.bin 11 0034 --D- Please select DB text file.."},
+      {true, "K93_Voice_v0034.bin", 10, 1, 1, false, "K93_Voice_v0034.bin 11 0034 --D- Please select DB text file.."},
+      {true, "Voice_v0034.bin", 10, 1, 0, false, " 10  -V-- Cannot file Voice file.."},
+      {true, "Voice_v0034.bin", 10, 1, 1, false, "Voice_v0034.bin 11 .bin --D- Please select DB text file.."},
+      {true, "K93_Voice_v034.bin", 10, 1, 0, false, " 11  -V-- Cannot file Voice file.."},
+      {true, "K93_voice_v0034.bin", 10, 1, 0, false, " 11  -V-- Cannot file Voice file.."},
       // Without K93 mode an accepted voice image leads nowhere and says nothing.
-      {vo, "K93_Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start},
-      {vo, "Voice_v0034.bin", 10, 0, 0, false, true, 0, 0, "", start}};
+      {true, "K93_Voice_v0034.bin", 10, 0, 0, false, "K93_Voice_v0034.bin 00  ---- Please open read file.."},
+      {true, "Voice_v0034.bin", 10, 0, 0, false, "Voice_v0034.bin 00  ---- Please open read file.."}};
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
     Rig rig;
     const std::string path = "/in/" + c.name;
-    const bool voice = c.kind == kVoiceFile;
     rig.fs.SetFile(path, Pattern(c.size, 5));
     if (c.unreadable) rig.fs.fail_open = {{path, OpenMode::kReadShared}};
     rig.state.K93_MODE = c.k93;
-    rig.state.K93_VOICE = c.voice;
-    rig.window.EnableItem(IDC_FW_FILE, !voice);
-    rig.window.EnableItem(IDC_VOICE_FILE, voice);
-    rig.Press(voice ? &CKorvelDlg::OnBnClickedVoiceFile : &CKorvelDlg::OnBnClickedFwFile, path);
-    EXPECT_EQ(rig.window.Text(voice ? IDC_VOICE_NAME : IDC_FW_NAME), c.accepted ? c.name : "");
-    EXPECT_EQ(rig.state.K93_MODE, c.k93_after);
-    EXPECT_EQ(rig.state.K93_VOICE, c.voice_after);
-    EXPECT_EQ(TagText(voice ? rig.state.VOICE_VERSION_TAG : rig.state.FW_VERSION_TAG), c.tag);
-    EXPECT_EQ(rig.steps.back(), c.step);
+    rig.state.K93_VOICE = c.k93_voice;
+    rig.window.EnableItem(IDC_FW_FILE, !c.voice);
+    rig.window.EnableItem(IDC_VOICE_FILE, c.voice);
+    rig.Press(c.voice ? &CKorvelDlg::OnBnClickedVoiceFile : &CKorvelDlg::OnBnClickedFwFile, path);
+    EXPECT_EQ(rig.window.Text(c.voice ? IDC_VOICE_NAME : IDC_FW_NAME) + " " +
+                  char('0' + rig.state.K93_MODE) + char('0' + rig.state.K93_VOICE) + " " +
+                  TagText(c.voice ? rig.state.VOICE_VERSION_TAG : rig.state.FW_VERSION_TAG) + " " +
+                  rig.steps.back(),
+              c.after)
+        << c.name;
   }
 }
 
