@@ -21,7 +21,6 @@ namespace {
 
 using testing::MemoryFileSystem;
 using testing::SameBytes;
-using namespace std::string_literals;
 
 GPS_POINT Point(std::uint32_t x, std::uint32_t y, std::uint8_t type = 0) {
   GPS_POINT p;
@@ -62,17 +61,6 @@ TEST(DbEncoder, TwoSamplePointsGolden) {
   EXPECT_TRUE(SameBytes(e.file, kSampleDb));
   EXPECT_TRUE(SameBytes(e.state.DB_STREAM, kSampleDb));
   EXPECT_EQ(e.trace, std::string(91, '=') + "\nHeaders\n\n" + std::string(91, '=') + "\nBodys\n\n");
-}
-
-TEST(DbEncoder, VersionFieldTable) {
-  // Cut to its 11 bytes, or padded with zero bytes.
-  for (const auto& [version, field] : {std::pair{"V1.0 211105", "V1.0 211105"s},
-                                       {"V1.0 211105 and a long tail", "V1.0 211105"s},
-                                       {"V1", "V1\0\0\0\0\0\0\0\0\0"s}}) {
-    Encoded e({Point(1269501, 373894)}, version);
-    ASSERT_EQ(e.file.size(), 23u + 10 + 18);
-    EXPECT_EQ(std::string(e.file.begin() + 12, e.file.begin() + 23), field) << version;
-  }
 }
 
 TEST(DbEncoder, CellCountLimit) {
