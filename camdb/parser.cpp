@@ -13,8 +13,7 @@
 namespace korvel {
 namespace {
 
-constexpr char kFieldDelimiter = '\t';
-constexpr std::size_t kRowFields = 6;
+constexpr char kTab = kFieldDelimiter[0];
 /// Reserving for more points than this waits until they are really there: a
 /// text of empty lines must not claim memory for rows it will never give.
 constexpr std::size_t kMaxReserve = std::size_t{1} << 21;
@@ -32,20 +31,12 @@ void SplitFields(std::string_view text, Fields& out) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (out.count < out.field.size()) {
-    while (p != end && *p == kFieldDelimiter) ++p;
+    while (p != end && *p == kTab) ++p;
     if (p == end) return;
     const char* start = p;
-    while (p != end && *p != kFieldDelimiter) ++p;
+    while (p != end && *p != kTab) ++p;
     out.field[out.count++] = std::string_view(start, static_cast<std::size_t>(p - start));
   }
-}
-
-/// `pattern` with its "%d" replaced by the one-based line number.
-std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
-  std::string text(pattern);
-  const std::size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(line_number));
-  return text;
 }
 
 /// double to float with IEEE round-to-nearest, also for values beyond the
@@ -73,11 +64,30 @@ std::string K93Exchange(std::string_view line) {
   return swapped;
 }
 
-bool IsHeader(const Fields& fields, std::size_t index, std::string_view name) {
-  return fields.count > index && fields.field[index] == name;
+}  // namespace
+
+std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
+  std::string text(pattern);
+  const std::size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(line_number));
+  return text;
 }
 
-}  // namespace
+const char* VersionFault(std::string_view version) {
+  if (version.empty() || version[0] != 'V') return parse_status::kVersionMissing;
+  // Characters 5 to 10 name every output file and fill the device header; a
+  // shorter line would leave them undefined.
+  if (version.size() < kMinVersionLength) return parse_status::kVersionTooShort;
+  if (FindBadVersionChar(version) != std::string_view::npos) return parse_status::kVersionBadChar;
+  return nullptr;
+}
+
+std::size_t MissingHeaderField(std::span<const std::string_view> fields) {
+  for (std::size_t i = 0; i < std::size(kHeaderNames); ++i) {
+    if (fields.size() <= i || fields[i] != kHeaderNames[i]) return i;
+  }
+  return std::string_view::npos;
+}
 
 std::size_t FindBadVersionChar(std::string_view version) {
   for (std::size_t i = 5; i < kMinVersionLength && i < version.size(); ++i) {
@@ -112,7 +122,7 @@ bool IsDigit(char c) {
 const char* ReadPlainCoordinate(const char* p, const char* end, double& value) {
   const bool negative = p != end && *p == '-';
   p = ReadPlainDecimal(negative ? p + 1 : p, end, value);
-  if (p == nullptr || (p != end && *p != kFieldDelimiter)) return nullptr;
+  if (p == nullptr || (p != end && *p != kTab)) return nullptr;
   if (negative) value = -value;
   return p;
 }
@@ -125,7 +135,7 @@ const char* ReadPlainInt(const char* p, const char* end, int& value) {
   const char* first = p;
   int magnitude = 0;
   while (p != end && IsDigit(*p) && p - first < 9) magnitude = magnitude * 10 + (*p++ - '0');
-  if (p == first || (p != end && *p != kFieldDelimiter)) return nullptr;
+  if (p == first || (p != end && *p != kTab)) return nullptr;
   value = negative ? -magnitude : magnitude;
   return p;
 }
@@ -177,18 +187,8 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
 
     if (index == 0) {
       state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(text) : std::string(text);
-      if (state.DB_VERSION.empty() || state.DB_VERSION[0] != 'V') {
-        status.SetStatus(parse_status::kVersionMissing);
-        return 0;
-      }
-      // Characters 5 to 10 name every output file and fill the device
-      // header; a shorter line would leave them undefined.
-      if (state.DB_VERSION.size() < kMinVersionLength) {
-        status.SetStatus(parse_status::kVersionTooShort);
-        return 0;
-      }
-      if (FindBadVersionChar(state.DB_VERSION) != std::string_view::npos) {
-        status.SetStatus(parse_status::kVersionBadChar);
+      if (const char* fault = VersionFault(state.DB_VERSION)) {
+        status.SetStatus(fault);
         return 0;
       }
       index = 1;
@@ -200,16 +200,10 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
     if (!plain) SplitFields(text, fields);
 
     if (index == 1) {
-      if (!IsHeader(fields, 0, "X")) {
-        status.SetStatus(parse_status::kXMissing);
-        return 0;
-      }
-      if (!IsHeader(fields, 1, "Y")) {
-        status.SetStatus(parse_status::kYMissing);
-        return 0;
-      }
-      if (!IsHeader(fields, 2, "TYPE")) {
-        status.SetStatus(parse_status::kTypeMissing);
+      if (const std::size_t missing =
+              MissingHeaderField(std::span(fields.field.data(), fields.count));
+          missing != std::string_view::npos) {
+        status.SetStatus(kHeaderMissing[missing]);
         return 0;
       }
       index = 2;

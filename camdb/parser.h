@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "camdb/db_state.h"
 #include "platform/text_file.h"
@@ -35,6 +37,29 @@ inline constexpr char kEmptyLine[] = "Error : EmptyLine %d";  ///< one-based lin
 inline constexpr char kBadLine[] = "Error : Line %d";         ///< one-based line
 inline constexpr char kReadFailed[] = "Error : ReadLine %d";  ///< one-based line
 }  // namespace parse_status
+
+/// `pattern` (one of the texts above) with its "%d" replaced by the one-based
+/// line number.
+std::string LineMessage(std::string_view pattern, std::uint64_t line_number);
+
+/// Fields are cut at TABs; a camera row has six: X, Y, TYPE, SPEED, DIRTYPE
+/// and DIRECTION.
+inline constexpr char kFieldDelimiter[] = "\t";
+inline constexpr std::size_t kRowFields = 6;
+
+/// The header line's first three fields, in order, and the status text for each
+/// one that is missing.
+inline constexpr const char* kHeaderNames[] = {"X", "Y", "TYPE"};
+inline constexpr const char* kHeaderMissing[] = {parse_status::kXMissing, parse_status::kYMissing,
+                                                 parse_status::kTypeMissing};
+
+/// The status text a version line (after the K93 exchange) is refused with,
+/// or nullptr when the parser takes it.
+const char* VersionFault(std::string_view version);
+
+/// Index into kHeaderNames of the first name the header's fields lack, or
+/// npos when the header is good.
+std::size_t MissingHeaderField(std::span<const std::string_view> fields);
 
 /// Characters 5 to 10 of the version line name the output files. Returns the
 /// position of the first of them that no file name may hold (a path

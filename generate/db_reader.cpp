@@ -1,75 +1,140 @@
 #include "generate/db_reader.h"
 
+#include <cstdio>
+
+#include "camdb/parser.h"
 #include "generate/db_encoder.h"
+#include "generate/package.h"
 
 namespace korvel {
 namespace {
 
-bool Fail(std::string* error, std::string text) {
-  if (error != nullptr) *error = std::move(text);
-  return false;
+using ByteSpan = std::span<const std::uint8_t>;
+
+std::string Hex(std::uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
 }
 
-bool Check(const DecodedDb& db, std::string* error) {
-  const std::uint64_t cells = db.cells.size();
-  if (cells == 0 && db.bodyCount != 0) return Fail(error, "points without a cell table");
-  std::uint64_t expected_offset = kDbHeaderSize + kCellEntrySize * cells;
+/// Cells the header announces: one more than headerCount, except that an
+/// empty database writes 0 for no cells at all.
+std::uint64_t CellCount(std::uint32_t header_count, std::uint32_t body_count) {
+  return header_count == 0 && body_count == 0 ? 0 : std::uint64_t{header_count} + 1;
+}
+
+std::uint64_t TablesEnd(std::uint64_t cells, std::uint64_t points) {
+  return kDbHeaderSize + kCellEntrySize * cells + kGpsPointSize * points;
+}
+
+/// Whether `bytes` starts like a database whose tables lie within it.
+bool LooksLikeDatabase(ByteSpan bytes) {
+  if (bytes.size() < kDbHeaderSize || LoadU32(bytes.data()) != kDbMagic) return false;
+  const std::uint32_t points = LoadU32(bytes.data() + 8);
+  return TablesEnd(CellCount(LoadU32(bytes.data() + 4), points), points) <= bytes.size();
+}
+
+/// Whether the header's lengths fit the package layout and the file ends
+/// right after the database.
+bool LooksLikePackage(ByteSpan bytes, PackageParts& parts) {
+  if (bytes.size() < kPackageHeaderSize) return false;
+  parts = {LoadU32(bytes.data() + 1), LoadU32(bytes.data() + 5), LoadU32(bytes.data() + 9)};
+  return parts.fw_length <= kFwRoom && parts.voice_length <= kVoiceRoom &&
+         bytes.size() == std::uint64_t{kDbOffset} + parts.db_length;
+}
+
+void CheckVersion(const std::string& version, const std::string& prefix, Faults& faults) {
+  if (version.empty() || version[0] != 'V')
+    faults.Add(prefix + "version field does not start with V");
+  for (std::size_t i = 1; i < 5 && i < version.size(); ++i) {
+    if (version[i] == '\0' || version[i] == '\n') {
+      faults.Add(prefix + "version byte " + std::to_string(i) + " cannot stand in a text line");
+    }
+  }
+  if (const std::size_t bad = FindBadVersionChar(version); bad != std::string_view::npos) {
+    faults.Add(prefix + "version character " + std::to_string(bad) +
+               " cannot stand in a file name");
+  }
+}
+
+void CheckTables(const DecodedDb& db, std::uint64_t size, const std::string& prefix,
+                 Faults& faults) {
+  const std::uint64_t points = db.points.size();
+  const std::uint64_t table_start = kDbHeaderSize + kCellEntrySize * db.cells.size();
+  const std::uint64_t table_end = table_start + kGpsPointSize * points;
   std::uint64_t sum = 0;
   for (std::size_t i = 0; i < db.cells.size(); ++i) {
     const GPS_HEADER& cell = db.cells[i];
-    const std::string where = "cell " + std::to_string(i);
-    if (i > 0 && cell.id <= db.cells[i - 1].id) return Fail(error, where + ": ids not ascending");
-    if (cell.count == 0) return Fail(error, where + ": no points");
-    if (cell.offset != expected_offset) return Fail(error, where + ": wrong offset");
-    for (std::uint32_t k = 0; k < cell.count; ++k) {
-      const std::uint64_t p = sum + k;
-      if (p >= db.points.size()) return Fail(error, where + ": counts exceed the points");
-      if (db.points[p].id != cell.id) return Fail(error, where + ": point of another cell");
+    const std::string where = prefix + "cell " + std::to_string(i) + ": ";
+    if (i > 0 && cell.id <= db.cells[i - 1].id) faults.Add(where + "id not above the one before");
+    if (cell.count == 0) faults.Add(where + "no points");
+    const std::uint64_t expected = table_start + kGpsPointSize * sum;
+    if (cell.offset < table_start || cell.offset + kGpsPointSize * cell.count > table_end ||
+        cell.offset > size) {
+      faults.Add(where + "offset " + std::to_string(cell.offset) + " lies outside the points");
+    } else if (cell.offset != expected) {
+      faults.Add(where + "offset " + std::to_string(cell.offset) + " where its points start at " +
+                 std::to_string(expected));
+    }
+    if (sum + cell.count > points) {
+      faults.Add(where + "count runs past the last point");
+    }
+    for (std::uint64_t p = sum; p < sum + cell.count && p < points; ++p) {
+      if (db.points[p].id != cell.id) {
+        faults.Add(where + "point " + std::to_string(p) + " has id " +
+                   std::to_string(db.points[p].id) + ", not the cell's " + std::to_string(cell.id));
+        break;
+      }
     }
     sum += cell.count;
-    expected_offset += kGpsPointSize * std::uint64_t{cell.count};
   }
-  if (sum != db.bodyCount) return Fail(error, "cell counts do not add up to the points");
+  if (sum != points) {
+    faults.Add(prefix + "cell counts add up to " + std::to_string(sum) + ", the header says " +
+               std::to_string(points) + " points");
+  }
   for (std::size_t i = 0; i < db.points.size(); ++i) {
     const GPS_POINT& point = db.points[i];
-    const std::string where = "point " + std::to_string(i);
-    if (point.reserved != 0) return Fail(error, where + ": reserved byte not 0");
-    if (point.id != CellId(point.x, point.y)) return Fail(error, where + ": id is not its cell");
-    if (i > 0 && point < db.points[i - 1]) return Fail(error, where + ": not sorted");
+    const std::string where = prefix + "point " + std::to_string(i) + ": ";
+    if (point.reserved != 0) faults.Add(where + "reserved byte is not 0");
+    if (point.id != CellId(point.x, point.y)) {
+      faults.Add(where + "id " + std::to_string(point.id) + " is not the cell of its position (" +
+                 std::to_string(CellId(point.x, point.y)) + ")");
+    }
+    if (i > 0 && point < db.points[i - 1]) faults.Add(where + "out of order");
   }
-  return true;
 }
 
-}  // namespace
-
-std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error) {
+/// Decodes a database that fills `bytes`; false when its tables cannot be
+/// read at all.
+bool DecodeInto(ByteSpan bytes, const std::string& prefix, DecodedDb& db, Faults& faults) {
   if (bytes.size() < kDbHeaderSize) {
-    Fail(error, "shorter than the 23-byte header");
-    return std::nullopt;
+    faults.Add(prefix + "shorter than the 23-byte header");
+    return false;
   }
   const std::uint8_t* data = bytes.data();
-  if (LoadU32(data) != kDbMagic) {
-    Fail(error, "magic is not 200");
-    return std::nullopt;
+  if (const std::uint32_t magic = LoadU32(data); magic != kDbMagic) {
+    faults.Add(prefix + "magic is " + std::to_string(magic) + ", not 200");
   }
-  DecodedDb db;
   db.headerCount = LoadU32(data + 4);
   db.bodyCount = LoadU32(data + 8);
   db.version.assign(reinterpret_cast<const char*>(data + kDbVersionOffset), kDbVersionSize);
+  CheckVersion(db.version, prefix, faults);
 
-  // headerCount is one less than the cells, except that it is 0 for none.
-  const std::uint64_t cells = db.bodyCount == 0 ? 0 : std::uint64_t{db.headerCount} + 1;
-  if (db.bodyCount == 0 && db.headerCount != 0) {
-    Fail(error, "cells counted without points");
-    return std::nullopt;
+  // The encoder writes a cell count of 0 for an empty database; any other
+  // count there has no cells to describe.
+  if (db.bodyCount == 0 && db.headerCount != 0) faults.Add(prefix + "cells counted without points");
+  const std::uint64_t cells = CellCount(db.headerCount, db.bodyCount);
+  const std::uint64_t end = TablesEnd(cells, db.bodyCount);
+  if (end > bytes.size()) {
+    faults.Add(prefix + "the counts give " + std::to_string(end) + " bytes, there are " +
+               std::to_string(bytes.size()));
+    return false;
   }
-  const std::uint64_t expected =
-      kDbHeaderSize + kCellEntrySize * cells + kGpsPointSize * std::uint64_t{db.bodyCount};
-  if (bytes.size() != expected) {
-    Fail(error, "length " + std::to_string(bytes.size()) + " where the counts give " +
-                    std::to_string(expected));
-    return std::nullopt;
+  if (end < bytes.size()) {
+    faults.Add(prefix + std::to_string(bytes.size() - end) + " bytes after the last point");
   }
+  db.cells.reserve(cells);
+  db.points.reserve(db.bodyCount);
   const std::uint8_t* p = data + kDbHeaderSize;
   for (std::uint64_t i = 0; i < cells; ++i, p += kCellEntrySize) {
     db.cells.push_back(GPS_HEADER{LoadU32(p), LoadU16(p + 4), LoadU32(p + 6)});
@@ -77,8 +142,104 @@ std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error) {
   for (std::uint32_t i = 0; i < db.bodyCount; ++i, p += kGpsPointSize) {
     db.points.push_back(DecodeImage(p));
   }
-  if (!Check(db, error)) return std::nullopt;
-  return db;
+  CheckTables(db, bytes.size(), prefix, faults);
+  return true;
+}
+
+/// The first non-zero byte in [from, to), or `to`.
+std::uint64_t FirstNonZero(ByteSpan bytes, std::uint64_t from, std::uint64_t to) {
+  for (std::uint64_t i = from; i < to; ++i) {
+    if (bytes[i] != 0) return i;
+  }
+  return to;
+}
+
+void CheckPackage(ByteSpan bytes, CameraFile& file) {
+  const PackageParts& parts = file.package;
+  for (std::size_t i : {std::size_t{0}, std::size_t{13}, std::size_t{14}, std::size_t{15}}) {
+    if (bytes[i] != 0) {
+      file.faults.Add("header byte " + std::to_string(i) + " is " + Hex(bytes[i], 2) + ", not 0");
+    }
+  }
+  const struct {
+    const char* name;
+    std::uint64_t from, to;
+  } fills[] = {{"firmware", kFwOffset + std::uint64_t{parts.fw_length}, kVoiceOffset},
+               {"voice image", kVoiceOffset + std::uint64_t{parts.voice_length}, kDbOffset}};
+  for (const auto& fill : fills) {
+    if (const std::uint64_t at = FirstNonZero(bytes, fill.from, fill.to); at != fill.to) {
+      file.faults.Add(std::string("fill after the ") + fill.name + " is not zero at " + Hex(at, 6));
+    }
+  }
+  if (parts.db_length > kImageBufferSize) {
+    file.faults.Add("database is " + std::to_string(parts.db_length) + " bytes, over the " +
+                    std::to_string(kImageBufferSize) + " a package may carry");
+  }
+  file.decoded = DecodeInto(bytes.subspan(kDbOffset), "database: ", file.db, file.faults);
+}
+
+}  // namespace
+
+void Faults::Add(std::string text) {
+  ++total_;
+  if (kept_.size() < kKept) kept_.push_back(std::move(text));
+}
+
+CameraFile ReadCameraFile(ByteSpan bytes) {
+  CameraFile file;
+  file.size = bytes.size();
+  if (LooksLikeDatabase(bytes)) {
+    file.kind = FileKind::kDatabase;
+    file.decoded = DecodeInto(bytes, "", file.db, file.faults);
+  } else if (LooksLikePackage(bytes, file.package)) {
+    file.kind = FileKind::kPackage;
+    CheckPackage(bytes, file);
+  }
+  return file;
+}
+
+std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error) {
+  CameraFile file = ReadCameraFile(bytes);
+  if (file.kind != FileKind::kDatabase || !file.decoded || file.faults.total() != 0) {
+    if (error != nullptr) {
+      *error = file.kind != FileKind::kDatabase ? kNotCameraFile : file.faults.kept().front();
+    }
+    return std::nullopt;
+  }
+  return std::move(file.db);
+}
+
+std::string PrintableVersion(std::string_view version) {
+  std::string text;
+  for (char c : version) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '\\') {
+      text.push_back(c);
+    } else if (c == '\\') {
+      text += "\\\\";
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    }
+  }
+  return text;
+}
+
+std::string DbTagOf(std::string_view version) {
+  if (version.size() < kDbVersionSize) return "";
+  return {version[7], version[8], version[5], version[6]};
+}
+
+std::optional<PackageNameTags> ParsePackageName(std::string_view name) {
+  // K93_F????_V????_D????.bin
+  constexpr std::size_t kLength = 25;
+  if (name.size() != kLength || name.substr(0, 5) != "K93_F" || name.substr(9, 2) != "_V" ||
+      name.substr(15, 2) != "_D" || name.substr(21) != ".bin") {
+    return std::nullopt;
+  }
+  return PackageNameTags{std::string(name.substr(5, 4)), std::string(name.substr(11, 4)),
+                         std::string(name.substr(17, 4))};
 }
 
 }  // namespace korvel

@@ -1,16 +1,28 @@
 #pragma once
-// Reads a device database file back and checks every invariant the devices
-// rely on. Used by the inspect tool and by tests for round trips.
+// Reads a device database or a K93 package back. The kind of a file is told by
+// its content alone: a package's header lengths must fit the fixed layout and
+// the file must end right after the database; a database must start with the
+// magic 200 and its counts must fit the file. Every count and offset is
+// checked against the length before it is used, and every structural fault is
+// collected, so a damaged file still shows what it holds.
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "camdb/gps_point.h"
 #include "generate/run_state.h"
 
 namespace korvel {
+
+/// Shown for a file that is neither of the two kinds.
+inline constexpr char kNotCameraFile[] = "not a camera database or K93 package";
+
+/// Inputs longer than this are refused before they are read.
+inline constexpr std::uint64_t kMaxCameraFileLength = std::uint64_t{512} << 20;
 
 struct DecodedDb {
   std::uint32_t headerCount = 0;
@@ -20,8 +32,58 @@ struct DecodedDb {
   std::vector<GPS_POINT> points;
 };
 
-/// Decodes `bytes`; on any inconsistency (length, counts, offsets, order,
-/// cell keys, reserved bytes) returns nullopt and says why in `error`.
+enum class FileKind { kUnknown, kDatabase, kPackage };
+
+/// The three lengths of a package header.
+struct PackageParts {
+  std::uint32_t fw_length = 0;
+  std::uint32_t voice_length = 0;
+  std::uint32_t db_length = 0;
+};
+
+/// A faults list that keeps the first few in words and counts all of them,
+/// so a badly damaged file cannot fill memory with messages.
+class Faults {
+ public:
+  static constexpr std::size_t kKept = 50;
+  void Add(std::string text);
+  const std::vector<std::string>& kept() const { return kept_; }
+  std::uint64_t total() const { return total_; }
+
+ private:
+  std::vector<std::string> kept_;
+  std::uint64_t total_ = 0;
+};
+
+struct CameraFile {
+  FileKind kind = FileKind::kUnknown;
+  std::uint64_t size = 0;
+  PackageParts package;  ///< for a package
+  /// Whether `db` holds the tables: false when the database (or a package's
+  /// database part) is too damaged for its counts to be trusted.
+  bool decoded = false;
+  DecodedDb db;
+  Faults faults;
+};
+
+/// Tells the kind of `bytes` and decodes it, collecting every fault.
+CameraFile ReadCameraFile(std::span<const std::uint8_t> bytes);
+
+/// Decodes a bare database; nullopt on any fault, the first one in `error`.
 std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error);
+
+/// The version field with bytes outside printable ASCII written as \xNN, so
+/// it can go to a terminal, JSON or XML as it stands.
+std::string PrintableVersion(std::string_view version);
+
+/// The database tag a package name carries: version characters 7, 8, 5, 6.
+std::string DbTagOf(std::string_view version);
+
+/// Tags F, V, D of a package named K93_F<F>_V<V>_D<D>.bin (four characters
+/// each); nullopt for any other name. `name` is the bare file name.
+struct PackageNameTags {
+  std::string fw, voice, db;
+};
+std::optional<PackageNameTags> ParsePackageName(std::string_view name);
 
 }  // namespace korvel

@@ -26,7 +26,9 @@ std::optional<ChosenFile> SystemFileChooser::Choose(HWND owner, const OpenFileRe
   ofn.lpstrFile = path.data();
   ofn.nMaxFile = static_cast<DWORD>(path.size());
   ofn.lpstrDefExt = request.default_ext.c_str();
-  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING;
+  // OFN_NOCHANGEDIR: the chooser would otherwise make the folder it last
+  // showed the working folder, and "TempDb.bin" is written to the working folder.
+  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
   // FALSE also when the chooser failed (CommDlgExtendedError), e.g. for a
   // path too long for the buffer: the operator sees nothing happen, as for a
   // cancel, and can choose again.

@@ -21,7 +21,8 @@ class FileChooser {
 
 /// The system's open-file chooser (GetOpenFileNameA, explorer style): no
 /// initial name, read-only box hidden, the request's default extension and
-/// filter, a path of at most MAX_PATH - 1 characters.
+/// filter, a path of at most MAX_PATH - 1 characters. It leaves the working
+/// folder where it was.
 class SystemFileChooser : public FileChooser {
  public:
   std::optional<ChosenFile> Choose(HWND owner, const OpenFileRequest& request) override;

@@ -149,7 +149,7 @@ TEST(MainDialog, AboutBoxFromTheSystemMenu) {
 constexpr int kFileTypeList = 0x470;
 constexpr int kFileNameBox = 0x47C;
 
-TEST(SystemFileChooser, OffersTheFilterAndAddsTheDefaultExtension) {
+TEST(SystemFileChooser, OffersTheFilterAddsTheDefaultExtensionKeepsTheWorkingFolder) {
   ScratchFolder scratch;
   const std::string fw = scratch.Write("in\\K93_FW_v0102.bin", Bytes(16, 1));
   const std::unique_ptr<HWND__, decltype(&DestroyWindow)> owner(
@@ -159,6 +159,8 @@ TEST(SystemFileChooser, OffersTheFilterAndAddsTheDefaultExtension) {
   LRESULT types = 0;
   char type[128] = {};
   std::optional<ChosenFile> chosen;
+  char before[MAX_PATH] = {}, after[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, before);
   {
     ModalWatch watch(owner.get(), [&](HWND chooser) {
       types = SendDlgItemMessageA(chooser, kFileTypeList, CB_GETCOUNT, 0, 0);
@@ -173,6 +175,10 @@ TEST(SystemFileChooser, OffersTheFilterAndAddsTheDefaultExtension) {
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(chosen->path, fw);
   EXPECT_EQ(chosen->name, "K93_FW_v0102.bin");
+  // A file chosen in another folder leaves the working folder, where
+  // "TempDb.bin" goes, as it was.
+  GetCurrentDirectoryA(MAX_PATH, after);
+  EXPECT_STREQ(after, before);
 }
 
 }  // namespace

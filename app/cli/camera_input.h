@@ -1,0 +1,30 @@
+// Input and output shared by inspect, export, diff and unpack: whole camera
+// files read with a bound, and output files that appear whole or not at all.
+
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "generate/db_reader.h"
+
+namespace korvel::cli {
+
+/// Reads the file at `path` ("-": standard input) whole. On failure returns
+/// false with "PATH: REASON" in `problem`.
+bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem);
+
+/// Reads and decodes a database or package for export and diff. nullopt with
+/// `problem` set when it cannot be read or holds no readable camera tables;
+/// faults of a file that still decodes go to standard error as a warning.
+std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem);
+
+/// Runs `write` on standard output when `path` is "-" or empty, else on a
+/// temporary file beside `path` that is renamed to it once complete. False
+/// with `problem` set when `write` fails or the file cannot be written.
+bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
+                 std::string& problem);
+
+}  // namespace korvel::cli

@@ -1,0 +1,76 @@
+// korvel-cli export: the cameras of a database or package as a camera text
+// that generate reads back, or for map software.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/cli/camera_input.h"
+#include "app/cli/cli_command.h"
+#include "generate/export.h"
+
+namespace korvel::cli {
+namespace {
+
+struct Options {
+  std::string file;
+  std::string format = "tsv";
+  std::string out;
+};
+
+int Run(const Options& options) {
+  std::string problem;
+  const auto db = ReadCameras(options.file, problem);
+  if (!db) {
+    std::cerr << "korvel-cli: " << problem << std::endl;
+    return problem.ends_with(kNotCameraFile) ? kExitFailure : kExitUsage;
+  }
+  const ExportFormat format = *ParseExportFormat(options.format);
+  ExportResult result;
+  const bool written = WriteOutput(
+      options.out,
+      [&](std::ostream& out) {
+        result = ExportCameras(*db, format, out);
+        if (!result.ok) problem = options.file + ": " + result.error;
+        return result.ok;
+      },
+      problem);
+  if (!written) {
+    std::cerr << "korvel-cli: " << problem << std::endl;
+    return result.ok ? kExitUsage : kExitFailure;
+  }
+  if (result.missing_samples != 0) {
+    std::cerr << "korvel-cli: warning: " << options.file << " lacks " << result.missing_samples
+              << " of the two sample points; generate adds them to the text" << std::endl;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void RegisterExport(CLI::App& app, int& exit_status) {
+  CLI::App* sub = app.add_subcommand(
+      "export", "Write the cameras of a database or package as text or for map software");
+  auto options = std::make_shared<Options>();
+  sub->add_option("FILE", options->file, "database or K93 package; - reads standard input")
+      ->required();
+  sub->add_option("--format", options->format, "tsv (default), geojson, gpx or kml")
+      ->check(CLI::IsMember({"tsv", "geojson", "gpx", "kml"}));
+  sub->add_option("-o,--output", options->out, "output file; - or none: standard output");
+  sub->footer(
+      "tsv: a camera database text that generate accepts, CR LF lines: the version\n"
+      "line as the operator wrote it, the header, one row per point, the two sample\n"
+      "rows left out once each since generate appends them again. Generating from it\n"
+      "gives the same database byte for byte.\n"
+      "geojson (RFC 7946), gpx (1.1), kml (2.2): every point, the sample rows\n"
+      "included, named by type and speed.\n"
+      "An output file appears only when complete.\n"
+      "Exit status: 0 when written, 1 when the input is not a camera database or\n"
+      "K93 package or a camera cannot be written as text, 2 for a usage error or a\n"
+      "file that cannot be read or written.");
+  sub->callback([options, &exit_status] { exit_status = Run(*options); });
+}
+
+}  // namespace korvel::cli

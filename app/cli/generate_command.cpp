@@ -1,0 +1,275 @@
+// korvel-cli generate: the dialog driven from the command line. It presses the
+// buttons in the operator's order and answers each file chooser with a path
+// from the command line, so a run here is a run of the dialog.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/cli/cli_command.h"
+#include "app/cli/text_check.h"
+#include "app/korvel_dlg.h"
+#include "app/resource.h"
+#include "generate/run_state.h"
+#include "platform/path.h"
+#include "platform/real_file_system.h"
+
+namespace korvel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+  std::string fw;
+  std::string voice;
+  std::string db;
+  std::string out_dir;
+  bool per_model = false;
+  bool trace = false;
+  bool strict = false;
+};
+
+/// Warnings printed before the rest are only counted.
+constexpr std::uint64_t kShownProblems = 20;
+
+/// Checks the chosen text as `check` does and prints its warnings (with
+/// --strict its errors too) on standard error. Returns false when --strict
+/// must stop the run.
+bool CheckBeforeGenerate(const Options& options) {
+  std::uint64_t shown = 0, hidden = 0;
+  CheckSummary summary;
+  std::string problem;
+  const bool read = CheckTextFile(
+      options.db, false,
+      [&](const CheckProblem& found) {
+        if (found.kind == CheckKind::kError && !options.strict) return;
+        if (shown == kShownProblems) {
+          ++hidden;
+          return;
+        }
+        ++shown;
+        std::cerr << ProblemLine(options.db, found) << '\n';
+      },
+      summary, problem);
+  if (hidden != 0) {
+    std::cerr << options.db << ": " << hidden << " more; 'korvel-cli check " << options.db
+              << "' lists them all\n";
+  }
+  std::cerr << std::flush;
+  // A text that cannot be read here is the dialog's to report.
+  if (!read || !options.strict || summary.errors + summary.warnings == 0) return true;
+  std::cerr << "korvel-cli: --strict: " << options.db << ": " << SummaryText(summary)
+            << "; nothing written" << std::endl;
+  return false;
+}
+
+/// The dialog as lines on standard output. Controls start as the dialog shows
+/// them before OnInitDialog: an empty status line and a blank output path, so
+/// only real paths are printed.
+class ConsoleWindow : public DialogWindow {
+ public:
+  void SetItemText(int id, const std::string& text) override {
+    std::string& shown = texts_[id];
+    if (id == IDC_STATUS) ++status_writes_;
+    if (shown == text) return;
+    shown = text;
+    if (id == IDC_STATUS) {
+      std::cout << "status: " << text << std::endl;
+    } else if (id == IDC_OUTPUT_PATH) {
+      std::cout << "output: " << text << std::endl;
+    }
+  }
+
+  void EnableItem(int id, bool enable) override { enabled_[id] = enable; }
+
+  std::optional<ChosenFile> ChooseFile(const OpenFileRequest&) override {
+    return std::exchange(answer_, std::nullopt);
+  }
+
+  void ShowFileError(const FileError& error) override {
+    std::cerr << "korvel-cli: cannot create " << error.path << ": " << error.description
+              << std::endl;
+  }
+
+  void Close(int) override {}
+
+  /// The chooser's answer to the next button press.
+  void Answer(ChosenFile file) { answer_ = std::move(file); }
+  bool Enabled(int id) const {
+    auto it = enabled_.find(id);
+    return it == enabled_.end() || it->second;
+  }
+  std::string Text(int id) const {
+    auto it = texts_.find(id);
+    return it == texts_.end() ? std::string() : it->second;
+  }
+  int status_writes() const { return status_writes_; }
+
+ private:
+  std::map<int, std::string> texts_{{IDC_OUTPUT_PATH, kBlankText}};
+  std::map<int, bool> enabled_;
+  std::optional<ChosenFile> answer_;
+  int status_writes_ = 0;
+};
+
+/// One button press of the operator's run.
+struct Step {
+  const char* what;  ///< the file, as the operator would name it
+  const std::string* path;
+  void (CKorvelDlg::*press)();
+  int unlocks;  ///< the button that must be enabled afterwards
+};
+
+/// "PATH: REASON" for a path the system refused, in the system's words.
+std::string PathProblem(const std::string& given, const std::error_code& error) {
+#ifdef _WIN32
+  return given + ": " + error.message();
+#else
+  return FileProblem(given, error.value());
+#endif
+}
+
+/// Full path and bare name, as a file chooser gives them. Like a chooser it
+/// hands back only a file that is there and can be read.
+std::optional<ChosenFile> Choose(FileSystem& files, const std::string& given, const char* what) {
+  std::error_code error;
+  const fs::path path = fs::absolute(given, error);
+  const fs::file_status status = error ? fs::file_status() : fs::status(path, error);
+  if (error) {
+    std::cerr << "korvel-cli: " << what << " " << PathProblem(given, error) << std::endl;
+    return std::nullopt;
+  }
+  if (!fs::is_regular_file(status)) {
+    std::cerr << "korvel-cli: " << what << " " << given << ": not a regular file" << std::endl;
+    return std::nullopt;
+  }
+  FileError problem;
+  if (!files.Open(path.string(), OpenMode::kReadShared, &problem)) {
+    std::cerr << "korvel-cli: " << what << " " << given << ": " << problem.description << std::endl;
+    return std::nullopt;
+  }
+  return ChosenFile{path.string(), path.filename().string()};
+}
+
+/// The output folder as a full path, made when missing; nullopt after saying why not.
+std::optional<fs::path> MakeOutputFolder(const std::string& given) {
+  std::error_code error;
+  const fs::path out_dir = fs::absolute(given.empty() ? "." : given, error);
+  // The error-code forms throughout: a path over the system's limit is a
+  // message of ours, not an exception's text.
+  if (!error && !fs::is_directory(out_dir, error)) {
+    error.clear();
+    fs::create_directories(out_dir, error);
+    if (!error && !fs::is_directory(out_dir, error) && !error) {
+      error = std::make_error_code(std::errc::not_a_directory);
+    }
+  }
+  if (error) {
+    std::cerr << "korvel-cli: cannot create output folder "
+              << PathProblem(given.empty() ? "." : given, error) << std::endl;
+    return std::nullopt;
+  }
+  fs::path folder = out_dir.lexically_normal();
+  if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
+}
+
+int Run(const Options& options) {
+  // Under --strict a text with problems stops the run before anything, the
+  // output folder included, is made.
+  if (!CheckBeforeGenerate(options)) return kExitFailure;
+  const std::optional<fs::path> out_folder = MakeOutputFolder(options.out_dir);
+  if (!out_folder) return kExitFailure;
+  const fs::path& folder = *out_folder;
+
+  // The package goes beside the program, so the program is said to live in
+  // the output folder; TempDb.bin goes to the working folder, the same one.
+  RunState state;
+  RealFileSystem files(folder.string(), JoinPath(folder.string(), "korvel-cli"));
+  ConsoleWindow window;
+  CKorvelDlg dialog(state, window, files, options.trace ? &std::cout : nullptr);
+  dialog.m_nGenerateMode = options.per_model ? kGeneratePerModel : 0;
+  dialog.OnInitDialog();
+
+  const Step steps[] = {
+      {"FW file", &options.fw, &CKorvelDlg::OnBnClickedFwFile, IDC_VOICE_FILE},
+      {"Voice file", &options.voice, &CKorvelDlg::OnBnClickedVoiceFile, IDC_DB_TEXT_FILE},
+      {"DB text file", &options.db, &CKorvelDlg::OnBnClickedDbTextFile, IDC_GENERATE_FILE},
+  };
+  for (const Step& step : steps) {
+    const auto chosen = Choose(files, *step.path, step.what);
+    if (!chosen) return kExitFailure;
+    window.Answer(*chosen);
+    const int writes = window.status_writes();
+    (dialog.*step.press)();
+    if (!window.Enabled(step.unlocks)) {
+      // The dialog passes over a file it cannot find again without a word.
+      const char* why = window.status_writes() == writes ? "was not found"
+                        : window.Text(IDC_STATUS) == dlg_status::kSelectSignature
+                            ? "is not a K93 firmware image (K93_FW_v????.bin, 249856 bytes)"
+                            : "was not accepted";
+      std::cerr << "korvel-cli: " << step.what << " '" << *step.path << "' " << why << std::endl;
+      return kExitFailure;
+    }
+  }
+  dialog.OnBnClickedGenerateFile();
+  return window.Text(IDC_STATUS) == gen_status::kSuccess ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void RegisterGenerate(CLI::App& app, int& exit_status) {
+  CLI::App* sub = app.add_subcommand(
+      "generate", "Generate the K93 package (or the per-model files) as the dialog does");
+  auto options = std::make_shared<Options>();
+  // An empty value is as good as none: the chooser would have nothing to open.
+  const CLI::Validator given(
+      [](std::string& value) {
+        return value.empty() ? std::string("needs a value") : std::string();
+      },
+      "", "given");
+  sub->add_option("--fw", options->fw, "firmware image, K93_FW_v????.bin of 249856 bytes")
+      ->required()
+      ->type_name("FILE")
+      ->check(given);
+  sub->add_option("--voice", options->voice, "voice image, K93_Voice_v????.bin")
+      ->required()
+      ->type_name("FILE")
+      ->check(given);
+  sub->add_option("--db", options->db, "camera database text, TAB-separated")
+      ->required()
+      ->type_name("FILE")
+      ->check(given);
+  sub->add_flag("--per-model", options->per_model,
+                "write the per-model database files instead of the K93 package");
+  sub->add_option("--out-dir", options->out_dir,
+                  "folder for TempDb.bin, the package and the per-model files\n"
+                  "(default: the current folder; created when missing)")
+      ->type_name("DIR")
+      ->check(given);
+  sub->add_flag("--trace", options->trace, "print the parser's and encoder's trace lines");
+  sub->add_flag("--strict", options->strict,
+                "stop before anything is written when the text has errors or warnings");
+  sub->footer(
+      "Runs the dialog of Tarvex binary generator v1.0: presses \"FW File\", \"Voice File\",\n"
+      "\"DB text File\" and \"Generate File\" in turn, answering each file chooser with\n"
+      "the given file.\n"
+      "\n"
+      "Checks the text first as 'korvel-cli check' does and prints the first 20\n"
+      "warnings on standard error, then a count of the rest; with --strict any error or\n"
+      "warning ends the run with exit status 1 before anything is written.\n"
+      "\n"
+      "Prints \"status: TEXT\" whenever the status line changes and \"output: PATH\"\n"
+      "whenever the output path changes. Exit status: 0 when the run ends with\n"
+      "\"   Success..\", 1 when it ends otherwise, 2 for a usage error.");
+  sub->callback([options, &exit_status] { exit_status = Run(*options); });
+}
+
+}  // namespace korvel::cli

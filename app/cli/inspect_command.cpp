@@ -1,0 +1,68 @@
+// korvel-cli inspect: what a database or K93 package holds and every
+// structural fault in it, told apart by content.
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli/camera_input.h"
+#include "app/cli/cli_command.h"
+#include "generate/inspect.h"
+
+namespace korvel::cli {
+namespace {
+
+struct Options {
+  std::vector<std::string> files;
+  bool json = false;
+};
+
+int Run(const Options& options) {
+  int status = kExitOk;
+  std::vector<InspectEntry> entries;
+  for (const std::string& path : options.files) {
+    InspectEntry entry{path, std::nullopt, ""};
+    Bytes bytes;
+    if (ReadInput(path, bytes, entry.problem)) {
+      entry.file = ReadCameraFile(bytes);
+      if (!InspectValid(entry)) status = std::max(status, kExitFailure);
+    } else {
+      std::cerr << "korvel-cli: " << entry.problem << std::endl;
+      entry.problem = entry.problem.substr(path.size() + 2);
+      status = kExitUsage;
+    }
+    if (options.json) {
+      entries.push_back(std::move(entry));
+    } else if (entry.file) {
+      std::cout << InspectText(entry) << std::flush;
+    }
+  }
+  if (options.json) std::cout << InspectJson(entries) << std::flush;
+  return status;
+}
+
+}  // namespace
+
+void RegisterInspect(CLI::App& app, int& exit_status) {
+  CLI::App* sub = app.add_subcommand("inspect", "Show what a device database or K93 package holds");
+  auto options = std::make_shared<Options>();
+  sub->add_option("FILE", options->files, "database or K93 package; - reads standard input")
+      ->required();
+  sub->add_flag("--json", options->json, "print everything as one JSON object");
+  sub->footer(
+      "Tells a K93 package from a database by its content. For a database: the\n"
+      "version field, cells and points, the bounding box in degrees, the fullest\n"
+      "cell against 65535, the points per TYPE and the size against the 8 MiB a\n"
+      "package may carry; for a package also the three parts' lengths and offsets\n"
+      "and the tags its name would carry. Lists every structural fault found.\n"
+      "Exit status: 0 when every file is valid, 1 when faults were found or a file\n"
+      "is not a camera database or K93 package, 2 for a usage error or a file that\n"
+      "cannot be read.");
+  sub->callback([options, &exit_status] { exit_status = Run(*options); });
+}
+
+}  // namespace korvel::cli

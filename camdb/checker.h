@@ -1,0 +1,57 @@
+#pragma once
+// The checker: reads a camera database text exactly as the parser reads it,
+// but goes on after a fault and reports every problem it finds, with what
+// the parser would stop on (errors) and what it takes but stores other than
+// the text says (warnings).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/text_file.h"
+
+namespace korvel {
+
+enum class CheckKind { kError, kWarning };
+
+/// One problem. `line` is one-based over the file; 0 means the whole file.
+struct CheckProblem {
+  std::uint64_t line = 0;
+  CheckKind kind = CheckKind::kError;
+  std::string message;
+};
+
+/// Receives each problem as soon as it is found, in line order (whole-file
+/// problems last).
+using CheckSink = std::function<void(const CheckProblem&)>;
+
+/// What Generate adds to the text and what the database it writes may hold.
+struct CheckLimits {
+  std::string_view appended_rows[2];  ///< the sample rows appended to every copy
+  std::uint32_t max_points_per_cell = 0;
+  std::uint64_t max_database_bytes = 0;  ///< room for the database in the package
+  std::uint64_t database_header_bytes = 0;
+  std::uint64_t cell_entry_bytes = 0;
+  std::uint64_t point_bytes = 0;
+  std::string_view cell_too_large_status;  ///< Generate's status for a full cell
+  std::string_view too_large_status;       ///< its status for a database over the room
+};
+
+/// The per-file summary.
+struct CheckSummary {
+  std::uint64_t rows = 0;  ///< camera rows of the text (six fields), sample rows not counted
+  std::uint64_t errors = 0;
+  std::uint64_t warnings = 0;
+};
+
+/// Checks the text `file` reads, from its first line. Besides one line it
+/// keeps four bytes per camera row (its cell id, for the cell limit and the
+/// database size), eight while they are sorted at the end; Generate
+/// holds several times that for the same text.
+CheckSummary CheckDbText(TextReader& file, const CheckLimits& limits, const CheckSink& sink);
+
+/// "N rows, E errors, W warnings", each count with its right plural.
+std::string SummaryText(const CheckSummary& summary);
+
+}  // namespace korvel

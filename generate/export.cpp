@@ -1,0 +1,340 @@
+#include "generate/export.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <ostream>
+#include <vector>
+
+#include "camdb/parser.h"
+#include "camdb/split_string.h"
+#include "generate/pipeline.h"
+#include "platform/c_number.h"
+
+namespace korvel {
+namespace {
+
+void AppendEscapedXml(std::string_view text, std::string& out) {
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+/// Collects output and hands it to the stream in large pieces.
+class Sink {
+ public:
+  explicit Sink(std::ostream& out) : out_(out) { buffer_.reserve(kChunk + 1024); }
+  ~Sink() { Flush(); }
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  Sink& operator<<(std::string_view text) {
+    buffer_.append(text);
+    if (buffer_.size() >= kChunk) Flush();
+    return *this;
+  }
+  Sink& operator<<(std::uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return *this << std::string_view(digits, static_cast<std::size_t>(end - digits));
+  }
+  Sink& Degrees(std::uint32_t units) {
+    char text[24];
+    return *this << std::string_view(text, FormatDegrees(units, text, false));
+  }
+  Sink& Xml(std::string_view text) {
+    AppendEscapedXml(text, buffer_);
+    return *this;
+  }
+  void Flush() {
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 16;
+  std::ostream& out_;
+  std::string buffer_;
+};
+
+bool ReadsBack(std::string_view text, std::uint32_t units) {
+  return ConvertCoordinate(text) == units;
+}
+
+/// Texts of `value` from the shortest up to one that holds the float exactly.
+std::optional<std::string> FloatText(float value, std::uint32_t units) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+  std::string shortest(text, end);
+  if (ReadsBack(shortest, units)) return shortest;
+  for (const char* format : {"%.9g", "%.17g"}) {
+    std::snprintf(text, sizeof text, format, static_cast<double>(value));
+    if (ReadsBack(text, units)) return std::string(text);
+  }
+  return std::nullopt;
+}
+
+/// A short text built on the stack, for the names of map points.
+class ShortText {
+ public:
+  ShortText& operator<<(std::string_view text) {
+    const std::size_t n = std::min(text.size(), sizeof text_ - size_);
+    text.copy(text_ + size_, n);
+    size_ += n;
+    return *this;
+  }
+  ShortText& operator<<(unsigned value) {
+    size_ = static_cast<std::size_t>(std::to_chars(text_ + size_, text_ + sizeof text_, value).ptr -
+                                     text_);
+    return *this;
+  }
+  std::string_view view() const { return {text_, size_}; }
+
+ private:
+  char text_[80];
+  std::size_t size_ = 0;
+};
+
+/// "type 5, 80 km/h": what a map viewer shows beside the point.
+ShortText PointName(const GPS_POINT& p) {
+  ShortText text;
+  text << "type " << unsigned{p.type} << ", " << unsigned{p.speed} << " km/h";
+  return text;
+}
+
+ShortText PointDescription(const GPS_POINT& p) {
+  ShortText text;
+  text << "flag " << unsigned{p.flag} << ", angle " << unsigned{p.angle} << ", cell " << p.id;
+  return text;
+}
+
+/// Appends the row's fields after the two coordinates; false when a
+/// coordinate has no text that reads back as it.
+bool AppendRow(const GPS_POINT& p, std::string& row) {
+  for (std::uint32_t units : {p.x, p.y}) {
+    auto text = CoordinateText(units);
+    if (!text) return false;
+    row += *text;
+    row += '\t';
+  }
+  row += std::to_string(p.type) + '\t' + std::to_string(p.speed) + '\t' + std::to_string(p.flag) +
+         '\t' + std::to_string(p.angle);
+  return true;
+}
+
+ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
+  ExportResult result;
+  const std::string version = VersionLineOf(db.version);
+  if (version.find_first_of(std::string_view("\0\n", 2)) != std::string::npos) {
+    return {false, "the version field holds a byte no text line can carry", 0};
+  }
+  // generate appends the sample rows last, so in the device order the last
+  // copy of each sample point is the appended one; leaving that copy out
+  // gives the same order back.
+  std::size_t skip[2] = {db.points.size(), db.points.size()};
+  for (int s = 0; s < 2; ++s) {
+    const GPS_POINT sample = SamplePoint(s);
+    for (std::size_t i = db.points.size(); i-- > 0;) {
+      if (SamePoint(db.points[i], sample)) {
+        skip[s] = i;
+        break;
+      }
+    }
+    if (skip[s] == db.points.size()) ++result.missing_samples;
+  }
+  out << version << "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
+  std::string row;
+  for (std::size_t i = 0; i < db.points.size(); ++i) {
+    if (i == skip[0] || i == skip[1]) continue;
+    row.clear();
+    if (!AppendRow(db.points[i], row)) {
+      return {false, "point " + std::to_string(i) + " has a coordinate no text reads back as", 0};
+    }
+    out << row << "\r\n";
+  }
+  return result;
+}
+
+void ExportGeoJson(const DecodedDb& db, Sink& out) {
+  out << "{\"type\":\"FeatureCollection\",\"features\":[";
+  std::string_view separator = "\n";
+  for (const GPS_POINT& p : db.points) {
+    out << separator << "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+    out.Degrees(p.x) << ",";
+    out.Degrees(p.y) << "]},\"properties\":{\"type\":" << p.type << ",\"speed\":" << p.speed
+                     << ",\"flag\":" << p.flag << ",\"angle\":" << p.angle << ",\"cell\":" << p.id
+                     << "}}";
+    separator = ",\n";
+  }
+  out << "\n]}\n";
+}
+
+void ExportGpx(const DecodedDb& db, Sink& out) {
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<gpx version=\"1.1\" creator=\"korvel-cli\" "
+         "xmlns=\"http://www.topografix.com/GPX/1/1\">\n<metadata><name>";
+  out.Xml(PrintableVersion(db.version)) << "</name></metadata>\n";
+  for (const GPS_POINT& p : db.points) {
+    out << "<wpt lat=\"";
+    out.Degrees(p.y) << "\" lon=\"";
+    out.Degrees(p.x) << "\"><name>";
+    out.Xml(PointName(p).view()) << "</name><desc>";
+    out.Xml(PointDescription(p).view()) << "</desc><type>" << p.type << "</type></wpt>\n";
+  }
+  out << "</gpx>\n";
+}
+
+void ExportKml(const DecodedDb& db, Sink& out) {
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document><name>";
+  out.Xml(PrintableVersion(db.version)) << "</name>\n";
+  for (const GPS_POINT& p : db.points) {
+    out << "<Placemark><name>";
+    out.Xml(PointName(p).view()) << "</name><description>";
+    out.Xml(PointDescription(p).view()) << "</description><Point><coordinates>";
+    out.Degrees(p.x) << ",";
+    out.Degrees(p.y) << "</coordinates></Point></Placemark>\n";
+  }
+  out << "</Document>\n</kml>\n";
+}
+
+}  // namespace
+
+std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
+  if (name == "tsv") return ExportFormat::kTsv;
+  if (name == "geojson") return ExportFormat::kGeoJson;
+  if (name == "gpx") return ExportFormat::kGpx;
+  if (name == "kml") return ExportFormat::kKml;
+  return std::nullopt;
+}
+
+std::size_t FormatDegrees(std::uint32_t units, char* out, bool four_decimals) {
+  char* end = std::to_chars(out, out + 12, units / 10000).ptr;
+  std::uint32_t fraction = units % 10000;
+  if (fraction == 0 && !four_decimals) return static_cast<std::size_t>(end - out);
+  *end++ = '.';
+  int digits = 4;
+  if (!four_decimals) {
+    while (fraction % 10 == 0) {
+      fraction /= 10;
+      --digits;
+    }
+  }
+  for (int i = digits - 1; i >= 0; --i, fraction /= 10)
+    end[i] = static_cast<char>('0' + fraction % 10);
+  return static_cast<std::size_t>(end + digits - out);
+}
+
+std::string Degrees(std::uint32_t units) {
+  char text[24];
+  return std::string(text, FormatDegrees(units, text, false));
+}
+
+std::optional<std::string> CoordinateText(std::uint32_t units) {
+  // Negative and out-of-range texts all convert to the largest value.
+  if (units == 0xFFFFFFFFu) return std::string("-1");
+  char text[24];
+  const std::string_view fixed(text, FormatDegrees(units, text, true));
+  if (ReadsBack(fixed, units)) return std::string(fixed);
+  // The four decimals land on a float whose product with 10000 falls just
+  // short: look among the neighbouring floats for one that gives the value.
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  float up = static_cast<float>(units / 10000.0);
+  float down = up;
+  for (int step = 0; step < 64; ++step) {
+    for (float candidate : {up, down}) {
+      const double product = static_cast<double>(candidate * 10000.0f);
+      if (product >= units && product < units + 1.0) {
+        if (auto found = FloatText(candidate, units)) return found;
+      }
+    }
+    up = std::nextafter(up, kInf);
+    down = std::nextafter(down, -kInf);
+  }
+  return std::nullopt;
+}
+
+std::string TsvRow(const GPS_POINT& p) {
+  std::string row;
+  if (AppendRow(p, row)) return row;
+  // Only for showing: four decimals, even though they do not read back.
+  row.clear();
+  for (std::uint32_t units : {p.x, p.y}) {
+    char text[24];
+    row.append(text, FormatDegrees(units, text, true));
+    row += '\t';
+  }
+  row += std::to_string(p.type) + '\t' + std::to_string(p.speed) + '\t' + std::to_string(p.flag) +
+         '\t' + std::to_string(p.angle);
+  return row;
+}
+
+std::string VersionLineOf(std::string_view field) {
+  std::string line(field);
+  if (line.size() >= kMinVersionLength) {
+    std::swap(line[5], line[9]);
+    std::swap(line[6], line[10]);
+  }
+  return line;
+}
+
+GPS_POINT SamplePoint(int which) {
+  std::vector<std::string_view> fields;
+  SplitString(which == 0 ? kSampleRow1 : kSampleRow2, fields, "\t\n");
+  GPS_POINT p;
+  p.x = ConvertCoordinate(fields[0]);
+  p.y = ConvertCoordinate(fields[1]);
+  p.id = CellId(p.x, p.y);
+  p.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
+  p.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
+  p.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
+  p.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
+  return p;
+}
+
+ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out) {
+  Sink sink(out);
+  switch (format) {
+    case ExportFormat::kTsv:
+      return ExportTsv(db, sink);
+    case ExportFormat::kGeoJson:
+      ExportGeoJson(db, sink);
+      break;
+    case ExportFormat::kGpx:
+      ExportGpx(db, sink);
+      break;
+    case ExportFormat::kKml:
+      ExportKml(db, sink);
+      break;
+  }
+  return {};
+}
+
+std::string EscapeXml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscapedXml(text, out);
+  return out;
+}
+
+}  // namespace korvel

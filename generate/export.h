@@ -1,0 +1,61 @@
+#pragma once
+// The cameras of a database as text: a camera text that generate reads back
+// into the same database, or map formats (GeoJSON, GPX 1.1, KML 2.2) with one
+// point per camera.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "generate/db_reader.h"
+
+namespace korvel {
+
+enum class ExportFormat { kTsv, kGeoJson, kGpx, kKml };
+
+/// "tsv", "geojson", "gpx" or "kml".
+std::optional<ExportFormat> ParseExportFormat(std::string_view name);
+
+/// 1/10000-degree units as exact decimal degrees into `out` (at least 16
+/// chars): "126.9501"; with `four_decimals` always four ("127.0000"), else
+/// without trailing zeros ("127"). Returns the length.
+std::size_t FormatDegrees(std::uint32_t units, char* out, bool four_decimals);
+
+/// FormatDegrees without trailing zeros, as a string.
+std::string Degrees(std::uint32_t units);
+
+/// A coordinate text that the parser's single-precision conversion turns back
+/// into exactly `units`; nullopt when no text can (values no float product
+/// reaches).
+std::optional<std::string> CoordinateText(std::uint32_t units);
+
+/// The camera text row of a point, without a line end. A coordinate that no
+/// text reads back as falls back to its four-decimal form.
+std::string TsvRow(const GPS_POINT& point);
+
+/// The version line as the operator wrote it: the version field with the K93
+/// exchange (characters 5, 6 and 9, 10) undone.
+std::string VersionLineOf(std::string_view field);
+
+/// The two sample points every generated database carries.
+GPS_POINT SamplePoint(int which);
+
+struct ExportResult {
+  bool ok = true;
+  std::string error;  ///< why the export stopped, when !ok
+  /// tsv only: sample points the database lacks, so generate adds one more
+  /// point than was exported for each.
+  int missing_samples = 0;
+};
+
+/// Writes every camera of `db` in `format` to `out`. The tsv form leaves out
+/// one of each sample point (generate appends them again) and stops with an
+/// error for a version field or a coordinate that a text cannot carry.
+ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out);
+
+/// Text with the five characters XML reserves written as entities.
+std::string EscapeXml(std::string_view text);
+
+}  // namespace korvel
