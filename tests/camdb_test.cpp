@@ -191,8 +191,6 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       // version line
       {"v1.0 211105\n" + h, 2, 0, "Version is not exist!", 0},
       {"\n" + h, 2, 0, "Version is not exist!", 0},
-      {"\xEF\xBB\xBFV1.0 211105\n" + h, 2, 0, "Version is not exist!", 0},
-      {"V1.0 2111\n" + h, 2, 0, "Version is too short!", 0},
       {"V\n" + h, 2, 0, "Version is too short!", 0},
       {std::string("V1.0 21\0 1105\n", 14) + h, 2, 0, "Version is too short!", 0},
       {"V1.0 211105", 1, 1, "", 0},
@@ -202,23 +200,16 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       {"V1.0/211105|\n" + h, 2, 1, "", 0},
       // header line
       {v + "x\tY\tTYPE\n", 2, 0, "X is not exist!", 0},
-      {v + " X\tY\tTYPE\n", 2, 0, "X is not exist!", 0},
       {v + "\n", 2, 0, "X is not exist!", 0},
-      {v + r, 2, 0, "X is not exist!", 0},
-      {v + "X\ty\tTYPE\n", 2, 0, "Y is not exist!", 0},
-      {v + "X\tY\n", 2, 0, "TYPE is not exist!", 0},
       {v + "X\tY\tType\n", 2, 0, "TYPE is not exist!", 0},
       {v + "\tX\t\tY\tTYPE\tanything else\n", 2, 1, "", 0},
       // data rows
       {v + h + "\n" + r, 2, 1, "", 1},
-      {v + h + "\n" + r, 3, 0, "Error : EmptyLine 3", 0},
       {v + h + r + "\t\t\n" + r, 3, 1, "", 2},
       {v + h + r + "\t\t\n" + r, 5, 0, "Error : EmptyLine 4", 1},
       {v + h + r + "\n\n" + r, 3, 0, "Error : EmptyLine 5", 1},
-      {v + h + "126.95\t37.38\t\t2\t3\t4\n", 3, 0, "Error : Line 3", 0},
       {v + h + "\t126.95\t37.38\t1\t2\t3\t4\t\n", 3, 1, "", 1},
       {v + h + "126.95\t37.38\t1\t2\t3\t4\t5\n", 3, 0, "Error : Line 3", 0},
-      {v + h + r + "126.95 37.38 1 2 3 4\n", 3, 0, "Error : Line 4", 1},
       {v + h + std::string("126.95\t37.38\t1\t2\t3\t4\0\t5\n", 24), 3, 1, "", 1},
       {v + h + std::string("126.95\t37.38\t1\0\t2\t3\t4\n", 22), 3, 0, "Error : Line 3", 0},
       // lines of 1 MiB pass, one byte more is a fault on any line

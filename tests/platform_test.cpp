@@ -181,24 +181,6 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
   EXPECT_EQ(CountLines(fs, "missing.txt"), std::nullopt);
 }
 
-TEST(PlatformTextWriter, StoresEachLfAsCrLfAndReportsFailures) {
-  // clang-format off
-  for (const auto& [text, stored] : {std::pair{"", ""}, {"no end", "no end"}, {"a\n", "a\r\n"},
-                                     {"\n\n", "\r\n\r\n"}, {"a\r\nb", "a\r\r\nb"}, {"\r", "\r"}}) {
-    // clang-format on
-    MemoryFileSystem fs = Disk("V1\r\nX\tY");
-    TextWriter writer(fs.Open("in.txt", OpenMode::kWriteExisting));
-    EXPECT_TRUE(writer.SeekToEnd() && writer.WriteString(text) && writer.Close());
-    EXPECT_EQ(fs.Text("in.txt"), "V1\r\nX\tY"s + stored) << text;
-  }
-  MemoryFileSystem fs;
-  fs.write_limit["out.txt"] = 4;
-  TextWriter limited(fs.Open("out.txt", OpenMode::kCreateWrite));
-  EXPECT_TRUE(limited.WriteString("ab\n"));  // 4 bytes stored
-  EXPECT_FALSE(limited.WriteString("c") || limited.Close());
-  EXPECT_EQ(fs.Text("out.txt"), "ab\r\n");
-}
-
 std::string ReadAll(BinaryFile& file) {
   std::string bytes(64, '\0');
   bytes.resize(file.Read(bytes.data(), bytes.size()));
