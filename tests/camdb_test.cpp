@@ -129,7 +129,7 @@ TEST(Parser, EveryRowGivesThePointOfItsFields) {
       row += f == 0 ? "" : "\t";
       if (random() % 4 == 0) row += '-';
       std::string number = std::to_string(random() >> (random() % 32));
-      if (f < 2) number.insert(random() % (number.size() + 1), ".");
+      if (f < 2) number.insert(random() % (number.size() + 1), 1, '.');
       row += number;
     }
     rows.push_back(row);

@@ -83,7 +83,7 @@ TEST(PlatformCAtof, AgreesWithStrtodOnRandomDecimals) {
   std::mt19937_64 random(11);
   for (int i = 0; i < 20000; ++i) {
     std::string text = std::to_string(random() >> (random() % 64));
-    text.insert(random() % (text.size() + 1), ".");
+    text.insert(random() % (text.size() + 1), 1, '.');
     const double value = CAtof(text), c_value = std::strtod(text.c_str(), nullptr);
     ASSERT_EQ(std::memcmp(&value, &c_value, sizeof value), 0) << text;
   }
