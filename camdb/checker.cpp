@@ -61,7 +61,10 @@ bool IsPlainNumber(std::string_view field, bool coordinate) {
 /// The text in double quotes, unless it already is in them.
 std::string Quoted(std::string_view text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return std::string(text);
-  return "\"" + std::string(text) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted += '"';
+  return quoted;
 }
 
 /// Shortest text that reads back as `value`.

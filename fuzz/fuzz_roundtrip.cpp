@@ -17,11 +17,6 @@
 namespace korvel::fuzz {
 namespace {
 
-class IgnoredStatus : public StatusLine {
- public:
-  void SetStatus(const std::string&) override {}
-};
-
 constexpr char kTextPath[] = "db.txt";
 
 }  // namespace
@@ -33,7 +28,9 @@ int FuzzRoundtrip(const std::uint8_t* data, std::size_t size) {
   RunState state;
   state.K93_MODE = data[0] & 1;
   state.DB_LINE_COUNT = CountLines(fs, kTextPath).value_or(0);
-  IgnoredStatus status;
+  struct : StatusLine {
+    void SetStatus(const std::string&) override {}
+  } status;
   TextReader reader(fs.Open(kTextPath, OpenMode::kReadShared));
   // An empty text parses to nothing at all; Generate never writes one, since
   // it always appends the sample rows, and the reader refuses its empty version.

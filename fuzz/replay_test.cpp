@@ -14,47 +14,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Target {
-  const char* name;
-  int (*function)(const std::uint8_t*, std::size_t);
-};
-
-constexpr Target kTargets[] = {
-    {"fuzz_parser", FuzzParser},
-    {"fuzz_number", FuzzNumber},
-    {"fuzz_reader", FuzzReader},
-    {"fuzz_roundtrip", FuzzRoundtrip},
-};
-
-void PrintTo(const Target& target, std::ostream* out) {
-  *out << target.name;
-}
-
-class FuzzReplay : public ::testing::TestWithParam<Target> {};
-
-TEST_P(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {
-  const Target target = GetParam();
-  std::size_t files = 0;
-  for (const char* folder : {"corpus", "regressions"}) {
-    const fs::path dir = fs::path(KORVEL_FUZZ_DIR) / folder / target.name;
-    if (!fs::is_directory(dir)) continue;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-      if (!entry.is_regular_file()) continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-      ++files;
-      try {
-        target.function(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-      } catch (const InvariantFailure& failure) {
-        ADD_FAILURE() << entry.path().string() << ": " << failure.what();
+TEST(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {
+  const std::pair<const char*, int (*)(const std::uint8_t*, std::size_t)> targets[] = {
+      {"fuzz_parser", FuzzParser},
+      {"fuzz_number", FuzzNumber},
+      {"fuzz_reader", FuzzReader},
+      {"fuzz_roundtrip", FuzzRoundtrip}};
+  for (const auto& [name, function] : targets) {
+    std::size_t files = 0;
+    for (const char* folder : {"corpus", "regressions"}) {
+      const fs::path dir = fs::path(KORVEL_FUZZ_DIR) / folder / name;
+      if (!fs::is_directory(dir)) continue;
+      for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        ++files;
+        try {
+          function(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        } catch (const InvariantFailure& failure) {
+          ADD_FAILURE() << entry.path().string() << ": " << failure.what();
+        }
       }
     }
+    EXPECT_GT(files, 0u) << "no corpus for " << name;
   }
-  EXPECT_GT(files, 0u) << "no corpus for " << target.name;
 }
-
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::ValuesIn(kTargets),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace korvel::fuzz

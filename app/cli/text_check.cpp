@@ -95,7 +95,7 @@ bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimit
 
 std::string ProblemLine(const std::string& path, const CheckProblem& problem) {
   std::string line = path;
-  if (problem.line != 0) line += ":" + std::to_string(problem.line);
+  if (problem.line != 0) line.append(":").append(std::to_string(problem.line));
   line += problem.kind == CheckKind::kError ? ": error: " : ": warning: ";
   return line + problem.message;
 }

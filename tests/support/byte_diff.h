@@ -4,33 +4,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
+#include <algorithm>
 
 #include "platform/bytes.h"
 
 namespace korvel::testing {
 
-inline std::string HexByte(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-  return text;
-}
-
 inline ::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
-  const std::size_t common = std::min(actual.size(), expected.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    if (actual[i] != expected[i]) {
-      return ::testing::AssertionFailure()
-             << "first difference at offset " << i << ": got " << HexByte(actual[i]) << ", want "
-             << HexByte(expected[i]);
-    }
+  const auto [got, want] =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  if (got == actual.end() && want == expected.end()) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure()
+                 << "length " << actual.size() << ", want " << expected.size();
+  if (got != actual.end() && want != expected.end()) {
+    failure << "; first difference at offset " << (got - actual.begin()) << ": got " << int(*got)
+            << ", want " << int(*want);
   }
-  if (actual.size() != expected.size()) {
-    return ::testing::AssertionFailure()
-           << "length " << actual.size() << ", want " << expected.size();
-  }
-  return ::testing::AssertionSuccess();
+  return failure;
 }
 
 }  // namespace korvel::testing

@@ -3,6 +3,8 @@
 // logic tests and the Windows dialog tests so that both hold the program to
 // the same bytes.
 
+#include <algorithm>
+
 #include "platform/bytes.h"
 
 namespace korvel {
@@ -21,5 +23,26 @@ inline const Bytes kSampleDb = {
     0xCD, 0x18, 0x4E, 0x07, 0x2F, 0x60, 0x13, 0x00, 0x93, 0xB5, 0x05, 0x00,
     0x01, 0x46, 0x01, 0x0F, 0x00, 0x00,  // point 2
 };
+
+/// A pattern repeating every 256 bytes, set apart by `seed`, so that an image
+/// stored at a wrong offset or from a wrong file shows.
+inline Bytes Pattern(std::size_t size, unsigned seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
+  return bytes;
+}
+
+/// The K93 package built by hand from its layout: a zero byte, the three
+/// lengths, and each image at its own offset, zero bytes between.
+inline Bytes ExpectedPackage(const Bytes& fw, const Bytes& voice, const Bytes& db) {
+  Bytes out(0x500000 + db.size(), 0);
+  StoreU32(&out[1], static_cast<std::uint32_t>(fw.size()));
+  StoreU32(&out[5], static_cast<std::uint32_t>(voice.size()));
+  StoreU32(&out[9], static_cast<std::uint32_t>(db.size()));
+  std::copy(fw.begin(), fw.end(), out.begin() + 0x10);
+  std::copy(voice.begin(), voice.end(), out.begin() + 0x100000);
+  std::copy(db.begin(), db.end(), out.begin() + 0x500000);
+  return out;
+}
 
 }  // namespace korvel

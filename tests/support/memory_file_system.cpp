@@ -8,8 +8,7 @@ namespace {
 
 // Codes and texts like the system's, so messages built from them look real.
 constexpr int kFileNotFound = 2;  // ENOENT, and ERROR_FILE_NOT_FOUND on Windows
-constexpr const char* kFileNotFoundText = "No such file or directory";
-constexpr const char* kInjectedText = "Access is denied.";
+constexpr int kAccessDenied = 13;
 
 /// An open file: works on the file system's bytes for its path, so a test sees
 /// every write at once, as another reader of the disk would.
@@ -25,32 +24,35 @@ class MemoryFile : public BinaryFile {
   }
 
   bool Seek(std::uint64_t offset) override {
-    if (closed_) return Fail();
     position_ = offset;
-    return true;
+    return !closed_ || Fail();
   }
 
   std::size_t Read(void* data, std::size_t size) override {
     const Bytes* bytes = Contents();
     if (bytes == nullptr || mode_ != OpenMode::kReadShared || fs_.fail_read.count(path_) != 0) {
-      Fail();
-      return 0;
+      return Fail();
     }
     if (position_ >= bytes->size()) return 0;
-    const std::size_t count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes->size() - position_));
-    std::memcpy(data, bytes->data() + position_, count);
-    position_ += count;
+    std::uint64_t end = std::min<std::uint64_t>(position_ + size, bytes->size());
+    const auto limit = fs_.read_limit.find(path_);
+    const bool fails = limit != fs_.read_limit.end() && end > limit->second;
+    if (fails) end = std::max(limit->second, position_);
+    const auto count = static_cast<std::size_t>(end - position_);
+    if (count > 0) std::memcpy(data, bytes->data() + position_, count);
+    position_ = end;
+    if (fails) Fail();
     return count;
   }
 
   bool Write(const void* data, std::size_t size) override {
     Bytes* bytes = Contents();
-    if (bytes == nullptr || mode_ == OpenMode::kReadShared) return FailWrite();
     const auto limit = fs_.write_limit.find(path_);
-    if (limit != fs_.write_limit.end() &&
-        (size > limit->second || position_ > limit->second - size)) {
-      return FailWrite();
+    if (bytes == nullptr || mode_ == OpenMode::kReadShared ||
+        (limit != fs_.write_limit.end() &&
+         (size > limit->second || position_ > limit->second - size))) {
+      write_failed_ = true;
+      return Fail();
     }
     // Writing past the end fills the gap with zero bytes, as a disk does.
     const std::uint64_t end = position_ + size;
@@ -63,8 +65,7 @@ class MemoryFile : public BinaryFile {
   bool Close() override {
     if (closed_) return false;
     closed_ = true;
-    if (fs_.fail_close.count(path_) != 0) return false;
-    return !write_failed_;
+    return fs_.fail_close.count(path_) == 0 && !write_failed_;
   }
 
   bool failed() const override { return failed_; }
@@ -72,17 +73,12 @@ class MemoryFile : public BinaryFile {
  private:
   // The file's bytes; null once closed or when a test removed the file.
   Bytes* Contents() {
-    if (closed_) return nullptr;
     const auto it = fs_.files.find(path_);
-    return it == fs_.files.end() ? nullptr : &it->second;
+    return closed_ || it == fs_.files.end() ? nullptr : &it->second;
   }
   bool Fail() {
     failed_ = true;
     return false;
-  }
-  bool FailWrite() {
-    write_failed_ = true;
-    return Fail();
   }
 
   MemoryFileSystem& fs_;
@@ -94,39 +90,25 @@ class MemoryFile : public BinaryFile {
   bool write_failed_ = false;
 };
 
-const char* LogName(OpenMode mode) {
-  switch (mode) {
-    case OpenMode::kReadShared:
-      return "open-read ";
-    case OpenMode::kCreateWrite:
-      return "open-create ";
-    case OpenMode::kWriteExisting:
-      return "open-write ";
-  }
-  return "open-? ";
-}
-
 }  // namespace
 
 std::unique_ptr<BinaryFile> MemoryFileSystem::Open(const std::string& path, OpenMode mode,
                                                    FileError* error) {
-  log.push_back(LogName(mode) + path);
   if (fail_open.count({path, mode}) != 0 ||
       (mode != OpenMode::kReadShared && read_only.count(path) != 0)) {
-    if (error != nullptr) *error = FileError{path, fail_code, kInjectedText};
+    if (error != nullptr) *error = FileError{path, kAccessDenied, "Access is denied."};
     return nullptr;
   }
   if (mode == OpenMode::kCreateWrite) {
     files[path].clear();
   } else if (!Exists(path)) {
-    if (error != nullptr) *error = FileError{path, kFileNotFound, kFileNotFoundText};
+    if (error != nullptr) *error = FileError{path, kFileNotFound, "No such file or directory"};
     return nullptr;
   }
   return std::make_unique<MemoryFile>(*this, path, mode);
 }
 
 bool MemoryFileSystem::Copy(const std::string& from, const std::string& to) {
-  log.push_back("copy " + from + " " + to);
   // Like the disk, a file is not copied onto itself.
   if (fail_copy.count(to) != 0 || !Exists(from) || from == to) return false;
   files[to] = files[from];
@@ -135,7 +117,6 @@ bool MemoryFileSystem::Copy(const std::string& from, const std::string& to) {
 }
 
 bool MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
-  log.push_back("rename " + from + " " + to);
   if (fail_rename.count(to) != 0 || !Exists(from)) return false;
   if (from != to) {
     files[to] = std::move(files[from]);
@@ -150,7 +131,7 @@ LockResult MemoryFileSystem::LockFolders(const std::vector<std::string>& folders
   for (const std::string& folder : folders) entry += " " + folder;
   log.push_back(entry);
   if (fail_lock) {
-    if (error != nullptr) *error = FileError{folders.front(), fail_code, kInjectedText};
+    if (error != nullptr) *error = FileError{folders.front(), kAccessDenied, "Access is denied."};
     return LockResult::kFailed;
   }
   for (const std::string& folder : folders) {
@@ -163,24 +144,14 @@ LockResult MemoryFileSystem::LockFolders(const std::vector<std::string>& folders
   return LockResult::kLocked;
 }
 
-bool MemoryFileSystem::Remove(const std::string& path) {
-  log.push_back("remove " + path);
-  return files.erase(path) != 0;
-}
-
 std::optional<std::string> MemoryFileSystem::FindFile(const std::string& path) {
-  log.push_back("find " + path);
   if (!Exists(path)) return std::nullopt;
-  const auto stored = stored_names.find(path);
-  if (stored != stored_names.end()) return stored->second;
-  const std::size_t cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
+  return path.substr(path.find_last_of("/\\") + 1);
 }
 
 std::string MemoryFileSystem::Text(const std::string& path) const {
   const auto it = files.find(path);
-  if (it == files.end()) return {};
-  return std::string(it->second.begin(), it->second.end());
+  return it == files.end() ? std::string() : std::string(it->second.begin(), it->second.end());
 }
 
 }  // namespace korvel::testing

@@ -1,7 +1,6 @@
 #pragma once
 // An in-memory file system for tests: files are byte strings keyed by their
-// path exactly as given, every call is logged, and any single step can be
-// told to fail.
+// path exactly as given, and any single step can be told to fail.
 
 #include <map>
 #include <set>
@@ -20,9 +19,9 @@ class MemoryFileSystem : public FileSystem {
                                    FileError* error = nullptr) override;
   bool Copy(const std::string& from, const std::string& to) override;
   bool Rename(const std::string& from, const std::string& to) override;
-  bool Remove(const std::string& path) override;
+  bool Remove(const std::string& path) override { return files.erase(path) != 0; }
   std::optional<std::string> FindFile(const std::string& path) override;
-  std::string ProgramPath() override { return program_path; }
+  std::string ProgramPath() override { return "/program/korvel"; }
   /// Logs "lock F1 F2 ..."; a busy folder gives kBusy, or with `wait` is
   /// taken once "the other run" let go of it (logged "waited").
   LockResult LockFolders(const std::vector<std::string>& folders, bool wait,
@@ -45,6 +44,8 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> fail_copy;    ///< Copy() to this target fails
   std::set<std::string> fail_rename;  ///< Rename() to this target fails
   std::set<std::string> fail_close;   ///< Close() reports failure (data kept)
+  /// A read that reaches this offset returns the bytes before it and fails.
+  std::map<std::string, std::uint64_t> read_limit;
   /// Writes that would take the file past this many bytes fail.
   std::map<std::string, std::size_t> write_limit;
   /// Folders another run holds, and whether locking fails outright.
@@ -53,16 +54,9 @@ class MemoryFileSystem : public FileSystem {
   /// Files without write permission: opening them for writing fails. Copy
   /// replaces such a target and gives it the bytes alone, as the disk does.
   std::set<std::string> read_only;
-  /// Open()'s error for an injected failure.
-  int fail_code = 13;
 
   std::map<std::string, Bytes> files;
-  /// FindFile's answer for a path, when it should differ from the stored name
-  /// (the last part of the path).
-  std::map<std::string, std::string> stored_names;
-  std::string program_path = "/program/korvel";
-  /// One entry per call: "open-read PATH", "open-create PATH",
-  /// "open-write PATH", "copy FROM TO", "rename FROM TO", "remove PATH", "find PATH".
+  /// The folder locks taken and waited for, in order.
   std::vector<std::string> log;
 };
 

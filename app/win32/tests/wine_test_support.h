@@ -11,7 +11,6 @@
 #include <iostream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "app/win32/file_chooser.h"
 #include "app/win32/win32_api.h"
@@ -34,15 +33,6 @@ inline std::string WindowText(HWND window) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
   text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), int(text.size()))));
   return text;
-}
-
-/// The direct children of `window` in creation (tab) order.
-inline std::vector<HWND> Children(HWND window) {
-  std::vector<HWND> children;
-  for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-    children.push_back(c);
-  }
-  return children;
 }
 
 /// While it lives, the first window that opens modally over `owner` is
