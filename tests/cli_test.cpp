@@ -3,15 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <tuple>
 
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
-#include <sys/wait.h>
+#include "support/cli_folder.h"
 #endif
 
 namespace korvel {
@@ -21,30 +18,15 @@ namespace {
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
+using testing::ReadText;
 
 TEST(CliTest, ExitStatusesAndLines) {
-  std::string templ = (fs::temp_directory_path() / "korvel-cli-XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ, out_dir = dir / "out", models = dir / "models";
+  const testing::CliFolder folder("korvel-cli");
+  const fs::path dir = folder.dir, out_dir = dir / "out", models = dir / "models";
   const auto write = [&](const std::string& name, const std::string& bytes) {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
+    folder.Write(name, bytes);
   };
   std::string out, err;
-  // Runs korvel-cli in the folder; returns its exit status, keeps its output.
-  const auto run = [&](const std::string& args) {
-    const int status = std::system(
-        ("cd '" + dir.string() + "' && '" KORVEL_CLI_PATH "' " + args + " >stdout.txt 2>stderr.txt")
-            .c_str());
-    out = ReadText(dir / "stdout.txt");
-    err = ReadText(dir / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
   write("K93_FW_v0102.bin", std::string(249856, '\x5A'));
   write("K93_Voice_v0034.bin", std::string(5000, '\x3C'));
   write("cams.txt",
@@ -100,7 +82,7 @@ TEST(CliTest, ExitStatusesAndLines) {
   // clang-format on
   for (const auto& [args, exit_status, out_end, err_part] : cases) {
     SCOPED_TRACE(args);
-    EXPECT_EQ(run(args), exit_status);
+    EXPECT_EQ(folder.Run(args, out, err), exit_status);
     EXPECT_TRUE(out_end.empty() ? out.empty() : out.ends_with(out_end)) << out;
     EXPECT_TRUE(err_part.empty() ? err.empty() : err.find(err_part) != std::string::npos) << err;
   }
@@ -110,7 +92,6 @@ TEST(CliTest, ExitStatusesAndLines) {
   EXPECT_EQ(ReadText(models / "narv_db_ver2_563412.bin"), ReadText(out_dir / "TempDb.bin"));
   EXPECT_FALSE(fs::exists(dir / "TempDbFile.txt"));
   EXPECT_FALSE(fs::exists(dir / "strict"));
-  fs::remove_all(dir);
 }
 
 #endif

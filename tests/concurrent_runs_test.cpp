@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
+#include "support/cli_folder.h"
+#endif
 
 namespace korvel {
 namespace {
@@ -16,19 +18,13 @@ namespace {
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
+using testing::ReadText;
 
 TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
-  std::string templ = (fs::temp_directory_path() / "korvel-runs-XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ, out = dir / "out";
-  std::ofstream(dir / "K93_FW_v0102.bin", std::ios::binary) << std::string(249856, 'Z');
-  std::ofstream(dir / "K93_Voice_v0034.bin", std::ios::binary) << std::string(70000, 'V');
+  const testing::CliFolder folder("korvel-runs");
+  const fs::path dir = folder.dir, out = dir / "out";
+  folder.Write("K93_FW_v0102.bin", std::string(249856, 'Z'));
+  folder.Write("K93_Voice_v0034.bin", std::string(70000, 'V'));
   // Two texts in one folder share the working copy; big enough to overlap.
   for (const char* name : {"a.txt", "b.txt"}) {
     std::ofstream text(dir / name, std::ios::binary);
@@ -44,11 +40,8 @@ TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
                           "' generate --fw K93_FW_v0102.bin "
                           "--voice K93_Voice_v0034.bin --out-dir out --db ";
   const std::string runs[] = {cli + "a.txt", cli + "b.txt --per-model"};
-  const auto shell = [&](const std::string& script) {
-    return std::system(("cd '" + dir.string() + "' || exit 9; " + script).c_str());
-  };
   const fs::path package = out / "K93_F0102_V0034_D3456.bin", ulma = out / "ulma_db_ver2.bin";
-  ASSERT_EQ(shell(runs[0] + " >/dev/null && " + runs[1] + " >/dev/null"), 0);
+  ASSERT_EQ(folder.Shell(runs[0] + " >/dev/null && " + runs[1] + " >/dev/null"), 0);
   const std::string alone_package = ReadText(package), alone_ulma = ReadText(ulma);
   fs::remove_all(out);
 
@@ -58,7 +51,7 @@ TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
     together += runs[i % 2] + " | grep -q '^status:    Success..$' & p" + n + "=$!; ";
     waits += "wait $p" + n + " || echo " + n + " >>failed; ";
   }
-  ASSERT_EQ(shell(together + waits), 0);
+  ASSERT_EQ(folder.Shell(together + waits), 0);
   EXPECT_FALSE(fs::exists(dir / "failed")) << ReadText(dir / "failed");
   EXPECT_TRUE(ReadText(package) == alone_package && ReadText(ulma) == alone_ulma &&
               ReadText(out / "narv_db_ver2_563412.bin") == alone_ulma);
@@ -68,7 +61,6 @@ TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
       EXPECT_TRUE(name.find(".tmp") == std::string::npos && name != "TempDbFile.txt") << name;
     }
   }
-  fs::remove_all(dir);
 }
 
 #endif

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -26,7 +24,7 @@
 #include "support/memory_file_system.h"
 
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
-#include <sys/wait.h>
+#include "support/cli_folder.h"
 #endif
 
 namespace korvel {
@@ -421,14 +419,9 @@ TEST(ToolsUnpack, NamesRefusalsAndWrites) {
 
 // The four subcommands' exit statuses and what they print, run as a shell runs them.
 TEST(ToolsCli, ExitStatusesTable) {
-  namespace fs = std::filesystem;
-  std::string templ = (fs::temp_directory_path() / "korvel-tools-XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
-  const fs::path dir = templ;
+  const testing::CliFolder folder("korvel-tools");
   const auto write = [&](const char* name, const Bytes& bytes) {
-    std::ofstream(dir / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    folder.Write(name, std::string(bytes.begin(), bytes.end()));
   };
   write("TempDb.bin", kSampleDb);
   write("K93_F0102_V0034_D3456.bin", Package(kSampleDb));
@@ -457,18 +450,12 @@ TEST(ToolsCli, ExitStatusesTable) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
-    const int status = std::system(("cd '" + dir.string() + "' && '" KORVEL_CLI_PATH "' " + c.args +
-                                    " >stdout.txt 2>stderr.txt")
-                                       .c_str());
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
-    std::ostringstream out, err;
-    out << std::ifstream(dir / "stdout.txt", std::ios::binary).rdbuf();
-    err << std::ifstream(dir / "stderr.txt", std::ios::binary).rdbuf();
-    EXPECT_TRUE(out.str().ends_with(c.out_end)) << out.str();
-    EXPECT_NE(err.str().find(c.err_part), std::string::npos) << err.str();
+    std::string out, err;
+    EXPECT_EQ(folder.Run(c.args, out, err), c.status);
+    EXPECT_TRUE(out.ends_with(c.out_end)) << out;
+    EXPECT_NE(err.find(c.err_part), std::string::npos) << err;
   }
-  EXPECT_FALSE(fs::exists(dir / "out.txt"));
-  fs::remove_all(dir);
+  EXPECT_FALSE(std::filesystem::exists(folder.dir / "out.txt"));
 }
 
 #endif
