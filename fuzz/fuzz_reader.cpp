@@ -4,13 +4,11 @@
 //
 // Input: the file's bytes. Every reader in kReaders sees every input.
 
-#include <algorithm>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
 #include "generate/db_encoder.h"
 #include "generate/db_reader.h"
-#include "generate/package.h"
 #include "tests/support/memory_file_system.h"
 
 namespace korvel::fuzz {
@@ -34,28 +32,9 @@ void CheckDb(const Bytes& input) {
   }
 }
 
-/// The package reader, with the input as the database part of a package of
-/// short images: it must judge that part as the database reader judges it
-/// alone, and find the images where they were put.
-void CheckPackage(const Bytes& input) {
-  const Bytes fw(7, 0xF7), voice(5, 0x55);
-  Bytes package =
-      PackageHeader(static_cast<std::uint32_t>(fw.size()), static_cast<std::uint32_t>(voice.size()),
-                    static_cast<std::uint32_t>(input.size()));
-  package.resize(kDbOffset, 0);
-  std::copy(fw.begin(), fw.end(), package.begin() + kFwOffset);
-  std::copy(voice.begin(), voice.end(), package.begin() + kVoiceOffset);
-  package.insert(package.end(), input.begin(), input.end());
-  const CameraFile file = ReadCameraFile(package);
-  Require(file.kind == FileKind::kPackage, "a package around any database part is a package");
-  const bool sound = file.decoded && file.faults.total() == 0;
-  Require(sound == DecodeDb(input, nullptr).has_value(),
-          "the package reader and the database reader disagree on the same database");
-}
-
 /// A reader and its identity check; add a reader with one function and one
 /// line here.
-constexpr void (*kReaders[])(const Bytes&) = {CheckDb, CheckPackage};
+constexpr void (*kReaders[])(const Bytes&) = {CheckDb};
 
 }  // namespace
 
