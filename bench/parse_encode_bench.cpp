@@ -125,13 +125,18 @@ void Parse(benchmark::State& bench) {
   SetRowRate(bench);
 }
 
+/// The stages after the parse start from the parsed text of this size,
+/// parsed once outside the timing; false after skipping the benchmark.
+bool ParsedBefore(benchmark::State& bench, RunState& state) {
+  std::string failure;
+  if (TextOf(bench.range(0)).Parse(state, failure)) return true;
+  bench.SkipWithError(failure.c_str());
+  return false;
+}
+
 void Sort(benchmark::State& bench) {
   RunState parsed;
-  std::string failure;
-  if (!TextOf(bench.range(0)).Parse(parsed, failure)) {
-    bench.SkipWithError(failure.c_str());
-    return;
-  }
+  if (!ParsedBefore(bench, parsed)) return;
   for (auto _ : bench) {
     bench.PauseTiming();
     GpsDb points = parsed.GPS_DB;
@@ -144,11 +149,7 @@ void Sort(benchmark::State& bench) {
 
 void Encode(benchmark::State& bench) {
   RunState state;
-  std::string failure;
-  if (!TextOf(bench.range(0)).Parse(state, failure)) {
-    bench.SkipWithError(failure.c_str());
-    return;
-  }
+  if (!ParsedBefore(bench, state)) return;
   SortPoints(state.GPS_DB);
   for (auto _ : bench) {
     if (!EncodeDb(state, nullptr)) {
@@ -163,11 +164,7 @@ void Encode(benchmark::State& bench) {
 void Write(benchmark::State& bench) {
   Text& text = TextOf(bench.range(0));
   RunState state;
-  std::string failure;
-  if (!text.Parse(state, failure)) {
-    bench.SkipWithError(failure.c_str());
-    return;
-  }
+  if (!ParsedBefore(bench, state)) return;
   SortPoints(state.GPS_DB);
   EncodeDb(state, nullptr);
   for (auto _ : bench) {
