@@ -109,8 +109,8 @@ class Checker {
   Checker(const CheckLimits& limits, const CheckSink& sink) : limits_(limits), sink_(sink) {}
 
   CheckSummary Run(TextReader& file) {
-    std::string line;
-    while (file.ReadString(line)) {
+    std::string_view line;
+    while (file.ReadLine(line)) {
       ++line_;
       if (file.too_long()) {
         FlushEmpty(false);

@@ -59,12 +59,26 @@ void SortPoints(std::vector<GPS_POINT>& db) {
     low.y = std::min(low.y, p.y), high.y = std::max(high.y, p.y);
     low.x = std::min(low.x, p.x), high.x = std::max(high.x, p.x);
   }
+  if (high.x < kCellSize << 16 && high.y < kCellSize << 16) {
+    // Below 1310.72 degrees the id is (y / 200, x / 200) uncut, so the order by
+    // id, y, x is the order by latitude cell, longitude cell, y % 200, x % 200:
+    // a key of the cells counted from the smallest, then two bytes.
+    const std::uint32_t low_lat = low.y / kCellSize;
+    const std::uint32_t low_lon = low.x / kCellSize;
+    const std::uint64_t lon_span = high.x / kCellSize - low_lon + 1;
+    const std::uint64_t cells = (high.y / kCellSize - low_lat) * lon_span + lon_span;
+    RadixSort(db, std::bit_width(cells - 1) + 16, [=](const GPS_POINT& p) {
+      const std::uint64_t cell = (p.y / kCellSize - low_lat) * lon_span + p.x / kCellSize - low_lon;
+      return cell << 16 | (p.y % kCellSize) << 8 | p.x % kCellSize;
+    });
+    return;
+  }
   const int id_bits = std::bit_width(high.id - low.id);
   const int y_bits = std::bit_width(high.y - low.y);
   const int x_bits = std::bit_width(high.x - low.x);
   if (id_bits + y_bits + x_bits <= 64) {
-    // Real texts cover a region, so id, y and x counted from their smallest
-    // values usually fit one 64-bit key together: fewer passes.
+    // Otherwise id, y and x counted from their smallest values often still fit
+    // one 64-bit key together: fewer passes.
     RadixSort(db, id_bits + y_bits + x_bits, [&](const GPS_POINT& p) {
       return ShiftLeft(p.id - low.id, y_bits + x_bits) | ShiftLeft(p.y - low.y, x_bits) |
              (p.x - low.x);

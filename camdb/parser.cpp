@@ -156,16 +156,15 @@ std::uint32_t ConvertCoordinate(std::string_view field) {
 }
 
 int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
-  std::string line;
+  std::string_view text;
   Fields fields;
   std::uint64_t index = 0;
   // The copy holds at most as many rows as the chosen text has lines.
   state.GPS_DB.reserve(state.GPS_DB.size() +
                        std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
   AdviseHugePages(state.GPS_DB);
-  while (file.ReadString(line)) {
-    // The reader has already cut the line at its first NUL.
-    const std::string_view text(line);
+  // The reader has already cut each line at its first NUL.
+  while (file.ReadLine(text)) {
     if (file.too_long()) {
       status.SetStatus(LineMessage(parse_status::kBadLine, index + 1));
       return 0;

@@ -1,10 +1,12 @@
 #include "platform/c_number.h"
 
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 
@@ -26,6 +28,33 @@ bool IsDigit(char c) {
 
 bool IsHexDigit(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+/// The leading decimal digits among the eight bytes at p, all readable: how
+/// many there are (0 to 8), and their value, found for all eight at once.
+int ReadEightDigits(const char* p, std::uint64_t& value) {
+  std::uint64_t bytes = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&bytes, p, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) bytes |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  }
+  // Digits become 0 to 9. Any other byte has its top bit set, or gets it
+  // from adding 0x76; carries only run from a non-digit upwards, past the
+  // first one, so the lowest flagged byte is the first non-digit.
+  const std::uint64_t x = bytes ^ 0x3030303030303030u;
+  const std::uint64_t other = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+  const int count = other == 0 ? 8 : std::countr_zero(other) / 8;
+  if (count == 0) return 0;
+  // The digits to the top bytes, as if led by zeros, then pairs, fours and
+  // all eight combined.
+  std::uint64_t v = x << (8 * (8 - count));
+  v = v * 10 + (v >> 8);
+  v = ((v & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32)) +
+       ((v >> 16) & 0x000000FF000000FFu) * (1 + (std::uint64_t{10000} << 32))) >>
+      32;
+  value = static_cast<std::uint32_t>(v);
+  return count;
 }
 
 // A "C" locale object for the slow path, created once and freed at exit.
@@ -130,6 +159,27 @@ const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
   // rounded value, just as strtod does.
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  // Whole part and fraction of up to seven digits each, eight bytes at a time:
+  // the same digits, the same division.
+  std::uint64_t whole_part = 0;
+  std::uint64_t fraction_part = 0;
+  if (end - p >= 8) {
+    const int whole = ReadEightDigits(p, whole_part);
+    if (whole < 8 && p[whole] != '.' && whole > 0) {
+      value = static_cast<double>(whole_part);
+      return p + whole;
+    }
+    if (whole < 8 && p[whole] == '.' && end - (p + whole + 1) >= 8) {
+      const int fraction = ReadEightDigits(p + whole + 1, fraction_part);
+      static constexpr std::uint64_t kScale[] = {1,     10,     100,     1000,
+                                                 10000, 100000, 1000000, 10000000};
+      if (fraction < 8 && whole + fraction > 0) {
+        value = static_cast<double>(whole_part * kScale[fraction] + fraction_part) /
+                kPowersOfTen[fraction];
+        return p + whole + 1 + fraction;
+      }
+    }
+  }
   std::uint64_t digits = 0;  // wraps only past 19 digits, which are refused
   const char* first = p;
   while (p != end && IsDigit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');

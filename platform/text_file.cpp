@@ -9,6 +9,30 @@ namespace {
 // Large enough that a million-row file takes a few hundred reads.
 constexpr std::size_t kChunkSize = 64 * 1024;
 
+/// The LFs in [data, data + size), eight bytes at a time: an LF byte becomes
+/// zero, each zero byte (and only those, without carries between bytes) adds
+/// one to its byte of `lanes`, and the lanes are summed before any can
+/// overflow.
+std::size_t CountNewlines(const char* data, std::size_t size) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+  constexpr std::uint64_t kPairs = 0x00FF00FF00FF00FFu;
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (i + 8 <= size) {
+    std::uint64_t lanes = 0;
+    for (int words = 0; words < 255 && i + 8 <= size; ++words, i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, data + i, 8);  // byte order does not matter to a count
+      const std::uint64_t x = word ^ 0x0A0A0A0A0A0A0A0Au;
+      lanes += (~(((x & kLow7) + kLow7) | x | kLow7)) >> 7;
+    }
+    const std::uint64_t pairs = (lanes & kPairs) + ((lanes >> 8) & kPairs);
+    count += static_cast<std::size_t>((pairs * 0x0001000100010001u) >> 48);
+  }
+  for (; i < size; ++i) count += data[i] == '\n';
+  return count;
+}
+
 }  // namespace
 
 TextReader::TextReader(std::unique_ptr<BinaryFile> file)
@@ -27,6 +51,8 @@ bool TextReader::Fill() {
   // A short read without a failure is the end; no need to ask again.
   if (got < buffer_.size()) at_end_ = true;
   end_ = got;
+  // One look per block lets ReadLine skip the search for a NUL in each line.
+  has_nul_ = std::memchr(buffer_.data(), '\0', got) != nullptr;
   return got > 0;
 }
 
@@ -93,6 +119,26 @@ bool TextReader::ReadString(std::string& line) {
   return true;
 }
 
+bool TextReader::ReadLine(std::string_view& line) {
+  // A line that ends in the buffer, in a block without NULs, is the buffer's
+  // own bytes; anything else takes ReadString's general way.
+  if (!skipping_ && !has_nul_ && begin_ != end_) {
+    const char* start = buffer_.data() + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (newline != nullptr) {
+      auto length = static_cast<std::size_t>(newline - start);
+      if (length > 0 && newline[-1] == '\r') --length;
+      begin_ = static_cast<std::size_t>(newline + 1 - buffer_.data());
+      too_long_ = false;
+      line = std::string_view(start, length);
+      return true;
+    }
+  }
+  if (!ReadString(line_)) return false;
+  line = line_;
+  return true;
+}
+
 bool TextWriter::SeekToEnd() {
   if (file_ == nullptr) return false;
   const std::optional<std::uint64_t> length = file_->GetLength();
@@ -138,9 +184,8 @@ std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path)
   for (;;) {
     const std::size_t got = file->Read(buffer.data(), buffer.size());
     if (got < buffer.size() && file->failed()) return std::nullopt;
-    const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
-    count += static_cast<std::uint32_t>(std::count(buffer.begin(), end, '\n'));
-    if (got > 0) last = end[-1];
+    count += static_cast<std::uint32_t>(CountNewlines(buffer.data(), got));
+    if (got > 0) last = buffer[got - 1];
     if (got < buffer.size()) break;
   }
   if (last != '\n') ++count;

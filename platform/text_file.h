@@ -27,6 +27,9 @@ class TextReader {
   /// unterminated last line is a line. False only at the end with nothing
   /// read, or when the file could not be read (then failed() is true).
   bool ReadString(std::string& line);
+  /// The same line as ReadString gives, as a view that stays valid until the
+  /// next read. Lines that lie whole in the buffer are not copied.
+  bool ReadLine(std::string_view& line);
   bool failed() const { return failed_; }
   /// True when the line ReadString just gave was longer than kMaxLineLength
   /// (NULs and what follows them counted); its text is then incomplete, and
@@ -38,12 +41,14 @@ class TextReader {
 
   std::unique_ptr<BinaryFile> file_;
   std::vector<char> buffer_;
+  std::string line_;  ///< the last line ReadLine had to assemble
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool at_end_ = false;
   bool failed_ = false;
   bool too_long_ = false;
   bool skipping_ = false;  ///< the rest of a too long line is still to be skipped
+  bool has_nul_ = false;   ///< the buffer holds a NUL somewhere
 };
 
 /// Writes text in text mode: every LF is stored as CR LF.

@@ -80,12 +80,34 @@ TEST(PlatformCAtof, ReadsTheLongestNumberPrefix) {
 
 #ifndef _WIN32
 TEST(PlatformCAtof, AgreesWithStrtodOnRandomDecimals) {
+  // What may follow a number in a row, so that eight bytes at a time are read
+  // across its end too.
+  const std::string tails[] = {"",
+                               "\t37.5\t1\t80\t0\t86",
+                               "x1234567",
+                               "\x80\xFF\x39\x3A\x2F\x30\x00",
+                               "e5\t1234567",
+                               ".5\t123456",
+                               "0x1p3\t12",
+                               ":,,,,,,,,",
+                               "/,,,,,,,,"};
   std::mt19937_64 random(11);
   for (int i = 0; i < 20000; ++i) {
     std::string text = std::to_string(random() >> (random() % 64));
     text.insert(random() % (text.size() + 1), 1, '.');
+    text += tails[random() % std::size(tails)];
     const double value = CAtof(text), c_value = std::strtod(text.c_str(), nullptr);
     ASSERT_EQ(std::memcmp(&value, &c_value, sizeof value), 0) << text;
+    // The plain reader stops after the digits and the one point, at most 15 digits.
+    const std::size_t whole = text.find_first_not_of("0123456789");
+    const std::size_t end = text.find_first_not_of("0123456789", whole + 1);
+    const std::string prefix = text.substr(0, end);
+    double plain = -1;
+    const char* stop = ReadPlainDecimal(text.data(), text.data() + text.size(), plain);
+    if (prefix.size() > 16) continue;
+    ASSERT_EQ(stop, text.data() + prefix.size()) << text;
+    const double c_plain = std::strtod(prefix.c_str(), nullptr);
+    ASSERT_EQ(std::memcmp(&plain, &c_plain, sizeof plain), 0) << text;
   }
 }
 #endif
@@ -141,7 +163,9 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
       {a + "\rx\n", {a + "\rx"}},    // CR last in a chunk, no LF after it
       {a + "a\nb", {a + "a", "b"}},  // LF first in the second chunk
       {q, {q}},                      // exactly one chunk, no LF
-      {z + "\r\nend", {z, "end"}}};  // a line longer than two chunks
+      {z + "\r\nend", {z, "end"}},  // a line longer than two chunks
+      {"a\0b\nc\r\n"s + a + "\nd\n", {"a", "c", a, "d"}},  // a NUL only in the first chunk
+      {std::string(kChunk + 9, '\n'), std::vector<std::string>(kChunk + 9)}};
   // clang-format on
   for (const auto& [bytes, expected] : cases) {
     MemoryFileSystem fs = Disk(bytes);
@@ -150,6 +174,10 @@ TEST(PlatformTextReader, SplitsLinesLikeTextModeAndReportsReadFailures) {
     for (std::string line; reader.ReadString(line);) lines.push_back(line);
     EXPECT_EQ(lines, expected) << bytes.substr(0, 20);
     EXPECT_FALSE(reader.failed());
+    TextReader viewer(fs.Open("in.txt", OpenMode::kReadShared));
+    lines.clear();
+    for (std::string_view line; viewer.ReadLine(line);) lines.emplace_back(line);
+    EXPECT_EQ(lines, expected) << bytes.substr(0, 20);
     EXPECT_EQ(CountLines(fs, "in.txt"), expected.size());
   }
 
