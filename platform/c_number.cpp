@@ -166,7 +166,7 @@ const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
   if (end - p >= 8) {
     const int whole = ReadEightDigits(p, whole_part);
     if (whole < 8 && p[whole] != '.' && whole > 0) {
-      value = static_cast<double>(whole_part);
+      value = static_cast<double>(static_cast<std::int64_t>(whole_part));
       return p + whole;
     }
     if (whole < 8 && p[whole] == '.' && end - (p + whole + 1) >= 8) {
@@ -174,8 +174,10 @@ const char* ReadPlainDecimal(const char* p, const char* end, double& value) {
       static constexpr std::uint64_t kScale[] = {1,     10,     100,     1000,
                                                  10000, 100000, 1000000, 10000000};
       if (fraction < 8 && whole + fraction > 0) {
-        value = static_cast<double>(whole_part * kScale[fraction] + fraction_part) /
-                kPowersOfTen[fraction];
+        // Below 2^53: the signed conversion is exact and needs no range test.
+        const auto digits =
+            static_cast<std::int64_t>(whole_part * kScale[fraction] + fraction_part);
+        value = static_cast<double>(digits) / kPowersOfTen[fraction];
         return p + whole + 1 + fraction;
       }
     }
