@@ -58,26 +58,6 @@ TEST(GpsPoint, CellBoundariesAndUnmaskedShift) {
   for (const auto& [x, y, id] : cases) EXPECT_EQ(CellId(x, y), id) << x << "," << y;
 }
 
-TEST(GpsPoint, SortIsStableOnEqualKeys) {
-  GpsDb db;
-  const std::uint32_t points[][2] = {{1269650, 373950},
-                                     {1269610, 373950},   // same cell and y, smaller x
-                                     {1269650, 373901},   // same cell, smaller y
-                                     {1269650, 373950},   // equal to the first
-                                     {1269000, 373950}};  // earlier cell
-  for (const auto& [x, y] : points) {
-    db.push_back(GPS_POINT{});
-    db.back().x = x;
-    db.back().y = y;
-    db.back().id = CellId(x, y);
-    db.back().type = static_cast<std::uint8_t>(db.size());
-  }
-  SortPoints(db);
-  std::vector<int> types;
-  for (const GPS_POINT& p : db) types.push_back(p.type);
-  EXPECT_EQ(types, (std::vector<int>{5, 3, 2, 1, 4}));
-}
-
 TEST(SplitString, Table) {
   // The text, the delimiters, and the fields after one already there.
   // clang-format off

@@ -94,7 +94,7 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
     SCOPED_TRACE(c.text.substr(0, 120));
     MemoryFileSystem fs;
     fs.SetFile("in.txt", c.text);
-    if (c.fail_read) fs.fail_read = {"in.txt", "copy.txt"};
+    if (c.fail_read) fs.fail_read_at = {{"in.txt", 0}, {"copy.txt", 0}};
     std::vector<CheckProblem> found;
     TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
     const CheckSummary summary = CheckDbText(reader, cli::GenerateLimits(),
