@@ -88,11 +88,9 @@ TEST(ToolsExport, MapFormatsReadBack) {
   const auto json = nlohmann::json::parse(out.str());
   EXPECT_EQ(json["type"], "FeatureCollection");
   ASSERT_EQ(json["features"].size(), 2u);
-  const auto& first = json["features"][0];
-  EXPECT_EQ(first["geometry"]["coordinates"], nlohmann::json({126.9501, 37.3894}));
-  EXPECT_EQ(first["properties"],
-            nlohmann::json(
-                {{"type", 5}, {"speed", 80}, {"flag", 0}, {"angle", 247}, {"cell", 122493131}}));
+  EXPECT_EQ(json["features"][0], nlohmann::json::parse(R"({"type": "Feature",
+      "geometry": {"type": "Point", "coordinates": [126.9501, 37.3894]},
+      "properties": {"type": 5, "speed": 80, "flag": 0, "angle": 247, "cell": 122493131}})"));
 }
 
 TEST(ToolsDiff, CasesTable) {
