@@ -87,7 +87,7 @@ int FuzzParser(const std::uint8_t* data, std::size_t size) {
   // Reads fail from that byte on, returning what lies before it.
   testing::MemoryFileSystem fs;
   fs.SetFile("in.txt", text);
-  fs.read_limit["in.txt"] = fail_at;
+  fs.fail_read_at["in.txt"] = fail_at;
   DbState state;
   state.K93_MODE = k93 ? 1 : 0;
   state.DB_LINE_COUNT = data[1];

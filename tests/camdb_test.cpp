@@ -1,4 +1,6 @@
-// Camera points, the field splitter and the text parser.
+// Camera points, the field splitter, the text parser, and the checker: what
+// it reports, and that its errors are exactly the faults the parser stops on
+// in Generate's copy of the text.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/text_check.h"
+#include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/split_string.h"
@@ -22,12 +26,12 @@ using namespace std::string_literals;
 /// One parse of `text`: its result, its one status text (or none), the state
 /// and the trace it left.
 struct ParseRun : StatusLine {
-  ParseRun(const std::string& text, std::uint32_t line_count = 0, std::uint8_t k93 = 0) {
+  ParseRun(const std::string& text, std::uint32_t line_count = 0, bool unreadable = false) {
     MemoryFileSystem fs;
     fs.SetFile("in.txt", text);
+    if (unreadable) fs.fail_read_at = {{"in.txt", 0}};
     TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
     state.DB_LINE_COUNT = line_count;
-    state.K93_MODE = k93;
     std::ostringstream out;
     result = ParseDbText(reader, state, *this, &out);
     trace = out.str();
@@ -56,26 +60,6 @@ TEST(GpsPoint, CellBoundariesAndUnmaskedShift) {
       {0xFFFFFFFF, 0xFFFFFFFF, (21474836u << 16) | (21474836u & 0xFFFF)}};
   // clang-format on
   for (const auto& [x, y, id] : cases) EXPECT_EQ(CellId(x, y), id) << x << "," << y;
-}
-
-TEST(GpsPoint, SortIsStableOnEqualKeys) {
-  GpsDb db;
-  const std::uint32_t points[][2] = {{1269650, 373950},
-                                     {1269610, 373950},   // same cell and y, smaller x
-                                     {1269650, 373901},   // same cell, smaller y
-                                     {1269650, 373950},   // equal to the first
-                                     {1269000, 373950}};  // earlier cell
-  for (const auto& [x, y] : points) {
-    db.push_back(GPS_POINT{});
-    db.back().x = x;
-    db.back().y = y;
-    db.back().id = CellId(x, y);
-    db.back().type = static_cast<std::uint8_t>(db.size());
-  }
-  SortPoints(db);
-  std::vector<int> types;
-  for (const GPS_POINT& p : db) types.push_back(p.type);
-  EXPECT_EQ(types, (std::vector<int>{5, 3, 2, 1, 4}));
 }
 
 TEST(SplitString, Table) {
@@ -174,8 +158,6 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       {v + h + r, 0, 1, "", 1},
       // version line
       {"v1.0 211105\n" + h, 2, 0, "Version is not exist!", 0},
-      {"\n" + h, 2, 0, "Version is not exist!", 0},
-      {"V\n" + h, 2, 0, "Version is too short!", 0},
       {std::string("V1.0 21\0 1105\n", 14) + h, 2, 0, "Version is too short!", 0},
       {"V1.0 211105", 1, 1, "", 0},
       // characters no file name may hold, in the date part (5 to 10) only
@@ -219,6 +201,106 @@ TEST(Parser, FaultsAndAcceptanceTable) {
 TEST(Parser, TraceLines) {
   ParseRun run(std::string(kVersion) + kHeader + kRow1 + kRow2);
   EXPECT_EQ(run.trace, "GPS_DB.size() = 1\nid =122493131\nGPS_DB.size() = 2\nid =122558669\n");
+}
+
+std::string Rows(int count, const std::string& row) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += row;
+  return text;
+}
+
+// Rows in `cells` cells, one point each, round and round: one more than the
+// package's room when `cells` is 10.
+std::string SpreadRows(int count, int cells) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += std::to_string(i % cells) + "\t1\t1\t1\t1\t1\n";
+  return text;
+}
+
+TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
+  const std::string head = "V1.0 123456 test\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\n";
+  const std::string row = "127.0\t37.5\t3\t60\t1\t90\n";
+  const std::string sample_cell = "126.9501\t37.3894\t1\t1\t1\t1\n";
+  constexpr auto E = CheckKind::kError;
+  constexpr auto W = CheckKind::kWarning;
+  struct Case {
+    std::string text;
+    std::uint64_t line;  // 0 with an empty key: no problem at all
+    CheckKind kind;
+    std::string key;  // a part of the one message
+    bool fail_read = false;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {head + row + "180\t90\t255\t0\t255\t359\n1.5e1\t+37.5\t 3\t60 \t0\t0", 0, E, ""},
+      {head + row + "\r\n", 4, E, "1 empty line at the end of the file; only one line end may follow the last row (the dialog shows \"Error : EmptyLine 4\")"},
+      {head + row + "\n\t\t\n", 4, E, "2 empty lines at the end"},
+      {head + "\n" + row, 3, E, "empty row (the dialog shows \"Error : EmptyLine 3\")"},
+      {"", 1, E, "the file is empty (the dialog shows \"Version is not exist!\")"},
+      {"\xEF\xBB\xBF" + head, 1, E, "UTF-8 byte-order mark"},
+      {std::string("\xFF\xFEV\0", 4) + head, 1, E, "UTF-16"},
+      {"V1.0 12345\nX\tY\tTYPE\n", 1, E, "has 10 characters, at least 11 expected (the dialog shows \"Version is too short!\")"},
+      {"V1.0 12:456\nX\tY\tTYPE\n", 1, E, "character 8 (\":\") cannot be in a file name"},
+      {"V1.0 12\t456\nX\tY\tTYPE\n", 1, E, "control character 9"},
+      {"V1.0 123456", 2, E, "ends before the header line (the dialog shows \"X is not exist!\")"},
+      {"V1.0 123456\nX\ty\tTYPE\n", 2, E, "header field 2 is \"y\", \"Y\" expected"},
+      {"V1.0 123456\nX\tY\n", 2, E, "no field 3, \"TYPE\" expected; the header starts X, Y, TYPE (the dialog shows \"TYPE is not exist!\")"},
+      {head + "1\t2\t\t3\t4\t5\n", 3, E, "5 fields, 6 TAB-separated fields expected (the dialog shows \"Error : Line 3\")"},
+      {head + "1 2 3 4 5 6\n", 3, E, "1 field, 6"},
+      {head + row + std::string(TextReader::kMaxLineLength + 1, '1') + "\n", 4, E, "longer than 1048576 bytes (the dialog shows \"Error : Line 4\")"},
+      {head + row, 1, E, "cannot be read from here on (the dialog shows \"Error : ReadLine 1\")", true},
+      {head + "\"126.903093\"\t37.5\t3\t60\t1\t90\n", 3, W, "X \"126.903093\" is in quotes: read as 0"},
+      {head + "126,950100\t37.5\t3\t60\t1\t90\n", 3, W, "X \"126,950100\" has a decimal comma: read as 126"},
+      {head + "128.1736O5\t37.5\t3\t60\t1\t90\n", 3, W, "X \"128.1736O5\" has text after the number: read as 128.1736"},
+      {head + "127.0\t37.5\t3\tfast\t1\t90\n", 3, W, "SPEED \"fast\" is not a number: read as 0"},
+      {head + "127.0\t37.5\t3\t60.5\t1\t90\n", 3, W, "SPEED \"60.5\" has text after the number: read as 60"},
+      {head + "127.0\t37.5\t-30\t60\t1\t90\n", 3, W, "TYPE -30 is outside 0 to 255: stored as 226"},
+      {head + "127.0\t37.5\t3\t60\t256\t90\n", 3, W, "DIRTYPE 256 is outside 0 to 255: stored as 0"},
+      {head + "127.0\t37.5\t3\t60\t1\t360\n", 3, W, "DIRECTION 360 is outside 0 to 359: stored as 360"},
+      {head + "127.0\t37.5\t3\t60\t1\t-1\n", 3, W, "DIRECTION -1 is outside 0 to 359: stored as 65535"},
+      {head + "180.5\t37.5\t3\t60\t1\t90\n", 3, W, "longitude X 180.5 is outside -180 to 180"},
+      {head + "127.0\t90.5\t3\t60\t1\t90\n", 3, W, "latitude Y 90.5 is outside -90 to 90"},
+      {head + "37.5\t127.0\t3\t60\t1\t90\n", 3, W, "outside -90 to 90; the X and Y columns look swapped"},
+      {head + "-0.00001\t37.5\t3\t60\t1\t90\n", 3, W, "X -1e-05 is negative: coordinates are stored without a sign, as 0"},
+      {head + "127.0\t-1\t3\t60\t1\t90\n", 3, W, "Y -1 is negative: coordinates are stored without a sign, as 4294967295"},
+      // The cell of the first sample row takes 65535 points, the sample included.
+      {head + Rows(65534, sample_cell), 0, E, ""},
+      {head + Rows(65535, sample_cell), 0, E, "holds 65536 points with the sample rows, at most 65535 fit (the dialog shows \" Cell over 65535 points..\")"},
+      // 23 + 10 * 12 cells + 18 * (466023 + 2) points = 8388593 bytes fit; one more point does not.
+      {head + SpreadRows(466023, 10), 0, E, ""},
+      {head + SpreadRows(466024, 10), 0, W, "takes 8388611 bytes, over the package's 8388608-byte room for it: only the per-model files can be made (the dialog shows \" DB file too large..\")"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 120));
+    MemoryFileSystem fs;
+    fs.SetFile("in.txt", c.text);
+    if (c.fail_read) fs.fail_read_at = {{"in.txt", 0}};
+    std::vector<CheckProblem> found;
+    TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
+    const CheckSummary summary = CheckDbText(reader, cli::GenerateLimits(),
+                                             [&](const CheckProblem& p) { found.push_back(p); });
+    if (c.key.empty()) {
+      EXPECT_EQ(found.size(), 0u) << found.front().message;
+      continue;
+    }
+    ASSERT_EQ(found.size(), 1u) << found.back().message;
+    EXPECT_EQ(found[0].line, c.line);
+    EXPECT_EQ(found[0].kind, c.kind);
+    EXPECT_NE(found[0].message.find(c.key), std::string::npos) << found[0].message;
+    EXPECT_EQ(summary.errors + summary.warnings, 1u);
+
+    // Generate's copy: the text, a line end, the two sample rows.
+    if (c.line == 0) continue;
+    const ParseRun copy(c.text + "\r\n" + kSampleRow1 + kSampleRow2,
+                        CountLines(fs, "in.txt").value_or(0), c.fail_read);
+    EXPECT_EQ(copy.result == 0, c.kind == E);
+    if (copy.result == 0) {
+      EXPECT_NE(found[0].message.find("(the dialog shows \"" + copy.status + "\")"),
+                std::string::npos)
+          << copy.status;
+    }
+  }
 }
 
 }  // namespace

@@ -1,14 +1,23 @@
 // korvel-cli as an operator's shell sees it: exit statuses, the status and
-// output lines, and the files it leaves.
+// output lines, the files it leaves, and runs at the same time on the same
+// folders.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 
+#include "support/byte_diff.h"
+#include "support/golden.h"
+
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
-#include "support/cli_folder.h"
+#include <sys/wait.h>
 #endif
 
 namespace korvel {
@@ -18,31 +27,87 @@ namespace {
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
 
 namespace fs = std::filesystem;
-using testing::ReadText;
+using testing::SameBytes;
 
-TEST(CliTest, ExitStatusesAndLines) {
-  const testing::CliFolder folder("korvel-cli");
+/// The whole file as bytes in a string; empty when it cannot be read.
+std::string ReadText(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+Bytes ReadBytes(const fs::path& path) {
+  const std::string text = ReadText(path);
+  return Bytes(text.begin(), text.end());
+}
+
+/// A fresh folder under the system's temporary folder, removed with its
+/// contents at the end, where korvel-cli runs as an operator's shell runs it.
+struct CliFolder {
+  explicit CliFolder(const std::string& prefix) {
+    std::string name = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(name.data()) == nullptr) ADD_FAILURE() << "no scratch folder for " << prefix;
+    dir = name;
+  }
+  ~CliFolder() {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  void Write(const std::string& name, std::string_view bytes) const {
+    std::ofstream(dir / name, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  /// Runs `script` in the folder; its exit status, -1 when it did not exit.
+  int Shell(const std::string& script) const {
+    const int status = std::system(("cd '" + dir.string() + "' || exit 99; " + script).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  /// Runs korvel-cli with `args` in the folder, keeping what it printed.
+  int Run(const std::string& args, std::string& out, std::string& err) const {
+    const int status = Shell("'" KORVEL_CLI_PATH "' " + args + " >stdout.txt 2>stderr.txt");
+    out = ReadText(dir / "stdout.txt");
+    err = ReadText(dir / "stderr.txt");
+    return status;
+  }
+
+  fs::path dir;
+};
+
+TEST(CliTest, ExitStatusesLinesAndFiles) {
+  const CliFolder folder("korvel-cli");
   const fs::path dir = folder.dir, out_dir = dir / "out", models = dir / "models";
-  const auto write = [&](const std::string& name, const std::string& bytes) {
-    folder.Write(name, bytes);
+  const auto write = [&](const std::string& name, const Bytes& bytes) {
+    folder.Write(name, std::string(bytes.begin(), bytes.end()));
   };
-  std::string out, err;
-  write("K93_FW_v0102.bin", std::string(249856, '\x5A'));
-  write("K93_Voice_v0034.bin", std::string(5000, '\x3C'));
-  write("cams.txt",
-        "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE\r\n"
-        "127.000000\t37.500000\t3\t60\t1\t90\r\n");
-  write("bad.txt", "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n");
-  write("K93_FW_v12.bin", std::string(249856, '\0'));
-  write("blocker", "");
+  const Bytes fw = Pattern(249856, 7), voice = Pattern(0x400000, 8);  // the voice fills its room
+  write("K93_FW_v0102.bin", fw);
+  write("K93_Voice_v0034.bin", voice);
+  folder.Write("cams.txt", kHeaderOnlyText);
+  folder.Write("one.txt", std::string(kHeaderOnlyText) + "127.000000\t37.500000\t3\t60\t1\t90\r\n");
+  // Exported and generated again, this gives the same database byte for byte.
+  folder.Write("rows.txt",
+               "V2.0 123456 operator's tail\nX\tY\tTYPE\n"
+               "126.900099\t37.999999\t3\t300\t1\t65537\n"    // floats just below the value
+               "126.950100\t37.389400\t5\t80\t0\t247\n"       // a sample row given by hand
+               "126.950100\t37.389400\t9\t80\t0\t247\n"       // same place, other type: order kept
+               "-126.5\t0\t1\t2\t3\t4\n"                      // largest value
+               "126.95012345\t37.38941234\t255\t0\t255\t0\n"  // more digits than survive
+               "127.000000\t37.500000\t3\t60\t1\t90");
+  folder.Write("bad.txt", "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n");
+  folder.Write("K93_FW_v12.bin", std::string(249856, '\0'));
+  folder.Write("blocker", "");
   std::string warn = "V1.0 123456\nX\tY\tTYPE\n";
   for (int i = 0; i < 25; ++i) warn += "127,5\t37.5\t1\t60\t1\t90\n";
-  write("warn.txt", warn);
+  folder.Write("warn.txt", warn);
   const std::string too_long(300, 'n');
   const std::string generate = "generate --fw K93_FW_v0102.bin --voice K93_Voice_v0034.bin --db ";
   const std::string usage = "Try 'korvel-cli";
   const std::string package = (out_dir / "K93_F0102_V0034_D3456.bin").string();
-  const std::string ulma = (models / "ulma_db_ver2.bin").string();
+  const std::string pkg = "out/K93_F0102_V0034_D3456.bin";
+  // An earlier package, longer than the new one.
+  ASSERT_TRUE(fs::create_directory(out_dir));
+  folder.Write(pkg, std::string(6000000, 'x'));
   // Arguments, exit status, how standard output ends (empty: no output at all)
   // and what standard error holds (empty: nothing).
   // clang-format off
@@ -52,8 +117,8 @@ TEST(CliTest, ExitStatusesAndLines) {
        "status: Please select DB text file..\nstatus:    Press Start button..\n"
        "output: " + package + "\nstatus:    Success..\n", ""},
       // The encoder's trace ends just before the output line.
-      {generate + "cams.txt --per-model --trace --out-dir models", 0,
-       "\nBodys\n\noutput: " + ulma + "\nstatus:    Success..\n", ""},
+      {generate + "rows.txt --per-model --trace --out-dir models", 0,
+       "\nBodys\n\noutput: " + (models / "ulma_db_ver2.bin").string() + "\nstatus:    Success..\n", "rows.txt:3: warning: SPEED 300 is outside 0 to 255: stored as 44\n"},
       {generate + "bad.txt", 1, "status: Error : Line 3\n", ""},
       {generate + "none.txt", 1, "status: Please select DB text file..\n",
        "DB text file none.txt: No such file or directory\n"},
@@ -65,10 +130,26 @@ TEST(CliTest, ExitStatusesAndLines) {
       // The first 20 warnings, then a count; --strict stops before the output folder is made.
       {generate + "warn.txt --out-dir=warned", 0, "status:    Success..\n", "warn.txt:22: warning: X \"127,5\" has a decimal comma: read as 127\nwarn.txt: 5 more; 'korvel-cli check warn.txt' lists them all\n"},
       {generate + "warn.txt --strict --out-dir strict", 1, "", "korvel-cli: --strict: warn.txt: 25 rows, 0 errors, 25 warnings; nothing written\n"},
-      {"check cams.txt", 0, "cams.txt: 1 row, 0 errors, 0 warnings\n", ""},
+      {"check one.txt", 0, "one.txt: 1 row, 0 errors, 0 warnings\n", ""},
       {"check --strict - <warn.txt", 1, "-:27: warning: X \"127,5\" has a decimal comma: read as 127\n-: 25 rows, 0 errors, 25 warnings\n", ""},
       {"check bad.txt none.txt", 2, "bad.txt:3: error: 2 fields, 6 TAB-separated fields expected (the dialog shows \"Error : Line 3\")\nbad.txt: 0 rows, 1 error, 0 warnings\n", "korvel-cli: none.txt: No such file or directory\n"},
       {"check bad.txt", 1, "bad.txt: 0 rows, 1 error, 0 warnings\n", ""},
+      {"inspect out/TempDb.bin " + pkg, 0, "  valid\n", ""},
+      {"inspect --json cams.txt", 1, "}\n", ""},
+      {"inspect none.bin", 2, "", "none.bin: No such file or directory"},
+      {"export " + pkg, 0, "V1.0 123456\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n", ""},
+      {"export out/TempDb.bin --format gpx -o - ", 0, "</gpx>\n", ""},
+      {"export models/TempDb.bin -o exported.txt", 0, "", ""},
+      {generate + "exported.txt --per-model --out-dir again", 0, "status:    Success..\n", "exported.txt:3: warning: longitude X -1 is negative"},
+      {"export cams.txt -o out.txt", 1, "", "cams.txt: not a camera database or K93 package"},
+      {"export out/TempDb.bin --format csv", 2, "", "Try 'korvel-cli export --help'"},
+      {"diff out/TempDb.bin " + pkg, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {"diff models/TempDb.bin " + pkg, 1, "0 added, 6 removed, 0 changed, 2 unchanged\n", ""},
+      {"diff out/TempDb.bin cams.txt", 2, "", "not a camera database or K93 package"},
+      {"unpack out/TempDb.bin", 1, "", "out/TempDb.bin: not a K93 package"},
+      {"unpack " + pkg + " -o parts", 0, "wrote parts/TempDb.bin\n", ""},
+      {"unpack " + pkg + " -o parts", 1, "", "parts/K93_FW_v0102.bin exists; --force replaces it"},
+      {"unpack --force -o parts " + pkg, 0, "wrote parts/TempDb.bin\n", ""},
       {"", 2, "", "korvel-cli: A subcommand is required\n" + usage + " --help' for more information.\n"},
       {"build", 2, "", "korvel-cli: unknown command 'build'\n"},
       {"check", 2, "", "korvel-cli: FILE is required\nTry 'korvel-cli check --help'"},
@@ -82,16 +163,64 @@ TEST(CliTest, ExitStatusesAndLines) {
   // clang-format on
   for (const auto& [args, exit_status, out_end, err_part] : cases) {
     SCOPED_TRACE(args);
+    std::string out, err;
     EXPECT_EQ(folder.Run(args, out, err), exit_status);
     EXPECT_TRUE(out_end.empty() ? out.empty() : out.ends_with(out_end)) << out;
     EXPECT_TRUE(err_part.empty() ? err.empty() : err.find(err_part) != std::string::npos) << err;
   }
-  // Three points in three cells: 23 + 3 * 10 + 3 * 18 bytes.
-  EXPECT_EQ(fs::file_size(out_dir / "TempDb.bin"), 107u);
-  EXPECT_EQ(fs::file_size(package), 5242880u + 107u);
-  EXPECT_EQ(ReadText(models / "narv_db_ver2_563412.bin"), ReadText(out_dir / "TempDb.bin"));
-  EXPECT_FALSE(fs::exists(dir / "TempDbFile.txt"));
-  EXPECT_FALSE(fs::exists(dir / "strict"));
+  EXPECT_TRUE(SameBytes(ReadBytes(out_dir / "TempDb.bin"), kSampleDb));
+  EXPECT_TRUE(SameBytes(ReadBytes(package), ExpectedPackage(fw, voice, kSampleDb)));
+  EXPECT_EQ(ReadText(models / "narv_db_ver2_563412.bin"), ReadText(models / "TempDb.bin"));
+  EXPECT_TRUE(SameBytes(ReadBytes(dir / "again" / "TempDb.bin"), ReadBytes(models / "TempDb.bin")));
+  EXPECT_TRUE(ReadText(dir / "exported.txt")
+                  .starts_with("V2.0 123456\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n"));
+  EXPECT_EQ(ReadText(dir / "cams.txt"), kHeaderOnlyText);
+  for (const char* gone : {"TempDbFile.txt", "strict", "out.txt"}) {
+    EXPECT_FALSE(fs::exists(dir / gone)) << gone;
+  }
+}
+
+TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
+  const CliFolder folder("korvel-runs");
+  const fs::path dir = folder.dir, out = dir / "out";
+  folder.Write("K93_FW_v0102.bin", std::string(249856, 'Z'));
+  folder.Write("K93_Voice_v0034.bin", std::string(70000, 'V'));
+  // Two texts in one folder share the working copy; big enough to overlap.
+  for (const char* name : {"a.txt", "b.txt"}) {
+    std::ofstream text(dir / name, std::ios::binary);
+    text << "V1.0 123456\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE\r\n";
+    char row[80];
+    for (int i = 0; i < 40000; ++i) {
+      std::snprintf(row, sizeof row, "%.6f\t%.6f\t%c\t60\t1\t90\r\n", 126.0 + i * 1e-5,
+                    37.0 + (i % 977) * 1e-4, name[0] == 'a' ? '3' : '1');
+      text << row;
+    }
+  }
+  const std::string cli = "'" KORVEL_CLI_PATH
+                          "' generate --fw K93_FW_v0102.bin "
+                          "--voice K93_Voice_v0034.bin --out-dir out --db ";
+  const std::string runs[] = {cli + "a.txt", cli + "b.txt --per-model"};
+  const fs::path package = out / "K93_F0102_V0034_D3456.bin", ulma = out / "ulma_db_ver2.bin";
+  ASSERT_EQ(folder.Shell(runs[0] + " >/dev/null && " + runs[1] + " >/dev/null"), 0);
+  const std::string alone_package = ReadText(package), alone_ulma = ReadText(ulma);
+  fs::remove_all(out);
+
+  std::string together, waits;
+  for (int i = 0; i < 8; ++i) {
+    const std::string n = std::to_string(i);
+    together += runs[i % 2] + " | grep -q '^status:    Success..$' & p" + n + "=$!; ";
+    waits += "wait $p" + n + " || echo " + n + " >>failed; ";
+  }
+  ASSERT_EQ(folder.Shell(together + waits), 0);
+  EXPECT_FALSE(fs::exists(dir / "failed")) << ReadText(dir / "failed");
+  EXPECT_TRUE(ReadText(package) == alone_package && ReadText(ulma) == alone_ulma &&
+              ReadText(out / "narv_db_ver2_563412.bin") == alone_ulma);
+  for (const fs::path& folder : {dir, out}) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name.find(".tmp") == std::string::npos && name != "TempDbFile.txt") << name;
+    }
+  }
 }
 
 #endif

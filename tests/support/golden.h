@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "camdb/gps_point.h"
 #include "platform/bytes.h"
 
 namespace korvel {
@@ -23,6 +24,12 @@ inline const Bytes kSampleDb = {
     0xCD, 0x18, 0x4E, 0x07, 0x2F, 0x60, 0x13, 0x00, 0x93, 0xB5, 0x05, 0x00,
     0x01, 0x46, 0x01, 0x0F, 0x00, 0x00,  // point 2
 };
+
+/// A point at (x, y), in its cell.
+inline GPS_POINT Point(std::uint32_t x, std::uint32_t y, std::uint8_t type = 1,
+                       std::uint8_t speed = 60, std::uint8_t flag = 0, std::uint16_t angle = 0) {
+  return GPS_POINT{CellId(x, y), x, y, type, speed, flag, angle, 0};
+}
 
 /// A pattern repeating every 256 bytes, set apart by `seed`, so that an image
 /// stored at a wrong offset or from a wrong file shows.
@@ -43,6 +50,11 @@ inline Bytes ExpectedPackage(const Bytes& fw, const Bytes& voice, const Bytes& d
   std::copy(voice.begin(), voice.end(), out.begin() + 0x100000);
   std::copy(db.begin(), db.end(), out.begin() + 0x500000);
   return out;
+}
+
+/// `db` in a package with a 3-byte firmware and a 2-byte voice image.
+inline Bytes Package(const Bytes& db) {
+  return ExpectedPackage(Bytes(3, 0x5A), Bytes(2, 0x3C), db);
 }
 
 }  // namespace korvel

@@ -13,20 +13,18 @@
 namespace korvel::win32 {
 namespace {
 
-/// Korvel.exe, which the build puts beside this test.
-std::string KorvelExe() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
-  return folder.substr(0, folder.rfind('\\') + 1) + "Korvel.exe";
-}
+TEST(KorvelExe, GuiProgramOfSystemDllsThatShowsTheDialogAndEndsWhenClosed) {
+  // Korvel.exe, which the build puts beside this test.
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string exe(self);
+  exe = exe.substr(0, exe.rfind('\\') + 1) + "Korvel.exe";
 
-TEST(KorvelExe, GuiProgramThatImportsOnlySystemDlls) {
   // Mapped as an image without being run: the import table at its addresses.
-  const std::unique_ptr<HINSTANCE__, decltype(&FreeLibrary)> exe(
-      LoadLibraryExA(KorvelExe().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES), &FreeLibrary);
-  ASSERT_NE(exe, nullptr);
-  const auto* base = reinterpret_cast<const char*>(exe.get());
+  const std::unique_ptr<HINSTANCE__, decltype(&FreeLibrary)> image(
+      LoadLibraryExA(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES), &FreeLibrary);
+  ASSERT_NE(image, nullptr);
+  const auto* base = reinterpret_cast<const char*>(image.get());
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
@@ -42,13 +40,11 @@ TEST(KorvelExe, GuiProgramThatImportsOnlySystemDlls) {
     EXPECT_TRUE(system.contains(dll)) << dll;
   }
   EXPECT_GT(count, 0);
-}
 
-TEST(KorvelExe, StartsWithTheDialogAndEndsWhenClosed) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  std::string command = "\"" + KorvelExe() + "\"";
+  std::string command = "\"" + exe + "\"";
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process));
   // Ended and released however the test leaves it.
