@@ -1,6 +1,7 @@
 // The number readers against the C library's own, in the "C" locale: CAtof
 // must give strtod's double bit for bit (a NaN's sign and payload aside),
-// CAtoi strtol's value clamped to the 32-bit range.
+// CAtoi strtol's value clamped to the 32-bit range, and the plain decimal
+// reader strtod's double for the bytes it took.
 //
 // Input: the text, NUL bytes included (the C functions stop at the first).
 
@@ -37,6 +38,21 @@ int FuzzNumber(const std::uint8_t* data, std::size_t size) {
   if (!(std::isnan(ours) && std::isnan(theirs)) &&
       std::bit_cast<std::uint64_t>(ours) != std::bit_cast<std::uint64_t>(theirs)) {
     Fail("CAtof(\"" + text + "\") = " + Describe(ours) + ", strtod " + Describe(theirs));
+  }
+
+  // The plain reader, which takes rows eight bytes at a time, where it
+  // accepts: the same double as strtod of exactly the bytes it took.
+  double plain = 0;
+  if (const char* stop = ReadPlainDecimal(text.data(), text.data() + text.size(), plain)) {
+    const std::string taken(text.data(), stop);
+    const double c_plain = strtod_l(taken.c_str(), nullptr, c_locale);
+    if (taken.find_first_not_of("0123456789.") != std::string::npos ||
+        std::bit_cast<std::uint64_t>(plain) != std::bit_cast<std::uint64_t>(c_plain) ||
+        (stop != text.data() + text.size() &&
+         ((*stop == '.' && taken.find('.') == std::string::npos) ||
+          (*stop >= '0' && *stop <= '9')))) {
+      Fail("ReadPlainDecimal(\"" + text + "\") took \"" + taken + "\" as " + Describe(plain));
+    }
   }
 
   const long wide = strtol_l(text.c_str(), nullptr, 10, c_locale);
