@@ -8,6 +8,9 @@
 namespace korvel {
 namespace {
 
+/// The piece of a source held in memory at a time while it is copied.
+constexpr std::size_t kCopyPiece = 256 * 1024;
+
 /// One source of the package: where it goes, how much room it has there and
 /// what the operator is told when it cannot be used.
 struct Source {
@@ -30,28 +33,33 @@ CopyResult CheckSource(FileSystem& fs, const Source& source) {
   return CopyResult::kOk;
 }
 
-/// Reads the whole source into IMAGE_BUFFER and writes it at its offset of the
-/// package, which must exist. The bytes between the package's previous end
-/// and the offset read as zero afterwards: that is the zero fill.
+/// Copies the source into the package, which must exist, at its offset,
+/// IMAGE_BUFFER at a time. The bytes between the package's previous end and
+/// the offset read as zero afterwards: that is the zero fill. The source is
+/// measured first and taken only whole: a file that grew or shrank since is
+/// refused as unreadable.
 CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::string& package,
                                 const Source& source, std::uint32_t& out_length) {
-  switch (
-      ReadWholeFile(fs, source.path, state.IMAGE_BUFFER, std::min(source.room, kImageBufferSize))) {
-    case ReadResult::kOk:
-      break;
-    case ReadResult::kUnreadable:
-      return CopyResult::kUnreadable;
-    case ReadResult::kTooLarge:
-      return CopyResult::kTooLarge;
-  }
-  const Bytes& image = state.IMAGE_BUFFER;
-  out_length = static_cast<std::uint32_t>(image.size());
+  auto in = fs.Open(source.path, OpenMode::kReadShared);
+  if (!in) return CopyResult::kUnreadable;
+  const auto length = in->GetLength();
+  if (!length) return CopyResult::kUnreadable;
+  if (*length > std::min(source.room, kImageBufferSize)) return CopyResult::kTooLarge;
 
   auto out = fs.Open(package, OpenMode::kWriteExisting);
-  if (!out) return CopyResult::kPackageWriteFailed;
-  if (!out->Seek(source.offset) || !out->Write(image.data(), image.size()) || !out->Close()) {
-    return CopyResult::kPackageWriteFailed;
+  if (!out || !out->Seek(source.offset)) return CopyResult::kPackageWriteFailed;
+  Bytes& buffer = state.IMAGE_BUFFER;
+  if (buffer.size() < kCopyPiece) buffer.resize(kCopyPiece);
+  for (std::uint64_t left = *length; left > 0;) {
+    const std::size_t got = in->Read(buffer.data(), std::min<std::uint64_t>(left, kCopyPiece));
+    if (got == 0) return CopyResult::kUnreadable;
+    if (!out->Write(buffer.data(), got)) return CopyResult::kPackageWriteFailed;
+    left -= got;
   }
+  std::uint8_t probe = 0;
+  if (in->failed() || in->Read(&probe, 1) != 0) return CopyResult::kUnreadable;
+  if (!out->Close()) return CopyResult::kPackageWriteFailed;
+  out_length = static_cast<std::uint32_t>(*length);
   return CopyResult::kOk;
 }
 

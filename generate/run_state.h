@@ -43,7 +43,7 @@ struct RunState : DbState {
   std::string TEMP_DB_TEXT = kTempDbText;  ///< bare name, then the copy's full path
   std::string TEMP_DB_BIN = kTempDbBin;    ///< working database, relative to the working folder
   std::string OUTPUT_PATH;                 ///< last output file
-  Bytes IMAGE_BUFFER;                      ///< one input image at a time, at most 8 MiB
+  Bytes IMAGE_BUFFER;                      ///< a piece of an input image as it is copied
   std::vector<GPS_HEADER> GPS_CELLS;       ///< cells in id order, offsets not yet set
   std::vector<GPS_HEADER> GPS_HEADERS;     ///< cells with their offsets: the cell table
   Bytes DB_STREAM;                         ///< the device database as encoded

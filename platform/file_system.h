@@ -118,12 +118,4 @@ class StagedFile {
   bool created_ = false;
 };
 
-enum class ReadResult { kOk, kUnreadable, kTooLarge };
-
-/// Reads the whole file at `path` into `out`. kTooLarge, with nothing read,
-/// when it is longer than `max_length`; kUnreadable when it cannot be opened
-/// or its length changes while it is read.
-ReadResult ReadWholeFile(FileSystem& fs, const std::string& path, Bytes& out,
-                         std::uint64_t max_length = UINT64_MAX);
-
 }  // namespace korvel

@@ -84,7 +84,7 @@ struct Rig : DialogWindow {
   }
 
   Bytes fw = Pattern(249856, 1);
-  Bytes voice = Pattern(3000, 2);
+  Bytes voice = Pattern(300000, 2);  // copied into the package in two pieces
   RunState state;
   MemoryFileSystem fs;
   CKorvelDlg dlg;
@@ -191,6 +191,7 @@ TEST(Dialog, EveryFailureOfGenerate) {
       {" TempDb.bin read Fail..", true, true, open("TempDb.bin", kReadShared)},
       {" TempDb.bin read Fail..", true, true, [](auto& fs) { fs.fail_read_at = {{"TempDb.bin", 0}}; }},
       {" FW file read Fail..", true, true, [](auto& fs) { fs.fail_read_at = {{kFwPath, 0}}; }},
+      {" Voice file read Fail..", true, true, [](auto& fs) { fs.fail_read_at = {{kVoicePath, 290000}}; }},
       {" FW file too large..", true, true, put(kFwPath, Bytes(0x100000 - 0x10 + 1))},
       {" Voice file too large..", true, true, put(kVoicePath, Bytes(0x400000 + 1))},
       {"   Fail2.. [" + kPackagePath + "]", true, true, open(part, kCreateWrite)},
