@@ -5,7 +5,6 @@
 #include <bit>
 #include <utility>
 
-#include "platform/memory.h"
 
 namespace korvel {
 namespace {
@@ -17,7 +16,7 @@ constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
 /// Stable LSD radix sort of `db` by the low `bits` bits of key(point). One
 /// walk counts every digit; a digit all points share needs no pass.
 template <typename Key>
-void RadixSort(std::vector<GPS_POINT>& db, int bits, Key key) {
+void RadixSort(GpsDb& db, int bits, Key key) {
   const std::size_t n = db.size();
   const int digits = (bits + kDigitBits - 1) / kDigitBits;
   std::vector<std::array<std::uint32_t, kBuckets>> counts(static_cast<std::size_t>(digits));
@@ -25,18 +24,14 @@ void RadixSort(std::vector<GPS_POINT>& db, int bits, Key key) {
     const std::uint64_t k = key(point);
     for (int d = 0; d < digits; ++d) ++counts[d][(k >> (kDigitBits * d)) & (kBuckets - 1)];
   }
-  std::vector<GPS_POINT> scratch;
+  GpsDb scratch;
   for (int d = 0; d < digits; ++d) {
     const int shift = kDigitBits * d;
     std::array<std::uint32_t, kBuckets>& bucket = counts[d];
     if (bucket[(key(db.front()) >> shift) & (kBuckets - 1)] == n) continue;
     std::uint32_t next = 0;
     for (std::uint32_t& start : bucket) start = std::exchange(next, next + start);
-    if (scratch.empty()) {
-      scratch.reserve(n);
-      AdviseHugePages(scratch);
-      scratch.resize(n);
-    }
+    if (scratch.empty()) scratch.resize(n);
     // Points go out in their current order within each bucket: stable.
     for (const GPS_POINT& point : db)
       scratch[bucket[(key(point) >> shift) & (kBuckets - 1)]++] = point;
@@ -50,7 +45,7 @@ std::uint64_t ShiftLeft(std::uint64_t value, int shift) {
 
 }  // namespace
 
-void SortPoints(std::vector<GPS_POINT>& db) {
+void SortPoints(GpsDb& db) {
   if (db.size() < 2) return;
   GPS_POINT low = db.front();
   GPS_POINT high = db.front();

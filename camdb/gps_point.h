@@ -48,15 +48,16 @@ inline bool operator<(const GPS_POINT& a, const GPS_POINT& b) {
   return a.x < b.x;
 }
 
+/// All points of a run in file order until sorted. Contiguous: a million
+/// points are 20 MB in one block, read and sorted in memory order.
+using GpsDb = std::vector<GPS_POINT, HugePageAllocator<GPS_POINT>>;
+
 /// Sorts the points into the device order, stably: equal keys keep their file
 /// order.
-void SortPoints(std::vector<GPS_POINT>& db);
+void SortPoints(GpsDb& db);
 
 /// Field-by-field equality, for tests and round trips.
 bool SamePoint(const GPS_POINT& a, const GPS_POINT& b);
 
-/// All points of a run in file order until sorted. Contiguous: a million
-/// points are 20 MB in one block, read and sorted in memory order.
-using GpsDb = std::vector<GPS_POINT>;
 
 }  // namespace korvel

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/c_number.h"
-#include "platform/memory.h"
 
 namespace korvel {
 namespace {
@@ -162,7 +161,6 @@ int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostre
   // The copy holds at most as many rows as the chosen text has lines.
   state.GPS_DB.reserve(state.GPS_DB.size() +
                        std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
-  AdviseHugePages(state.GPS_DB);
   // The reader has already cut each line at its first NUL.
   while (file.ReadLine(text)) {
     if (file.too_long()) {

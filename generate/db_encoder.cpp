@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory.h"
-
 namespace korvel {
 namespace {
 
@@ -85,7 +83,6 @@ bool EncodeDb(RunState& state, std::ostream* trace) {
 
   const std::size_t bodies_at = kDbHeaderSize + kCellEntrySize * state.GPS_HEADERS.size();
   state.DB_STREAM.reserve(bodies_at + kGpsPointSize * state.GPS_DB.size());
-  AdviseHugePages(state.DB_STREAM);
   ByteWriter out(state.DB_STREAM);
   out.U32(header.magic);
   out.U32(header.headerCount);

@@ -8,9 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace korvel {
 
-using Bytes = std::vector<std::uint8_t>;
+/// A byte buffer; from 2 MiB up it lies in huge pages.
+using Bytes = std::vector<std::uint8_t, HugePageAllocator<std::uint8_t>>;
 
 /// Appends little-endian fields to a byte buffer it does not own.
 class ByteWriter {
