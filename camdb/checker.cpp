@@ -9,6 +9,7 @@
 #include "camdb/parser.h"
 #include "camdb/split_string.h"
 #include "platform/c_number.h"
+#include "platform/memory.h"
 
 namespace korvel {
 namespace {
@@ -305,11 +306,14 @@ class Checker {
     }
   }
 
+  /// Megabytes for a large text: in huge pages, like the generator's points.
+  using CellIds = std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>>;
+
   void AddPoint(std::uint32_t id) { cells_.push_back(id); }
 
   /// Sorts the cell ids (two 16-bit radix passes) and walks the runs.
   void CheckCells() {
-    std::vector<std::uint32_t> sorted(cells_.size());
+    CellIds sorted(cells_.size());
     for (int shift : {0, 16}) {
       std::vector<std::size_t> start(0x10001, 0);
       for (std::uint32_t id : cells_) ++start[((id >> shift) & 0xFFFF) + 1];
@@ -317,7 +321,7 @@ class Checker {
       for (std::uint32_t id : cells_) sorted[start[(id >> shift) & 0xFFFF]++] = id;
       cells_.swap(sorted);
     }
-    std::vector<std::uint32_t>().swap(sorted);
+    CellIds().swap(sorted);
     std::uint64_t distinct = 0;
     for (std::size_t i = 0; i < cells_.size();) {
       std::size_t j = i;
@@ -334,7 +338,7 @@ class Checker {
       i = j;
     }
     const std::uint64_t points = cells_.size();
-    std::vector<std::uint32_t>().swap(cells_);
+    CellIds().swap(cells_);
     const std::uint64_t bytes = limits_.database_header_bytes +
                                 limits_.cell_entry_bytes * distinct + limits_.point_bytes * points;
     if (bytes > limits_.max_database_bytes) {
@@ -353,7 +357,7 @@ class Checker {
   std::uint64_t empty_run_ = 0;
   std::vector<std::string_view> fields_;
   PlainRow plain_;
-  std::vector<std::uint32_t> cells_;  ///< the cell id of every stored point
+  CellIds cells_;  ///< the cell id of every stored point
 };
 
 }  // namespace

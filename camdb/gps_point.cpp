@@ -5,7 +5,6 @@
 #include <bit>
 #include <utility>
 
-
 namespace korvel {
 namespace {
 

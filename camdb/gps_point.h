@@ -59,5 +59,4 @@ void SortPoints(GpsDb& db);
 /// Field-by-field equality, for tests and round trips.
 bool SamePoint(const GPS_POINT& a, const GPS_POINT& b);
 
-
 }  // namespace korvel

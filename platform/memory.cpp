@@ -31,7 +31,7 @@ void AdviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t s
 void* AllocateBuffer(std::size_t bytes) {
   if (bytes < kHugePage) return ::operator new(bytes);
   const std::size_t room = WholeHugePages(bytes);
-  void* data = ::operator new(room, std::align_val_t{kHugePage});
+  void* data = ::operator new (room, std::align_val_t{kHugePage});
   AdviseHugePages(data, room);
   return data;
 }
@@ -40,7 +40,7 @@ void FreeBuffer(void* data, std::size_t bytes) noexcept {
   if (bytes < kHugePage) {
     ::operator delete(data, bytes);
   } else {
-    ::operator delete(data, WholeHugePages(bytes), std::align_val_t{kHugePage});
+    ::operator delete (data, WholeHugePages(bytes), std::align_val_t{kHugePage});
   }
 }
 

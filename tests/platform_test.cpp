@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/c_number.h"
+#include "platform/memory.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"
 #include "platform/text_file.h"
@@ -290,12 +291,37 @@ TEST(PlatformRealFileSystem, BehavesLikeTheFakeAndResolvesTheWorkingFolder) {
   }
   EXPECT_TRUE(std::filesystem::path(disk.ProgramPath()).is_absolute()) << disk.ProgramPath();
   EXPECT_EQ(RealFileSystem({}, "/given/korvel").ProgramPath(), "/given/korvel");
+  // Large writes go out in 256 KiB pieces: sizes around that path, in one call.
+  for (std::size_t size :
+       {std::size_t{1} << 20, (std::size_t{1} << 20) + 1, (std::size_t{3} << 20) + 5}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    const std::string path = JoinPath(tmp, "large.bin");
+    auto file = disk.Open(path, OpenMode::kCreateWrite);
+    ASSERT_TRUE(file && file->Write(bytes.data(), size) && file->Close()) << size;
+    std::string back(size + 1, '\0');
+    back.resize(disk.Open(path, OpenMode::kReadShared)->Read(back.data(), back.size()));
+    EXPECT_TRUE(back == bytes) << size;
+  }
 #ifdef __linux__
   auto full = disk.Open("/dev/full", OpenMode::kWriteExisting);
   // The write fails, and with it Close.
   EXPECT_TRUE(full && !full->Write("x", 1) && full->failed() && !full->Close());
 #endif
   std::filesystem::remove_all(tmp);
+}
+
+TEST(PlatformMemory, LargeBuffersLieInWholeAlignedHugePages) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  for (std::size_t bytes :
+       {std::size_t{0}, std::size_t{1}, kHuge - 1, kHuge, kHuge + 1, std::size_t{20'000'000}}) {
+    auto* data = static_cast<unsigned char*>(AllocateBuffer(bytes));
+    if (bytes >= kHuge) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % kHuge, 0u) << bytes;
+    }
+    std::memset(data, 0xA5, bytes);  // under ASan: every byte asked for is there
+    FreeBuffer(data, bytes);         // and is freed as it was allocated
+  }
 }
 
 TEST(PlatformRealFileSystem, FolderLocksKeepOtherRunsOut) {
