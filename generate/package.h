@@ -18,6 +18,7 @@ inline constexpr std::uint32_t kVoiceOffset = 0x100000;
 inline constexpr std::uint32_t kDbOffset = 0x500000;
 inline constexpr std::uint32_t kFwRoom = kVoiceOffset - kFwOffset;     ///< 1048560
 inline constexpr std::uint32_t kVoiceRoom = kDbOffset - kVoiceOffset;  ///< 4194304
+/// The most any one image may hold, the database included.
 inline constexpr std::uint32_t kImageBufferSize = 8 * 1024 * 1024;
 /// Length of a K93 firmware image; a "K93_" image of this length selects K93.
 inline constexpr std::uint32_t kK93FirmwareLength = 249856;
