@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/memory.h"
 
 namespace korvel {
 

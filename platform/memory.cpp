@@ -38,9 +38,9 @@ void* AllocateBuffer(std::size_t bytes) {
 
 void FreeBuffer(void* data, std::size_t bytes) noexcept {
   if (bytes < kHugePage) {
-    ::operator delete(data, bytes);
+    ::operator delete(data);
   } else {
-    ::operator delete (data, WholeHugePages(bytes), std::align_val_t{kHugePage});
+    ::operator delete (data, std::align_val_t{kHugePage});
   }
 }
 
