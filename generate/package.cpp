@@ -1,6 +1,7 @@
 #include "generate/package.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "generate/db_encoder.h"
 #include "platform/path.h"
@@ -23,34 +24,44 @@ struct Source {
 
 enum class CopyResult { kOk, kUnreadable, kTooLarge, kPackageWriteFailed };
 
-/// Whether the source can be opened and fits its room and the image buffer.
-CopyResult CheckSource(FileSystem& fs, const Source& source) {
-  auto file = fs.Open(source.path, OpenMode::kReadShared);
+/// Opens the source and measures it: kOk, with the file and its length, when
+/// it fits its room and the image buffer.
+CopyResult OpenSource(FileSystem& fs, const Source& source, std::unique_ptr<BinaryFile>& file,
+                      std::uint64_t& length) {
+  file = fs.Open(source.path, OpenMode::kReadShared);
   if (!file) return CopyResult::kUnreadable;
   const auto size = file->GetLength();
   if (!size) return CopyResult::kUnreadable;
   if (*size > std::min(source.room, kImageBufferSize)) return CopyResult::kTooLarge;
+  length = *size;
   return CopyResult::kOk;
+}
+
+/// Whether the source can be opened and fits its room and the image buffer.
+CopyResult CheckSource(FileSystem& fs, const Source& source) {
+  std::unique_ptr<BinaryFile> file;
+  std::uint64_t length = 0;
+  return OpenSource(fs, source, file, length);
 }
 
 /// Copies the source into the package, which must exist, at its offset,
 /// IMAGE_BUFFER at a time. The bytes between the package's previous end and
 /// the offset read as zero afterwards: that is the zero fill. The source is
-/// measured first and taken only whole: a file that grew or shrank since is
+/// measured again and taken only whole: a file that grew or shrank since is
 /// refused as unreadable.
 CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::string& package,
                                 const Source& source, std::uint32_t& out_length) {
-  auto in = fs.Open(source.path, OpenMode::kReadShared);
-  if (!in) return CopyResult::kUnreadable;
-  const auto length = in->GetLength();
-  if (!length) return CopyResult::kUnreadable;
-  if (*length > std::min(source.room, kImageBufferSize)) return CopyResult::kTooLarge;
+  std::unique_ptr<BinaryFile> in;
+  std::uint64_t length = 0;
+  if (const CopyResult opened = OpenSource(fs, source, in, length); opened != CopyResult::kOk) {
+    return opened;
+  }
 
   auto out = fs.Open(package, OpenMode::kWriteExisting);
   if (!out || !out->Seek(source.offset)) return CopyResult::kPackageWriteFailed;
   Bytes& buffer = state.IMAGE_BUFFER;
   if (buffer.size() < kCopyPiece) buffer.resize(kCopyPiece);
-  for (std::uint64_t left = *length; left > 0;) {
+  for (std::uint64_t left = length; left > 0;) {
     const std::size_t got = in->Read(buffer.data(), std::min<std::uint64_t>(left, kCopyPiece));
     if (got == 0) return CopyResult::kUnreadable;
     if (!out->Write(buffer.data(), got)) return CopyResult::kPackageWriteFailed;
@@ -59,7 +70,7 @@ CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::stri
   std::uint8_t probe = 0;
   if (in->failed() || in->Read(&probe, 1) != 0) return CopyResult::kUnreadable;
   if (!out->Close()) return CopyResult::kPackageWriteFailed;
-  out_length = static_cast<std::uint32_t>(*length);
+  out_length = static_cast<std::uint32_t>(length);
   return CopyResult::kOk;
 }
 
