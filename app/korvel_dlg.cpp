@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/resource.h"
-#include "generate/package.h"
+#include "format/package_layout.h"
 #include "platform/text_file.h"
 
 namespace korvel {

@@ -20,7 +20,8 @@
 #include <string>
 
 #include "camdb/parser.h"
-#include "generate/db_encoder.h"
+#include "format/db_encoder.h"
+#include "generate/pipeline.h"
 #include "platform/real_file_system.h"
 #include "platform/text_file.h"
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "generate/diff.h"
-#include "generate/export.h"
+#include "exchange/diff.h"
+#include "exchange/export.h"
 
 namespace korvel {
 namespace {

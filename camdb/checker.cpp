@@ -339,8 +339,7 @@ class Checker {
     }
     const std::uint64_t points = cells_.size();
     CellIds().swap(cells_);
-    const std::uint64_t bytes = limits_.database_header_bytes +
-                                limits_.cell_entry_bytes * distinct + limits_.point_bytes * points;
+    const std::uint64_t bytes = limits_.database_size(distinct, points);
     if (bytes > limits_.max_database_bytes) {
       Warning(0, "the database takes " + std::to_string(bytes) + " bytes, over the package's " +
                      std::to_string(limits_.max_database_bytes) +

@@ -31,9 +31,8 @@ struct CheckLimits {
   std::string_view appended_rows[2];  ///< the sample rows appended to every copy
   std::uint32_t max_points_per_cell = 0;
   std::uint64_t max_database_bytes = 0;  ///< room for the database in the package
-  std::uint64_t database_header_bytes = 0;
-  std::uint64_t cell_entry_bytes = 0;
-  std::uint64_t point_bytes = 0;
+  /// Bytes of the database written for that many cells and points.
+  std::uint64_t (*database_size)(std::uint64_t cells, std::uint64_t points) = nullptr;
   std::string_view cell_too_large_status;  ///< Generate's status for a full cell
   std::string_view too_large_status;       ///< its status for a database over the room
 };

@@ -10,8 +10,9 @@
 
 #include "camdb/parser.h"
 #include "fuzz/fuzz_check.h"
-#include "generate/db_encoder.h"
-#include "generate/db_reader.h"
+#include "format/db_encoder.h"
+#include "generate/pipeline.h"
+#include "format/db_reader.h"
 #include "tests/support/memory_file_system.h"
 
 namespace korvel::fuzz {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "generate/db_encoder.h"
+#include "format/db_layout.h"
+#include "format/package_layout.h"
 #include "platform/path.h"
 
 namespace korvel {
@@ -12,12 +13,10 @@ namespace {
 /// The piece of a source held in memory at a time while it is copied.
 constexpr std::size_t kCopyPiece = 256 * 1024;
 
-/// One source of the package: where it goes, how much room it has there and
-/// what the operator is told when it cannot be used.
+/// What one part of the package is copied from, and what the operator is
+/// told when it cannot be used.
 struct Source {
   const std::string& path;
-  std::uint32_t offset;
-  std::uint32_t room;
   const char* too_large;
   const char* read_fail;
 };
@@ -26,22 +25,22 @@ enum class CopyResult { kOk, kUnreadable, kTooLarge, kPackageWriteFailed };
 
 /// Opens the source and measures it: kOk, with the file and its length, when
 /// it fits its room and the image buffer.
-CopyResult OpenSource(FileSystem& fs, const Source& source, std::unique_ptr<BinaryFile>& file,
-                      std::uint64_t& length) {
+CopyResult OpenSource(FileSystem& fs, const Source& source, const PackagePart& part,
+                      std::unique_ptr<BinaryFile>& file, std::uint64_t& length) {
   file = fs.Open(source.path, OpenMode::kReadShared);
   if (!file) return CopyResult::kUnreadable;
   const auto size = file->GetLength();
   if (!size) return CopyResult::kUnreadable;
-  if (*size > std::min(source.room, kImageBufferSize)) return CopyResult::kTooLarge;
+  if (*size > std::min(part.room, kImageBufferSize)) return CopyResult::kTooLarge;
   length = *size;
   return CopyResult::kOk;
 }
 
 /// Whether the source can be opened and fits its room and the image buffer.
-CopyResult CheckSource(FileSystem& fs, const Source& source) {
+CopyResult CheckSource(FileSystem& fs, const Source& source, const PackagePart& part) {
   std::unique_ptr<BinaryFile> file;
   std::uint64_t length = 0;
-  return OpenSource(fs, source, file, length);
+  return OpenSource(fs, source, part, file, length);
 }
 
 /// Copies the source into the package, which must exist, at its offset,
@@ -50,15 +49,17 @@ CopyResult CheckSource(FileSystem& fs, const Source& source) {
 /// measured again and taken only whole: a file that grew or shrank since is
 /// refused as unreadable.
 CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::string& package,
-                                const Source& source, std::uint32_t& out_length) {
+                                const Source& source, const PackagePart& part,
+                                std::uint32_t& out_length) {
   std::unique_ptr<BinaryFile> in;
   std::uint64_t length = 0;
-  if (const CopyResult opened = OpenSource(fs, source, in, length); opened != CopyResult::kOk) {
+  if (const CopyResult opened = OpenSource(fs, source, part, in, length);
+      opened != CopyResult::kOk) {
     return opened;
   }
 
   auto out = fs.Open(package, OpenMode::kWriteExisting);
-  if (!out || !out->Seek(source.offset)) return CopyResult::kPackageWriteFailed;
+  if (!out || !out->Seek(part.offset)) return CopyResult::kPackageWriteFailed;
   Bytes& buffer = state.IMAGE_BUFFER;
   if (buffer.size() < kCopyPiece) buffer.resize(kCopyPiece);
   for (std::uint64_t left = length; left > 0;) {
@@ -74,15 +75,14 @@ CopyResult CopyImageIntoPackage(RunState& state, FileSystem& fs, const std::stri
   return CopyResult::kOk;
 }
 
-/// The database tag: the version field's characters 7, 8, 5, 6. The field
-/// holds the K93-exchanged version line, so these are the line's own
-/// characters 7 to 10 in their order.
+/// The database tag, from the version field of TempDb.bin as written.
 bool ReadDbVersionTag(RunState& state, FileSystem& fs) {
   auto file = fs.Open(state.TEMP_DB_BIN, OpenMode::kReadShared);
   if (!file || !file->Seek(kDbVersionOffset)) return false;
-  char version[kDbVersionSize];
-  if (file->Read(version, sizeof version) != sizeof version) return false;
-  state.DB_VERSION_TAG = MakeTag(version[7], version[8], version[5], version[6]);
+  std::string version(kDbVersionSize, '\0');
+  if (file->Read(version.data(), version.size()) != version.size()) return false;
+  const std::string tag = DbTagOf(version);
+  state.DB_VERSION_TAG = MakeTag(tag[0], tag[1], tag[2], tag[3]);
   return true;
 }
 
@@ -102,34 +102,24 @@ const char* StatusFor(CopyResult result, const Source& source) {
 
 }  // namespace
 
-Bytes PackageHeader(std::uint32_t fw_length, std::uint32_t voice_length, std::uint32_t db_length) {
-  Bytes header;
-  ByteWriter out(header);
-  out.U8(0);
-  out.U32(fw_length);
-  out.U32(voice_length);
-  out.U32(db_length);
-  out.Zeros(kPackageHeaderSize - header.size());
-  return header;
-}
-
 std::string PackageName(const RunState& state) {
-  return "K93_F" + TagText(state.FW_VERSION_TAG) + "_V" + TagText(state.VOICE_VERSION_TAG) + "_D" +
-         TagText(state.DB_VERSION_TAG) + ".bin";
+  return PackageFileName({TagText(state.FW_VERSION_TAG), TagText(state.VOICE_VERSION_TAG),
+                          TagText(state.DB_VERSION_TAG)});
 }
 
 void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
+  // In the order of kPackageParts.
   const Source sources[] = {
-      {state.FW_PATH, kFwOffset, kFwRoom, gen_status::kFwTooLarge, gen_status::kFwReadFail},
-      {state.VOICE_PATH, kVoiceOffset, kVoiceRoom, gen_status::kVoiceTooLarge,
-       gen_status::kVoiceReadFail},
-      {state.TEMP_DB_BIN, kDbOffset, kImageBufferSize, gen_status::kDbTooLarge,
-       gen_status::kTempDbReadFail},
+      {state.FW_PATH, gen_status::kFwTooLarge, gen_status::kFwReadFail},
+      {state.VOICE_PATH, gen_status::kVoiceTooLarge, gen_status::kVoiceReadFail},
+      {state.TEMP_DB_BIN, gen_status::kDbTooLarge, gen_status::kTempDbReadFail},
   };
+  static_assert(std::size(sources) == kPackageParts.size());
   // Refuse an unusable source before anything is written.
-  for (const Source& source : sources) {
-    if (CopyResult result = CheckSource(fs, source); result != CopyResult::kOk) {
-      view.SetStatus(StatusFor(result, source));
+  for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+    if (CopyResult result = CheckSource(fs, sources[i], kPackageParts[i]);
+        result != CopyResult::kOk) {
+      view.SetStatus(StatusFor(result, sources[i]));
       return;
     }
   }
@@ -158,16 +148,17 @@ void BuildK93Package(RunState& state, FileSystem& fs, GenerateView& view) {
     }
   }
 
-  std::uint32_t lengths[3] = {};
-  for (int i = 0; i < 3; ++i) {
-    const CopyResult result = CopyImageIntoPackage(state, fs, partial, sources[i], lengths[i]);
+  PackageParts parts;
+  for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+    const CopyResult result =
+        CopyImageIntoPackage(state, fs, partial, sources[i], kPackageParts[i], parts.length[i]);
     if (result != CopyResult::kOk) {
       view.SetStatus(StatusFor(result, sources[i]));
       return;
     }
   }
 
-  const Bytes header = PackageHeader(lengths[0], lengths[1], lengths[2]);
+  const Bytes header = PackageHeader(parts);
   auto out = fs.Open(partial, OpenMode::kWriteExisting);
   const bool header_written =
       out && out->Seek(0) && out->Write(header.data(), header.size()) && out->Close();

@@ -4,7 +4,9 @@
 #include <deque>
 #include <vector>
 
-#include "generate/db_encoder.h"
+#include "camdb/sample_rows.h"
+#include "format/db_encoder.h"
+#include "format/package_layout.h"
 #include "generate/package.h"
 #include "platform/path.h"
 #include "platform/text_file.h"
@@ -116,6 +118,33 @@ bool LockRunFolders(const RunState& state, FileSystem& fs, GenerateView& view,
 }
 
 }  // namespace
+
+WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) {
+  SortPoints(state.GPS_DB);  // equal keys keep the file order
+  if (!EncodeDb(state, trace)) return WriteDbResult::kCellTooLarge;
+
+  // Written under a temporary name and renamed into place: the earlier
+  // TempDb.bin stays whole until the new one is.
+  StagedFile staged(fs, state.TEMP_DB_BIN);
+  auto file = staged.Create();
+  if (!file) return WriteDbResult::kWriteFailed;
+  const bool written = file->Write(state.DB_STREAM.data(), state.DB_STREAM.size());
+  const bool closed = file->Close();
+  file.reset();
+  return written && closed && staged.Commit() ? WriteDbResult::kOk : WriteDbResult::kWriteFailed;
+}
+
+CheckLimits GenerateLimits(bool per_model) {
+  CheckLimits limits;
+  limits.appended_rows[0] = kSampleRow1;
+  limits.appended_rows[1] = kSampleRow2;
+  limits.max_points_per_cell = kMaxPointsPerCell;
+  limits.max_database_bytes = per_model ? UINT64_MAX : kImageBufferSize;
+  limits.database_size = DatabaseSize;
+  limits.cell_too_large_status = gen_status::kCellTooLarge;
+  limits.too_large_status = gen_status::kDbTooLarge;
+  return limits;
+}
 
 void GenerateFile(RunState& state, int generate_mode, FileSystem& fs, GenerateView& view,
                   std::ostream* trace) {

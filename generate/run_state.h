@@ -5,9 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "camdb/db_state.h"
+#include "format/db_encoder.h"
 #include "platform/bytes.h"
 
 namespace korvel {
@@ -20,18 +19,10 @@ std::string TagText(const VersionTag& tag);
 /// A tag from four characters.
 VersionTag MakeTag(char a, char b, char c, char d);
 
-/// One occupied grid cell of the device database: its key, its number of
-/// points and the file offset of its first point.
-struct GPS_HEADER {
-  std::uint32_t id = 0;
-  std::uint16_t count = 0;
-  std::uint32_t offset = 0;
-};
-
 inline constexpr char kTempDbText[] = "TempDbFile.txt";
 inline constexpr char kTempDbBin[] = "TempDb.bin";
 
-struct RunState : DbState {
+struct RunState : DbEncoderState {
   std::uint8_t K93_VOICE = 0;  ///< 1 once a K93 voice image was checked in K93 mode
   std::string FW_PATH;
   std::string VOICE_PATH;
@@ -44,9 +35,6 @@ struct RunState : DbState {
   std::string TEMP_DB_BIN = kTempDbBin;    ///< working database, relative to the working folder
   std::string OUTPUT_PATH;                 ///< last output file
   Bytes IMAGE_BUFFER;                      ///< a piece of an input image as it is copied
-  std::vector<GPS_HEADER> GPS_CELLS;       ///< cells in id order, offsets not yet set
-  std::vector<GPS_HEADER> GPS_HEADERS;     ///< cells with their offsets: the cell table
-  Bytes DB_STREAM;                         ///< the device database as encoded
 };
 
 }  // namespace korvel

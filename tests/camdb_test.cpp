@@ -13,6 +13,7 @@
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
+#include "camdb/sample_rows.h"
 #include "camdb/split_string.h"
 #include "platform/c_number.h"
 #include "support/memory_file_system.h"
@@ -278,7 +279,7 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
     if (c.fail_read) fs.fail_read_at = {{"in.txt", 0}};
     std::vector<CheckProblem> found;
     TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
-    const CheckSummary summary = CheckDbText(reader, cli::GenerateLimits(),
+    const CheckSummary summary = CheckDbText(reader, GenerateLimits(),
                                              [&](const CheckProblem& p) { found.push_back(p); });
     if (c.key.empty()) {
       EXPECT_EQ(found.size(), 0u) << found.front().message;

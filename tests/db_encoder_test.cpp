@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "generate/db_encoder.h"
-#include "generate/db_reader.h"
+#include "format/db_encoder.h"
+#include "format/db_reader.h"
+#include "format/package_layout.h"
 #include "generate/package.h"
+#include "generate/pipeline.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"
 #include "support/memory_file_system.h"

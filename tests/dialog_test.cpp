@@ -14,6 +14,7 @@
 
 #include "app/korvel_dlg.h"
 #include "app/resource.h"
+#include "camdb/sample_rows.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"

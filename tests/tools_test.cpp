@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "generate/diff.h"
-#include "generate/export.h"
-#include "generate/inspect.h"
-#include "generate/package.h"
-#include "generate/unpack.h"
+#include "camdb/parser.h"
+#include "exchange/diff.h"
+#include "exchange/export.h"
+#include "exchange/inspect.h"
+#include "format/package_layout.h"
+#include "exchange/unpack.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"

@@ -7,13 +7,9 @@
 #include <iostream>
 #include <memory>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "app/cli/cli_command.h"
 #include "platform/real_file_system.h"
+#include "platform/system.h"
 
 namespace korvel::cli {
 namespace {
@@ -28,9 +24,7 @@ bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
   std::unique_ptr<std::FILE, FileCloser> owned;
   std::FILE* file = stdin;
   if (path == "-") {
-#ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
+    SetBinaryMode(stdin);
   } else {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
@@ -86,10 +80,8 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
 bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
                  std::string& problem) {
   if (path.empty() || path == "-") {
-#ifdef _WIN32
     std::cout.flush();
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    SetBinaryMode(stdout);
     const bool ok = write(std::cout);
     std::cout.flush();
     if (ok && !std::cout) problem = "standard output: write failed";

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 
 namespace korvel::cli {
 

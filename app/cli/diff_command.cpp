@@ -8,7 +8,7 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
-#include "generate/diff.h"
+#include "exchange/diff.h"
 
 namespace korvel::cli {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
-#include "generate/export.h"
+#include "exchange/export.h"
 
 namespace korvel::cli {
 namespace {

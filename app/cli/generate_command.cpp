@@ -164,11 +164,7 @@ struct Step {
 
 /// "PATH: REASON" for a path the system refused, in the system's words.
 std::string PathProblem(const std::string& given, const std::error_code& error) {
-#ifdef _WIN32
   return given + ": " + error.message();
-#else
-  return FileProblem(given, error.value());
-#endif
 }
 
 /// Full path and bare name, as a file chooser gives them. Like a chooser it

@@ -11,7 +11,7 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
-#include "generate/inspect.h"
+#include "exchange/inspect.h"
 
 namespace korvel::cli {
 namespace {

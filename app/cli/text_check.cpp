@@ -6,12 +6,8 @@
 
 #include "app/cli/cli_command.h"
 #include "platform/real_file_system.h"
+#include "platform/system.h"
 #include "platform/text_file.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace korvel::cli {
 namespace {
@@ -20,10 +16,8 @@ namespace {
 class StandardInput : public BinaryFile {
  public:
   StandardInput() {
-#ifdef _WIN32
     // The reader takes line ends apart itself; the runtime must not.
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
+    SetBinaryMode(stdin);
   }
   std::optional<std::uint64_t> GetLength() override {
     return std::nullopt;
@@ -57,14 +51,6 @@ class StandardInput : public BinaryFile {
   int error_ = 0;
 };
 
-std::string OpenProblem(const FileError& error) {
-#ifdef _WIN32
-  return error.path + ": " + error.description;  // GetLastError's words
-#else
-  return FileProblem(error.path, error.code);
-#endif
-}
-
 }  // namespace
 
 bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimits& limits,
@@ -81,7 +67,7 @@ bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimit
     error.path = path;
     file = disk.Open(path, OpenMode::kReadShared, &error);
     if (!file) {
-      problem = OpenProblem(error);
+      problem = error.path + ": " + error.description;
       return false;
     }
   }

@@ -10,8 +10,8 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
-#include "generate/inspect.h"
-#include "generate/unpack.h"
+#include "platform/path.h"
+#include "exchange/unpack.h"
 #include "platform/real_file_system.h"
 
 namespace korvel::cli {
@@ -34,7 +34,7 @@ int Run(const Options& options) {
   std::filesystem::create_directories(options.dir, error);
   RealFileSystem fs;
   const UnpackResult result =
-      Unpack(fs, bytes, BaseName(options.package), options.dir, options.force);
+      Unpack(fs, bytes, NameOf(options.package), options.dir, options.force);
   switch (result.status) {
     case UnpackStatus::kOk:
       for (const std::string& path : result.written) std::cout << "wrote " << path << '\n';

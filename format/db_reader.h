@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "camdb/gps_point.h"
-#include "generate/run_state.h"
+#include "format/db_layout.h"
+#include "format/package_layout.h"
+#include "platform/bytes.h"
 
 namespace korvel {
 
@@ -33,13 +35,6 @@ struct DecodedDb {
 };
 
 enum class FileKind { kUnknown, kDatabase, kPackage };
-
-/// The three lengths of a package header.
-struct PackageParts {
-  std::uint32_t fw_length = 0;
-  std::uint32_t voice_length = 0;
-  std::uint32_t db_length = 0;
-};
 
 /// A faults list that keeps the first few in words and counts all of them,
 /// so a badly damaged file cannot fill memory with messages.
@@ -75,15 +70,5 @@ std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error);
 /// The version field with bytes outside printable ASCII written as \xNN, so
 /// it can go to a terminal, JSON or XML as it stands.
 std::string PrintableVersion(std::string_view version);
-
-/// The database tag a package name carries: version characters 7, 8, 5, 6.
-std::string DbTagOf(std::string_view version);
-
-/// Tags F, V, D of a package named K93_F<F>_V<V>_D<D>.bin (four characters
-/// each); nullopt for any other name. `name` is the bare file name.
-struct PackageNameTags {
-  std::string fw, voice, db;
-};
-std::optional<PackageNameTags> ParsePackageName(std::string_view name);
 
 }  // namespace korvel

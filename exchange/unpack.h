@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 #include "platform/file_system.h"
 
 namespace korvel {

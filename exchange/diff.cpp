@@ -1,11 +1,11 @@
-#include "generate/diff.h"
+#include "exchange/diff.h"
 
 #include <algorithm>
 #include <ostream>
 #include <tuple>
 #include <vector>
 
-#include "generate/export.h"
+#include "exchange/export.h"
 
 namespace korvel {
 namespace {

@@ -1,9 +1,7 @@
-#include "generate/db_encoder.h"
+#include "format/db_encoder.h"
 
-#include <algorithm>
 #include <ostream>
 #include <string>
-#include <vector>
 
 namespace korvel {
 namespace {
@@ -21,7 +19,7 @@ void TraceEnd(std::ostream* trace) {
 
 }  // namespace
 
-bool BuildHeaders(RunState& state, GPS_FILE_HEADER& header) {
+bool BuildHeaders(DbEncoderState& state, GPS_FILE_HEADER& header) {
   state.GPS_CELLS.clear();
   std::uint32_t points = 0;
   std::uint32_t closed_cells = 0;
@@ -52,12 +50,12 @@ bool BuildHeaders(RunState& state, GPS_FILE_HEADER& header) {
   }
 
   // The header stores one less than the number of cells; the first point lies
-  // right after the cell table, at 23 + 10 * cells = 33 + 10 * headerCount.
+  // right after the cell table. Offsets are 32 bits wide in the file.
   state.GPS_HEADERS.clear();
   std::uint32_t points_before = 0;
   for (const GPS_HEADER& c : state.GPS_CELLS) {
     GPS_HEADER entry = c;
-    entry.offset = 33 + 10 * closed_cells + 18 * points_before;
+    entry.offset = static_cast<std::uint32_t>(DatabaseSize(state.GPS_CELLS.size(), points_before));
     state.GPS_HEADERS.push_back(entry);
     points_before += c.count;
   }
@@ -66,7 +64,7 @@ bool BuildHeaders(RunState& state, GPS_FILE_HEADER& header) {
   return true;
 }
 
-void WriteHeaders(const RunState& state, ByteWriter& out, std::ostream* trace) {
+void WriteHeaders(const DbEncoderState& state, ByteWriter& out, std::ostream* trace) {
   TraceTable(trace, "Headers");
   for (const GPS_HEADER& entry : state.GPS_HEADERS) {
     out.U32(entry.id);
@@ -76,13 +74,14 @@ void WriteHeaders(const RunState& state, ByteWriter& out, std::ostream* trace) {
   TraceEnd(trace);
 }
 
-bool EncodeDb(RunState& state, std::ostream* trace) {
+bool EncodeDb(DbEncoderState& state, std::ostream* trace) {
   GPS_FILE_HEADER header;
   state.DB_STREAM.clear();
   if (!BuildHeaders(state, header)) return false;
 
-  const std::size_t bodies_at = kDbHeaderSize + kCellEntrySize * state.GPS_HEADERS.size();
-  state.DB_STREAM.reserve(bodies_at + kGpsPointSize * state.GPS_DB.size());
+  const std::size_t bodies_at = DatabaseSize(state.GPS_HEADERS.size(), 0);
+  const std::size_t size = DatabaseSize(state.GPS_HEADERS.size(), state.GPS_DB.size());
+  state.DB_STREAM.reserve(size);
   ByteWriter out(state.DB_STREAM);
   out.U32(header.magic);
   out.U32(header.headerCount);
@@ -97,7 +96,7 @@ bool EncodeDb(RunState& state, std::ostream* trace) {
 
   // The point table, the bulk of the file, in whole 18-byte records.
   TraceTable(trace, "Bodys");
-  state.DB_STREAM.resize(bodies_at + kGpsPointSize * state.GPS_DB.size());
+  state.DB_STREAM.resize(size);
   std::uint8_t* image = state.DB_STREAM.data() + bodies_at;
   for (const GPS_POINT& point : state.GPS_DB) {
     StoreImage(point, image);
@@ -105,21 +104,6 @@ bool EncodeDb(RunState& state, std::ostream* trace) {
   }
   TraceEnd(trace);
   return true;
-}
-
-WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) {
-  SortPoints(state.GPS_DB);  // equal keys keep the file order
-  if (!EncodeDb(state, trace)) return WriteDbResult::kCellTooLarge;
-
-  // Written under a temporary name and renamed into place: the earlier
-  // TempDb.bin stays whole until the new one is.
-  StagedFile staged(fs, state.TEMP_DB_BIN);
-  auto file = staged.Create();
-  if (!file) return WriteDbResult::kWriteFailed;
-  const bool written = file->Write(state.DB_STREAM.data(), state.DB_STREAM.size());
-  const bool closed = file->Close();
-  file.reset();
-  return written && closed && staged.Commit() ? WriteDbResult::kOk : WriteDbResult::kWriteFailed;
 }
 
 }  // namespace korvel

@@ -1,4 +1,4 @@
-#include "generate/export.h"
+#include "exchange/export.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +10,7 @@
 
 #include "camdb/parser.h"
 #include "camdb/split_string.h"
-#include "generate/pipeline.h"
+#include "camdb/sample_rows.h"
 #include "platform/c_number.h"
 
 namespace korvel {

@@ -1,11 +1,12 @@
-#include "generate/inspect.h"
+#include "exchange/inspect.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "generate/db_encoder.h"
-#include "generate/export.h"
-#include "generate/package.h"
+#include "exchange/export.h"
+#include "format/db_layout.h"
+#include "format/package_layout.h"
+#include "platform/path.h"
 
 namespace korvel {
 namespace {
@@ -34,25 +35,13 @@ std::string HexOffset(std::uint32_t offset) {
 /// database's version field.
 PackageNameTags NameTags(const InspectEntry& entry) {
   PackageNameTags tags{"????", "????", "????"};
-  if (auto named = ParsePackageName(BaseName(entry.path))) tags = *named;
+  if (auto named = ParsePackageName(NameOf(entry.path))) tags = *named;
   if (entry.file->decoded) tags.db = PrintableVersion(DbTagOf(entry.file->db.version));
   return tags;
 }
 
-struct Part {
-  const char* name;
-  std::uint32_t offset;
-  std::uint32_t length;
-};
-
-std::vector<Part> Parts(const PackageParts& p) {
-  return {{"firmware", kFwOffset, p.fw_length},
-          {"voice image", kVoiceOffset, p.voice_length},
-          {"database", kDbOffset, p.db_length}};
-}
-
 std::uint64_t DbSize(const CameraFile& file) {
-  return file.kind == FileKind::kPackage ? file.package.db_length : file.size;
+  return file.kind == FileKind::kPackage ? file.package.length[kDatabasePart] : file.size;
 }
 
 Json JsonOf(const InspectEntry& entry) {
@@ -68,8 +57,10 @@ Json JsonOf(const InspectEntry& entry) {
   out["size"] = file.size;
   if (file.kind == FileKind::kPackage) {
     Json parts = Json::array();
-    for (const Part& part : Parts(file.package)) {
-      parts.push_back({{"name", part.name}, {"offset", part.offset}, {"length", part.length}});
+    for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+      parts.push_back({{"name", kPackageParts[i].name},
+                       {"offset", kPackageParts[i].offset},
+                       {"length", file.package.length[i]}});
     }
     out["parts"] = parts;
     const PackageNameTags tags = NameTags(entry);
@@ -136,15 +127,6 @@ bool InspectValid(const InspectEntry& entry) {
          entry.file->faults.total() == 0;
 }
 
-std::string BaseName(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t cut = path.find_last_of("\\/");
-#else
-  const std::size_t cut = path.find_last_of('/');
-#endif
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::string InspectText(const InspectEntry& entry) {
   if (!entry.file) return entry.path + ": " + entry.problem + "\n";
   const CameraFile& file = *entry.file;
@@ -152,9 +134,10 @@ std::string InspectText(const InspectEntry& entry) {
   std::string out =
       entry.path + ": " + KindName(file.kind) + ", " + std::to_string(file.size) + " bytes\n";
   if (file.kind == FileKind::kPackage) {
-    for (const Part& part : Parts(file.package)) {
-      out += "  " + std::string(part.name) + ": " + std::to_string(part.length) + " bytes at " +
-             HexOffset(part.offset) + "\n";
+    for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+      out += "  " + std::string(kPackageParts[i].name) + ": " +
+             std::to_string(file.package.length[i]) + " bytes at " +
+             HexOffset(kPackageParts[i].offset) + "\n";
     }
     const PackageNameTags tags = NameTags(entry);
     out += "  name tags: F" + tags.fw + " V" + tags.voice + " D" + tags.db + "\n";

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 
 namespace korvel {
 
@@ -41,8 +41,5 @@ std::string InspectText(const InspectEntry& entry);
 
 /// All entries as one JSON object {"files": [...]}, the same facts as the text.
 std::string InspectJson(const std::vector<InspectEntry>& entries);
-
-/// The bare file name of `path` (after the last separator).
-std::string BaseName(const std::string& path);
 
 }  // namespace korvel

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 
 namespace korvel {
 

@@ -1,6 +1,7 @@
-#include "generate/unpack.h"
+#include "exchange/unpack.h"
 
-#include "generate/package.h"
+#include "format/package_layout.h"
+#include "generate/run_state.h"
 #include "platform/path.h"
 
 namespace korvel {
@@ -28,9 +29,13 @@ std::vector<UnpackedFile> UnpackNames(const std::string& package_name, const Pac
     fw = "K93_FW_v" + tags->fw + ".bin";
     voice = "K93_Voice_v" + tags->voice + ".bin";
   }
-  return {{fw, kFwOffset, parts.fw_length},
-          {voice, kVoiceOffset, parts.voice_length},
-          {kTempDbBin, kDbOffset, parts.db_length}};
+  // Named as generate takes them, in the order of kPackageParts.
+  const std::string names[] = {fw, voice, kTempDbBin};
+  std::vector<UnpackedFile> files;
+  for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+    files.push_back({names[i], kPackageParts[i].offset, parts.length[i]});
+  }
+  return files;
 }
 
 UnpackResult Unpack(FileSystem& fs, std::span<const std::uint8_t> bytes,

@@ -1,10 +1,8 @@
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 
 #include <cstdio>
 
 #include "camdb/parser.h"
-#include "generate/db_encoder.h"
-#include "generate/package.h"
 
 namespace korvel {
 namespace {
@@ -23,24 +21,28 @@ std::uint64_t CellCount(std::uint32_t header_count, std::uint32_t body_count) {
   return header_count == 0 && body_count == 0 ? 0 : std::uint64_t{header_count} + 1;
 }
 
-std::uint64_t TablesEnd(std::uint64_t cells, std::uint64_t points) {
-  return kDbHeaderSize + kCellEntrySize * cells + kGpsPointSize * points;
-}
-
 /// Whether `bytes` starts like a database whose tables lie within it.
 bool LooksLikeDatabase(ByteSpan bytes) {
-  if (bytes.size() < kDbHeaderSize || LoadU32(bytes.data()) != kDbMagic) return false;
-  const std::uint32_t points = LoadU32(bytes.data() + 8);
-  return TablesEnd(CellCount(LoadU32(bytes.data() + 4), points), points) <= bytes.size();
+  if (bytes.size() < kDbHeaderSize || LoadU32(bytes.data() + kDbMagicOffset) != kDbMagic) {
+    return false;
+  }
+  const std::uint32_t points = LoadU32(bytes.data() + kDbPointCountOffset);
+  return DatabaseSize(CellCount(LoadU32(bytes.data() + kDbCellCountOffset), points), points) <=
+         bytes.size();
 }
 
 /// Whether the header's lengths fit the package layout and the file ends
 /// right after the database.
 bool LooksLikePackage(ByteSpan bytes, PackageParts& parts) {
   if (bytes.size() < kPackageHeaderSize) return false;
-  parts = {LoadU32(bytes.data() + 1), LoadU32(bytes.data() + 5), LoadU32(bytes.data() + 9)};
-  return parts.fw_length <= kFwRoom && parts.voice_length <= kVoiceRoom &&
-         bytes.size() == std::uint64_t{kDbOffset} + parts.db_length;
+  for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+    parts.length[i] = LoadU32(bytes.data() + kPackageParts[i].length_offset);
+  }
+  // The images must fit their rooms; the database is the rest of the file.
+  return parts.length[kFirmwarePart] <= kPackageParts[kFirmwarePart].room &&
+         parts.length[kVoicePart] <= kPackageParts[kVoicePart].room &&
+         bytes.size() == std::uint64_t{kPackageParts[kDatabasePart].offset} +
+                             parts.length[kDatabasePart];
 }
 
 void CheckVersion(const std::string& version, const std::string& prefix, Faults& faults) {
@@ -112,11 +114,11 @@ bool DecodeInto(ByteSpan bytes, const std::string& prefix, DecodedDb& db, Faults
     return false;
   }
   const std::uint8_t* data = bytes.data();
-  if (const std::uint32_t magic = LoadU32(data); magic != kDbMagic) {
+  if (const std::uint32_t magic = LoadU32(data + kDbMagicOffset); magic != kDbMagic) {
     faults.Add(prefix + "magic is " + std::to_string(magic) + ", not 200");
   }
-  db.headerCount = LoadU32(data + 4);
-  db.bodyCount = LoadU32(data + 8);
+  db.headerCount = LoadU32(data + kDbCellCountOffset);
+  db.bodyCount = LoadU32(data + kDbPointCountOffset);
   db.version.assign(reinterpret_cast<const char*>(data + kDbVersionOffset), kDbVersionSize);
   CheckVersion(db.version, prefix, faults);
 
@@ -124,7 +126,7 @@ bool DecodeInto(ByteSpan bytes, const std::string& prefix, DecodedDb& db, Faults
   // count there has no cells to describe.
   if (db.bodyCount == 0 && db.headerCount != 0) faults.Add(prefix + "cells counted without points");
   const std::uint64_t cells = CellCount(db.headerCount, db.bodyCount);
-  const std::uint64_t end = TablesEnd(cells, db.bodyCount);
+  const std::uint64_t end = DatabaseSize(cells, db.bodyCount);
   if (end > bytes.size()) {
     faults.Add(prefix + "the counts give " + std::to_string(end) + " bytes, there are " +
                std::to_string(bytes.size()));
@@ -161,21 +163,21 @@ void CheckPackage(ByteSpan bytes, CameraFile& file) {
       file.faults.Add("header byte " + std::to_string(i) + " is " + Hex(bytes[i], 2) + ", not 0");
     }
   }
-  const struct {
-    const char* name;
-    std::uint64_t from, to;
-  } fills[] = {{"firmware", kFwOffset + std::uint64_t{parts.fw_length}, kVoiceOffset},
-               {"voice image", kVoiceOffset + std::uint64_t{parts.voice_length}, kDbOffset}};
-  for (const auto& fill : fills) {
-    if (const std::uint64_t at = FirstNonZero(bytes, fill.from, fill.to); at != fill.to) {
-      file.faults.Add(std::string("fill after the ") + fill.name + " is not zero at " + Hex(at, 6));
+  // The zero fill after each image, up to the next part.
+  for (std::size_t i = 0; i + 1 < kPackageParts.size(); ++i) {
+    const std::uint64_t from = kPackageParts[i].offset + std::uint64_t{parts.length[i]};
+    const std::uint64_t to = kPackageParts[i + 1].offset;
+    if (const std::uint64_t at = FirstNonZero(bytes, from, to); at != to) {
+      file.faults.Add(std::string("fill after the ") + kPackageParts[i].name + " is not zero at " +
+                      Hex(at, 6));
     }
   }
-  if (parts.db_length > kImageBufferSize) {
-    file.faults.Add("database is " + std::to_string(parts.db_length) + " bytes, over the " +
-                    std::to_string(kImageBufferSize) + " a package may carry");
+  const PackagePart& db = kPackageParts[kDatabasePart];
+  if (parts.length[kDatabasePart] > db.room) {
+    file.faults.Add("database is " + std::to_string(parts.length[kDatabasePart]) +
+                    " bytes, over the " + std::to_string(db.room) + " a package may carry");
   }
-  file.decoded = DecodeInto(bytes.subspan(kDbOffset), "database: ", file.db, file.faults);
+  file.decoded = DecodeInto(bytes.subspan(db.offset), "database: ", file.db, file.faults);
 }
 
 }  // namespace
@@ -224,22 +226,6 @@ std::string PrintableVersion(std::string_view version) {
     }
   }
   return text;
-}
-
-std::string DbTagOf(std::string_view version) {
-  if (version.size() < kDbVersionSize) return "";
-  return {version[7], version[8], version[5], version[6]};
-}
-
-std::optional<PackageNameTags> ParsePackageName(std::string_view name) {
-  // K93_F????_V????_D????.bin
-  constexpr std::size_t kLength = 25;
-  if (name.size() != kLength || name.substr(0, 5) != "K93_F" || name.substr(9, 2) != "_V" ||
-      name.substr(15, 2) != "_D" || name.substr(21) != ".bin") {
-    return std::nullopt;
-  }
-  return PackageNameTags{std::string(name.substr(5, 4)), std::string(name.substr(11, 4)),
-                         std::string(name.substr(17, 4))};
 }
 
 }  // namespace korvel

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "generate/db_reader.h"
+#include "format/db_reader.h"
 
 namespace korvel {
 
