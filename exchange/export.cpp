@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "camdb/parser.h"
-#include "camdb/split_string.h"
 #include "camdb/sample_rows.h"
+#include "camdb/split_string.h"
 #include "platform/c_number.h"
 
 namespace korvel {

@@ -41,8 +41,8 @@ bool LooksLikePackage(ByteSpan bytes, PackageParts& parts) {
   // The images must fit their rooms; the database is the rest of the file.
   return parts.length[kFirmwarePart] <= kPackageParts[kFirmwarePart].room &&
          parts.length[kVoicePart] <= kPackageParts[kVoicePart].room &&
-         bytes.size() == std::uint64_t{kPackageParts[kDatabasePart].offset} +
-                             parts.length[kDatabasePart];
+         bytes.size() ==
+             std::uint64_t{kPackageParts[kDatabasePart].offset} + parts.length[kDatabasePart];
 }
 
 void CheckVersion(const std::string& version, const std::string& prefix, Faults& faults) {

@@ -5,15 +5,19 @@
 //   cameras.txt          a camera text of ROWS rows (default 3000) around
 //                        Seoul, CR LF lines; the first 3000 rows never change
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
 #include <string_view>
+
+#include "app/cli/usage.h"
+#include "platform/path.h"
+#include "platform/real_file_system.h"
 
 namespace {
 
@@ -60,15 +64,17 @@ std::string Degrees(std::int64_t micro) {
   return std::to_string(micro / 1000000) + "." + fraction;
 }
 
-bool WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    std::cerr << "korvel-make-samples: cannot write " << path.string() << std::endl;
+/// Writes `bytes` to `path` whole, through a temporary name.
+bool WriteFile(korvel::FileSystem& files, const std::string& path, std::string_view bytes) {
+  korvel::FileError error{path, 0, "cannot be written"};
+  korvel::StagedFile staged(files, path);
+  auto file = staged.Create(&error);
+  const bool written = file && file->Write(bytes.data(), bytes.size());
+  if (!(written && file->Close() && staged.Commit())) {
+    std::cerr << "korvel-make-samples: " << path << ": " << error.description << std::endl;
     return false;
   }
-  std::cout << "wrote " << path.string() << " (" << bytes.size() << " bytes)" << std::endl;
+  std::cout << "wrote " << path << " (" << bytes.size() << " bytes)" << std::endl;
   return true;
 }
 
@@ -100,28 +106,31 @@ std::string CameraText(long rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app(
+      "Writes the synthetic sample inputs: a K93 firmware image, a voice image and a\n"
+      "camera text around Seoul, the same bytes on every run and every machine.",
+      "korvel-make-samples");
+  std::string dir;
   long rows = kDefaultCameraRows;
-  if (argc == 3) {
-    char* end = nullptr;
-    rows = std::strtol(argv[2], &end, 10);
-    if (end == argv[2] || *end != '\0' || rows < 0 || rows > kMaxCameraRows) argc = 0;
-  }
-  if (argc != 2 && argc != 3) {
-    std::cerr << "usage: korvel-make-samples DIR [ROWS]  (ROWS 0.." << kMaxCameraRows << ")"
-              << std::endl;
-    return 2;
-  }
+  app.add_option("DIR", dir, "folder for the three files, made when missing")->required();
+  app.add_option("ROWS", rows, "camera rows of cameras.txt (default 3000)")
+      ->check(CLI::Range(0L, kMaxCameraRows));
+  app.footer("Exit status: 0 when written, 1 when a file cannot be written, 2 for a usage error.");
+  if (auto status = korvel::cli::ParseCommandLine(app, argc, argv)) return *status;
   try {
-    const fs::path dir = argv[1];
     std::error_code error;
     fs::create_directories(dir, error);
     if (error || !fs::is_directory(dir)) {
-      std::cerr << "korvel-make-samples: cannot create " << dir.string() << std::endl;
+      std::cerr << "korvel-make-samples: cannot create " << dir << ": "
+                << (error ? error.message() : "not a folder") << std::endl;
       return 1;
     }
-    const bool ok = WriteFile(dir / "K93_FW_v0102.bin", Noise(kFirmwareLength, 0x0102F00D)) &&
-                    WriteFile(dir / "K93_Voice_v0034.bin", Noise(kVoiceLength, 0x0034B0CE)) &&
-                    WriteFile(dir / "cameras.txt", CameraText(rows));
+    korvel::RealFileSystem files;
+    const auto in_dir = [&](const char* name) { return korvel::JoinPath(dir, name); };
+    const bool ok =
+        WriteFile(files, in_dir("K93_FW_v0102.bin"), Noise(kFirmwareLength, 0x0102F00D)) &&
+        WriteFile(files, in_dir("K93_Voice_v0034.bin"), Noise(kVoiceLength, 0x0034B0CE)) &&
+        WriteFile(files, in_dir("cameras.txt"), CameraText(rows));
     if (ok) std::cout << "cameras.txt holds " << rows << " camera rows" << std::endl;
     return ok ? 0 : 1;
   } catch (const std::exception& e) {

@@ -19,6 +19,12 @@ struct Options {
 };
 
 int Run(const Options& options) {
+  if (options.old_file == "-" && options.new_file == "-") {
+    std::cerr << "korvel-cli: standard input can be read only once; give '-' for one of OLD "
+                 "and NEW\nTry 'korvel-cli diff --help' for more information."
+              << std::endl;
+    return kExitUsage;
+  }
   std::string problem;
   const auto old_db = ReadCameras(options.old_file, problem);
   const auto new_db = old_db ? ReadCameras(options.new_file, problem) : std::nullopt;
@@ -36,8 +42,10 @@ int Run(const Options& options) {
 void RegisterDiff(CLI::App& app, int& exit_status) {
   CLI::App* sub = app.add_subcommand("diff", "Compare the cameras of two databases or packages");
   auto options = std::make_shared<Options>();
-  sub->add_option("OLD", options->old_file, "database or K93 package")->required();
-  sub->add_option("NEW", options->new_file, "database or K93 package")->required();
+  sub->add_option("OLD", options->old_file, "database or K93 package; - reads standard input")
+      ->required();
+  sub->add_option("NEW", options->new_file, "database or K93 package; - reads standard input")
+      ->required();
   sub->footer(
       "Matches cameras by their whole record; of the rest, a removed and an added\n"
       "camera at the same position are one changed camera. Prints one line per\n"

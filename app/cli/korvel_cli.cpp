@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/usage.h"
 
 namespace korvel::cli {
 
@@ -34,19 +35,7 @@ int main(int argc, char** argv) {
   cli::RegisterDiff(app, exit_status);
   cli::RegisterUnpack(app, exit_status);
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& e) {  // --help and --version
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    // One line saying what is wrong, then where to look.
-    std::string where = "korvel-cli", what = e.what();
-    for (const CLI::App* sub : app.get_subcommands()) where += " " + sub->get_name();
-    if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-') {
-      what = std::string("unknown command '") + argv[1] + "'";
-    }
-    std::cerr << "korvel-cli: " << what << "\nTry '" << where << " --help' for more information."
-              << std::endl;
-    return cli::kExitUsage;
+    if (auto status = cli::ParseCommandLine(app, argc, argv)) return *status;
   } catch (const std::exception& e) {
     std::cerr << "korvel-cli: " << e.what() << std::endl;
     return cli::kExitFailure;
