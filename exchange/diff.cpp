@@ -67,8 +67,8 @@ DiffCounts DiffCameras(const DecodedDb& old_db, const DecodedDb& new_db, std::os
       ++counts.added;
     }
   }
-  out << "old version: \"" << PrintableVersion(old_db.version) << "\"\n"
-      << "new version: \"" << PrintableVersion(new_db.version) << "\"\n"
+  out << "old version: " << VersionText(old_db.version) << "\n"
+      << "new version: " << VersionText(new_db.version) << "\n"
       << counts.added << " added, " << counts.removed << " removed, " << counts.changed
       << " changed, " << counts.unchanged << " unchanged\n";
   return counts;

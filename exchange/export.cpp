@@ -298,6 +298,11 @@ std::string VersionLineOf(std::string_view field) {
   return line;
 }
 
+std::string VersionText(std::string_view field) {
+  return "\"" + PrintableVersion(field) + "\" (the text's \"" +
+         PrintableVersion(VersionLineOf(field)) + "\")";
+}
+
 GPS_POINT SamplePoint(int which) {
   std::vector<std::string_view> fields;
   SplitString(which == 0 ? kSampleRow1 : kSampleRow2, fields, "\t\n");
@@ -328,13 +333,6 @@ ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostrea
       break;
   }
   return {};
-}
-
-std::string EscapeXml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  AppendEscapedXml(text, out);
-  return out;
 }
 
 }  // namespace korvel

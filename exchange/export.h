@@ -39,6 +39,10 @@ std::string TsvRow(const GPS_POINT& point);
 /// exchange (characters 5, 6 and 9, 10) undone.
 std::string VersionLineOf(std::string_view field);
 
+/// The version field as stored, then the line the text had:
+/// "\"V1.0 051121\" (the text's \"V1.0 211105\")", printable either way.
+std::string VersionText(std::string_view field);
+
 /// The two sample points every generated database carries.
 GPS_POINT SamplePoint(int which);
 
@@ -54,8 +58,5 @@ struct ExportResult {
 /// one of each sample point (generate appends them again) and stops with an
 /// error for a version field or a coordinate that a text cannot carry.
 ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out);
-
-/// Text with the five characters XML reserves written as entities.
-std::string EscapeXml(std::string_view text);
 
 }  // namespace korvel

@@ -70,6 +70,7 @@ Json JsonOf(const InspectEntry& entry) {
     const DbSummary s = Summarize(file.db);
     Json db;
     db["version"] = PrintableVersion(file.db.version);
+    db["version_line"] = PrintableVersion(VersionLineOf(file.db.version));
     db["cells"] = s.cells;
     db["points"] = s.points;
     if (s.points > 0) {
@@ -144,7 +145,7 @@ std::string InspectText(const InspectEntry& entry) {
   }
   if (file.decoded) {
     const DbSummary s = Summarize(file.db);
-    out += "  version: \"" + PrintableVersion(file.db.version) + "\"\n";
+    out += "  version: " + VersionText(file.db.version) + "\n";
     out += "  cells: " + std::to_string(s.cells) + ", points: " + std::to_string(s.points) + "\n";
     if (s.points > 0) {
       out += "  bounding box: longitude " + Degrees(s.min_x) + " to " + Degrees(s.max_x) +

@@ -186,6 +186,21 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   }
 }
 
+// The map exports and inspect --json of a small database and its package,
+// byte for byte as committed (tests/golden/make-goldens writes them again).
+TEST(CliGolden, MapExportsAndInspectJson) {
+  const CliFolder folder("korvel-golden");
+  const fs::path golden = KORVEL_GOLDEN_DIR;
+  ASSERT_EQ(folder.Shell("'" + (golden / "make-goldens").string() + "' '" KORVEL_CLI_PATH "' ."),
+            0);
+  for (const char* name : {"cameras.geojson", "cameras.gpx", "cameras.kml", "inspect.json"}) {
+    SCOPED_TRACE(name);
+    const Bytes made = ReadBytes(folder.dir / name);
+    EXPECT_FALSE(made.empty());
+    EXPECT_TRUE(SameBytes(made, ReadBytes(golden / name)));
+  }
+}
+
 TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {
   const CliFolder folder("korvel-runs");
   const fs::path dir = folder.dir, out = dir / "out";

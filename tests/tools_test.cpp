@@ -12,8 +12,8 @@
 #include "exchange/diff.h"
 #include "exchange/export.h"
 #include "exchange/inspect.h"
-#include "format/package_layout.h"
 #include "exchange/unpack.h"
+#include "format/package_layout.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"
@@ -33,7 +33,7 @@ TEST(ToolsInspect, PackageReportAndJson) {
             "  voice image: 2 bytes at 0x100000\n"
             "  database: 79 bytes at 0x500000\n"
             "  name tags: F0102 V0034 D3456\n"
-            "  version: \"V1.0 563412\"\n"
+            "  version: \"V1.0 563412\" (the text's \"V1.0 123456\")\n"
             "  cells: 2, points: 2\n"
             "  bounding box: longitude 126.9501 to 126.9807, latitude 37.3894 to 37.4163\n"
             "  fullest cell: 122493131 with 1 of 65535 points\n"
@@ -121,7 +121,9 @@ TEST(ToolsDiff, CasesTable) {
     new_db.points = c.new_points;
     std::ostringstream out;
     const DiffCounts counts = DiffCameras(old_db, new_db, out);
-    EXPECT_EQ(out.str(), c.lines + "old version: \"V1.0 563412\"\nnew version: \"V1.0 573412\"\n" +
+    EXPECT_EQ(out.str(), c.lines +
+                             "old version: \"V1.0 563412\" (the text's \"V1.0 123456\")\n"
+                             "new version: \"V1.0 573412\" (the text's \"V1.0 123457\")\n" +
                              c.summary + "\n");
     EXPECT_EQ(counts.same(), c.lines.empty()) << c.summary;
   }

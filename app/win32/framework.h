@@ -147,23 +147,19 @@ class CDialog {
 /// InitInstance.
 class CWinApp {
  public:
-  explicit CWinApp(const char* app_name) : m_pszAppName(app_name) {}
+  CWinApp() = default;
   virtual ~CWinApp() = default;
   CWinApp(const CWinApp&) = delete;
   CWinApp& operator=(const CWinApp&) = delete;
 
   /// Starts the application; FALSE ends it without a message loop.
   virtual BOOL InitInstance() { return TRUE; }
-  /// Names the settings key. Kept as text only: the program saves nothing.
-  void SetRegistryKey(const char* key) { registry_key_ = key; }
-  const std::string& registry_key() const { return registry_key_; }
+  /// Names the framework's settings key. The program saves no settings, so
+  /// no key is ever made and the name is not kept.
+  void SetRegistryKey(const char* /*key*/) {}
 
-  const char* m_pszAppName;
   /// The dialog that is the application's main window while it is shown.
   CDialog* m_pMainWnd = nullptr;
-
- private:
-  std::string registry_key_;
 };
 
 /// The text of an error caught at the edge of a handler, shown in a message

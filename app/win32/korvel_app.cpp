@@ -10,8 +10,6 @@ namespace korvel::win32 {
 static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
 static_assert(kCommonControlClasses == ICC_WIN95_CLASSES);
 
-CKorvelApp::CKorvelApp() : CWinApp(kAppName) {}
-
 BOOL CKorvelApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);

@@ -22,8 +22,6 @@ inline constexpr DWORD kCommonControlClasses = 0xFF;
 
 class CKorvelApp : public CWinApp {
  public:
-  CKorvelApp();
-
   /// Runs the main dialog to its end; returns FALSE, so the program exits.
   BOOL InitInstance() override;
 
