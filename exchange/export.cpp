@@ -299,8 +299,9 @@ std::string VersionLineOf(std::string_view field) {
 }
 
 std::string VersionText(std::string_view field) {
-  return "\"" + PrintableVersion(field) + "\" (the text's \"" +
-         PrintableVersion(VersionLineOf(field)) + "\")";
+  std::string text(1, '"');
+  text.append(PrintableVersion(field)).append("\" (the text's \"");
+  return text.append(PrintableVersion(VersionLineOf(field))).append("\")");
 }
 
 GPS_POINT SamplePoint(int which) {
