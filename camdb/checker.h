@@ -42,6 +42,7 @@ struct CheckSummary {
   std::uint64_t rows = 0;  ///< camera rows of the text (six fields), sample rows not counted
   std::uint64_t errors = 0;
   std::uint64_t warnings = 0;
+  std::uint64_t rows_at_origin = 0;  ///< camera rows stored at 0,0, whatever the text says
 };
 
 /// Checks the text `file` reads, from its first line. Besides one line it

@@ -1,0 +1,84 @@
+#include "app/text_review.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "camdb/checker.h"
+#include "generate/pipeline.h"
+#include "platform/text_file.h"
+
+namespace korvel {
+namespace {
+
+/// "10,000": counts in a box are read at a glance.
+std::string Count(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+std::string Counted(std::uint64_t n, const char* word) {
+  return Count(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+/// The listed problems, one a line, in the check's own words.
+std::string List(const std::vector<CheckProblem>& shown, std::uint64_t total,
+                 const std::string& name) {
+  std::string text;
+  for (const CheckProblem& problem : shown) {
+    if (problem.line != 0) text += "line " + std::to_string(problem.line) + ": ";
+    text += problem.message + "\n";
+  }
+  if (total > shown.size()) text += "and " + Count(total - shown.size()) + " more.\n";
+  // A name with blanks must reach the command whole.
+  const std::string arg = name.find(' ') == std::string::npos ? name : "\"" + name + "\"";
+  return text + "\"korvel-cli check " + arg + "\" prints the full list.\n";
+}
+
+}  // namespace
+
+std::optional<DialogMessage> ReviewText(FileSystem& fs, const std::string& path,
+                                        const std::string& name, bool per_model) {
+  auto file = fs.Open(path, OpenMode::kReadShared);
+  if (!file) return std::nullopt;
+  std::vector<CheckProblem> errors, warnings;
+  std::uint64_t warned_rows = 0, last_warned = 0;
+  TextReader reader(std::move(file));
+  const CheckSummary summary =
+      CheckDbText(reader, GenerateLimits(per_model), [&](const CheckProblem& problem) {
+        auto& shown = problem.kind == CheckKind::kError ? errors : warnings;
+        if (shown.size() < kReviewShown) shown.push_back(problem);
+        // Problems come in line order: a row's warnings one after another.
+        if (problem.kind == CheckKind::kWarning && problem.line != 0 &&
+            problem.line != last_warned) {
+          ++warned_rows;
+          last_warned = problem.line;
+        }
+      });
+  if (summary.errors != 0) {
+    std::string text = name + ": " + Counted(summary.errors, "error") +
+                       ". \"Generate File\" stops at the first one:\n\n" +
+                       List(errors, summary.errors, name);
+    if (summary.warnings != 0)
+      text += "\nThe text has " + Counted(summary.warnings, "warning") + " too.";
+    return DialogMessage{DialogMessage::Kind::kErrors, "", text};
+  }
+  if (summary.warnings == 0) return std::nullopt;
+
+  std::string text = name + ": " + Counted(summary.warnings, "warning");
+  if (warned_rows != 0) {
+    text += " on " + Count(warned_rows) + " of its " + Counted(summary.rows, "camera row");
+  }
+  text += ". \"Generate File\" takes the text but stores it other than it says:\n\n" +
+          List(warnings, summary.warnings, name) + "\n";
+  const std::string of_all = " of " + Count(summary.rows) + " cameras would be ";
+  if (summary.rows_at_origin != 0) {
+    text += "On the device, " + Count(summary.rows_at_origin) + of_all + "at 0,0.\n\n";
+  } else if (warned_rows != 0) {
+    text += "On the device, " + Count(warned_rows) + of_all + "other than the text says.\n\n";
+  }
+  text += per_model ? "Generate the model files anyway?" : "Generate the package anyway?";
+  return DialogMessage{DialogMessage::Kind::kQuestion, "", text};
+}
+
+}  // namespace korvel
