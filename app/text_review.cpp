@@ -57,7 +57,7 @@ std::optional<DialogMessage> ReviewText(FileSystem& fs, const std::string& path,
       });
   if (summary.errors != 0) {
     std::string text = name + ": " + Counted(summary.errors, "error") +
-                       ". \"Generate File\" stops at the first one:\n\n" +
+                       ".\n\"Generate File\" stops at the first one:\n\n" +
                        List(errors, summary.errors, name);
     if (summary.warnings != 0)
       text += "\nThe text has " + Counted(summary.warnings, "warning") + " too.";
@@ -69,7 +69,7 @@ std::optional<DialogMessage> ReviewText(FileSystem& fs, const std::string& path,
   if (warned_rows != 0) {
     text += " on " + Count(warned_rows) + " of its " + Counted(summary.rows, "camera row");
   }
-  text += ". \"Generate File\" takes the text but stores it other than it says:\n\n" +
+  text += ".\n\"Generate File\" takes the text but stores it other than it says:\n\n" +
           List(warnings, summary.warnings, name) + "\n";
   const std::string of_all = " of " + Count(summary.rows) + " cameras would be ";
   if (summary.rows_at_origin != 0) {

@@ -124,6 +124,104 @@ TEST(Dialog, StartStateRefreshAndExit) {
   EXPECT_EQ(rig.closed_with, IDCANCEL);
 }
 
+/// `count` copies of `row`, each ended CR LF.
+std::string Rows(const std::string& row, int count) {
+  std::string rows;
+  for (int i = 0; i < count; ++i) rows += row + "\r\n";
+  return rows;
+}
+
+TEST(Dialog, GenerateShowsTheCheckFirstAndAsksAboutWarnings) {
+  using enum DialogMessage::Kind;
+  const std::string header = kHeaderOnlyText;
+  const std::string quoted =
+      header + Rows(R"("126.903093"	"37.5"	"1"	"60"	"0"	"90")", 12);
+  const std::string clean_row = "126.950100\t37.389400\t5\t80\t0\t247";
+  struct Case {
+    std::string text;
+    std::optional<DialogMessage::Kind> box;
+    std::vector<std::string> says;  // in the box, in this order
+    bool answer;
+    std::string after;        // buttons and status
+    std::optional<Bytes> db;  // the package's database; none: nothing written
+  };
+  const Case cases[] = {
+      {header, std::nullopt, {}, false, "----    Success..", kSampleDb},
+      {quoted,
+       kQuestion,
+       {"cams.txt: 72 warnings on 12 of its 12 camera rows.",
+        "\nline 3: X \"126.903093\" is in quotes: read as 0\n",
+        "line 3: Y \"37.5\" is in quotes: read as 0\n",
+        "line 4: SPEED \"60\" is in quotes: read as 0\nand 62 more.\n",
+        "12 of 12 cameras would be at 0,0.\n\nGenerate the package anyway?"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {quoted, kQuestion, {"72 warnings"}, true, "----    Success..", OriginDb(12)},
+      {header + Rows("126,950100\t37,389400\t5\t80\t0\t247", 3),
+       kQuestion,
+       {"6 warnings on 3 of its 3 camera rows",
+        "line 5: Y \"37,389400\" has a decimal comma: read as 37\n",
+        "3 of 3 cameras would be other than the text says"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {header + Rows("37.389400\t126.950100\t5\t80\t0\t247", 2),
+       kQuestion,
+       {"line 4: latitude Y 126.9501 is outside -90 to 90; the X and Y columns look swapped\n"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {header + Rows(clean_row, 4997) + "1\t2\t3\t4\t5\r\n",
+       kErrors,
+       {"cams.txt: 1 error.\n\"Generate File\" stops at the first one:\n\nline 5000: 5 fields, 6 "
+        "TAB-separated fields expected (the dialog shows \"Error : Line 5000\")\n\"korvel-cli "
+        "check "
+        "cams.txt\" prints the full list."},
+       true,
+       "---G Error : Line 5000",
+       std::nullopt},
+      {quoted.substr(0, quoted.find("\r\n", header.size()) + 2) + Rows("1\t2\t3\t4\t5", 12),
+       kErrors,
+       {"12 errors", "\nline 4: 5 fields", "\nline 13: 5 fields", "and 2 more.\n",
+        "The text has 6 warnings too."},
+       false,
+       "---G Error : Line 4",
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    Rig rig;
+    rig.fs.SetFile(kTextPath, c.text);
+    rig.answer = c.answer;
+    rig.Choose();
+    const std::size_t inputs = rig.fs.files.size();
+    rig.Generate();
+    ASSERT_EQ(rig.messages.size(), c.box ? 1u : 0u);
+    if (c.box) {
+      const DialogMessage& box = rig.messages.front();
+      EXPECT_EQ(box.kind, *c.box);
+      EXPECT_EQ(box.caption, "Tarvex binary generator v1.0");
+      EXPECT_EQ(rig.files_when_asked, inputs);
+      std::size_t at = 0;
+      for (const std::string& words : c.says) {
+        at = box.text.find(words, at);
+        EXPECT_NE(at, std::string::npos) << words << "\n in:\n" << box.text;
+      }
+      EXPECT_NE(box.text.find("\"korvel-cli check cams.txt\" prints the full list."),
+                std::string::npos);
+    }
+    EXPECT_EQ(rig.steps.back(), c.after);
+    EXPECT_EQ(rig.focus,
+              c.after.ends_with("Press Start button..") ? std::nullopt : std::optional(IDOK));
+    if (c.db) {
+      EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, *c.db)));
+    } else {
+      EXPECT_EQ(rig.fs.files.size(), inputs);
+    }
+  }
+}
+
 TEST(Dialog, PerModelRunWritesTheModelFiles) {
   Rig rig;
   rig.dlg.m_nGenerateMode = 1;
