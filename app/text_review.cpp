@@ -21,13 +21,21 @@ std::string Counted(std::uint64_t n, const char* word) {
   return Count(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-/// The listed problems, one a line, in the check's own words.
+/// Where an error's message names the dialog's status for it; npos for none.
+std::size_t StatusAt(const std::string& message) {
+  const std::size_t at = message.rfind(kDialogShows);
+  return at != std::string::npos && message.ends_with("\")") ? at : std::string::npos;
+}
+
+/// The listed problems, one a line, in the check's own words. The dialog's
+/// status is left off the errors: a box is narrow, and the run shows it.
 std::string List(const std::vector<CheckProblem>& shown, std::uint64_t total,
                  const std::string& name) {
   std::string text;
   for (const CheckProblem& problem : shown) {
     if (problem.line != 0) text += "line " + std::to_string(problem.line) + ": ";
-    text += problem.message + "\n";
+    const bool error = problem.kind == CheckKind::kError;
+    text += problem.message.substr(0, error ? StatusAt(problem.message) : std::string::npos) + "\n";
   }
   if (total > shown.size()) text += "and " + Count(total - shown.size()) + " more.\n";
   // A name with blanks must reach the command whole.
@@ -56,9 +64,15 @@ std::optional<DialogMessage> ReviewText(FileSystem& fs, const std::string& path,
         }
       });
   if (summary.errors != 0) {
-    std::string text = name + ": " + Counted(summary.errors, "error") +
-                       ".\n\"Generate File\" stops at the first one:\n\n" +
-                       List(errors, summary.errors, name);
+    const std::string& first = errors.front().message;
+    const std::size_t status = StatusAt(first);
+    std::string text =
+        name + ": " + Counted(summary.errors, "error") + ".\n\"Generate File\" stops at the first";
+    if (status != std::string::npos) {
+      text += ": " + first.substr(status + kDialogShows.size() - 1,
+                                  first.size() - status - kDialogShows.size());
+    }
+    text += ".\n\n" + List(errors, summary.errors, name);
     if (summary.warnings != 0)
       text += "\nThe text has " + Counted(summary.warnings, "warning") + " too.";
     return DialogMessage{DialogMessage::Kind::kErrors, "", text};
@@ -69,7 +83,7 @@ std::optional<DialogMessage> ReviewText(FileSystem& fs, const std::string& path,
   if (warned_rows != 0) {
     text += " on " + Count(warned_rows) + " of its " + Counted(summary.rows, "camera row");
   }
-  text += ".\n\"Generate File\" takes the text but stores it other than it says:\n\n" +
+  text += ".\n\"Generate File\" stores them other than the text says:\n\n" +
           List(warnings, summary.warnings, name) + "\n";
   const std::string of_all = " of " + Count(summary.rows) + " cameras would be ";
   if (summary.rows_at_origin != 0) {

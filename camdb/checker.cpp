@@ -98,7 +98,7 @@ std::string NumberProblem(std::string_view name, std::string_view field, const s
 
 /// Where the dialog would stop: its status text, quoted.
 std::string Shows(const std::string& status) {
-  return " (the dialog shows \"" + status + "\")";
+  return std::string(kDialogShows) + status + "\")";
 }
 
 std::string Plural(std::uint64_t count, const char* word) {

@@ -22,6 +22,9 @@ struct CheckProblem {
   std::string message;
 };
 
+/// An error's message ends with this, the dialog's status text and `")`.
+inline constexpr std::string_view kDialogShows = " (the dialog shows \"";
+
 /// Receives each problem as soon as it is found, in line order (whole-file
 /// problems last).
 using CheckSink = std::function<void(const CheckProblem&)>;

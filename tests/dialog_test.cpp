@@ -134,8 +134,7 @@ std::string Rows(const std::string& row, int count) {
 TEST(Dialog, GenerateShowsTheCheckFirstAndAsksAboutWarnings) {
   using enum DialogMessage::Kind;
   const std::string header = kHeaderOnlyText;
-  const std::string quoted =
-      header + Rows(R"("126.903093"	"37.5"	"1"	"60"	"0"	"90")", 12);
+  const std::string quoted = QuotedText();
   const std::string clean_row = "126.950100\t37.389400\t5\t80\t0\t247";
   struct Case {
     std::string text;
@@ -174,10 +173,9 @@ TEST(Dialog, GenerateShowsTheCheckFirstAndAsksAboutWarnings) {
        std::nullopt},
       {header + Rows(clean_row, 4997) + "1\t2\t3\t4\t5\r\n",
        kErrors,
-       {"cams.txt: 1 error.\n\"Generate File\" stops at the first one:\n\nline 5000: 5 fields, 6 "
-        "TAB-separated fields expected (the dialog shows \"Error : Line 5000\")\n\"korvel-cli "
-        "check "
-        "cams.txt\" prints the full list."},
+       {"cams.txt: 1 error.\n\"Generate File\" stops at the first: \"Error : Line 5000\".\n\n"
+        "line 5000: 5 fields, 6 TAB-separated fields expected\n\"korvel-cli check cams.txt\" "
+        "prints the full list."},
        true,
        "---G Error : Line 5000",
        std::nullopt},

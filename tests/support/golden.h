@@ -4,6 +4,7 @@
 // the same bytes.
 
 #include <algorithm>
+#include <string>
 
 #include "camdb/gps_point.h"
 #include "platform/bytes.h"
@@ -24,6 +25,14 @@ inline const Bytes kSampleDb = {
     0xCD, 0x18, 0x4E, 0x07, 0x2F, 0x60, 0x13, 0x00, 0x93, 0xB5, 0x05, 0x00,
     0x01, 0x46, 0x01, 0x0F, 0x00, 0x00,  // point 2
 };
+
+/// kHeaderOnlyText and 12 rows whose every field is quoted, as spreadsheets
+/// save them: each reads as 0, so the database is OriginDb(12).
+inline std::string QuotedText() {
+  std::string text = kHeaderOnlyText;
+  for (int i = 0; i < 12; ++i) text += "\"126.903093\"\t\"37.5\"\t\"1\"\t\"60\"\t\"0\"\t\"90\"\r\n";
+  return text;
+}
 
 /// TempDb.bin for kHeaderOnlyText followed by `n` rows that all read as 0,
 /// as quoted fields do: a first cell, id 0, of n zero points, then the two
