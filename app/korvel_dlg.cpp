@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/resource.h"
+#include "app/text_review.h"
 #include "format/package_layout.h"
 #include "platform/text_file.h"
 
@@ -27,23 +28,6 @@ std::string FolderByName(const std::string& path, const std::string& name) {
   std::size_t end = path.size();
   while (end > 0 && name.find(path[end - 1]) != std::string::npos) --end;
   return path.substr(0, end);
-}
-
-/// Runs a handler's body so that no exception reaches the window's message
-/// loop; what went wrong is shown in the status line instead.
-template <typename Body>
-void Guarded(DialogWindow& window, Body&& body) noexcept {
-  try {
-    try {
-      body();
-    } catch (const std::exception& e) {
-      window.SetItemText(IDC_STATUS, std::string(kUnexpectedError) + e.what());
-    } catch (...) {
-      window.SetItemText(IDC_STATUS, std::string(kUnexpectedError) + "unknown");
-    }
-  } catch (...) {
-    // Nothing is left to tell the operator with; the dialog stays usable.
-  }
 }
 
 }  // namespace
@@ -81,40 +65,48 @@ bool WildcardMatch(const char* pattern, const char* text) {
 CKorvelDlg::CKorvelDlg(RunState& state, DialogWindow& window, FileSystem& fs, std::ostream* trace)
     : state_(state), window_(window), fs_(fs), trace_(trace) {}
 
-bool CKorvelDlg::OnInitDialog() {
-  Guarded(window_, [&] {
-    window_.EnableItem(IDC_VOICE_FILE, false);
-    window_.EnableItem(IDC_DB_TEXT_FILE, false);
-    window_.EnableItem(IDC_GENERATE_FILE, false);
-    for (int id : {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH}) {
-      window_.SetItemText(id, kBlankText);
+template <typename Body>
+void CKorvelDlg::Guarded(Body&& body) noexcept {
+  try {
+    try {
+      body();
+    } catch (const std::exception& e) {
+      view_.status = std::string(kUnexpectedError) + e.what();
+    } catch (...) {
+      view_.status = std::string(kUnexpectedError) + "unknown";
     }
-    window_.SetItemText(IDC_STATUS, dlg_status::kOpenReadFile);
-  });
+    window_.Draw(view_);
+  } catch (...) {
+    // Nothing is left to tell the operator with; the dialog stays usable.
+  }
+}
+
+bool CKorvelDlg::OnInitDialog() {
+  Guarded([&] { ShowStart(); });
   return true;
 }
 
 void CKorvelDlg::OnBnClickedRefresh() {
   // Only the inputs are chosen again; K93_MODE, the paths and the version tags
   // stay as they are until a new choice overwrites them.
-  Guarded(window_, [&] {
-    window_.EnableItem(IDC_FW_FILE, true);
-    window_.EnableItem(IDC_VOICE_FILE, false);
-    window_.EnableItem(IDC_DB_TEXT_FILE, false);
-    window_.EnableItem(IDC_GENERATE_FILE, false);
+  Guarded([&] {
     state_.TEMP_DB_TEXT = kTempDbText;
-    for (int id : {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH}) {
-      window_.SetItemText(id, kBlankText);
-    }
-    window_.SetItemText(IDC_STATUS, dlg_status::kOpenReadFile);
+    ShowStart();
   });
 }
 
 void CKorvelDlg::OnBnClickedExit() {
-  Guarded(window_, [&] { window_.Close(IDCANCEL); });
+  Guarded([&] { window_.Close(IDCANCEL); });
 }
 
-bool CKorvelDlg::AcceptImage(int kind, std::string& path, int name_id, int button_id,
+void CKorvelDlg::ShowStart() {
+  view_.fw_file = true;
+  view_.voice_file = view_.db_text_file = view_.generate_file = false;
+  view_.fw_name = view_.voice_name = view_.db_name = view_.output_path = kBlankText;
+  view_.status = dlg_status::kOpenReadFile;
+}
+
+bool CKorvelDlg::AcceptImage(int kind, std::string& path, std::string& name_field, bool& button,
                              const char* rejected) {
   const auto chosen = window_.ChooseFile({"bin", kBinaryFilter});
   if (!chosen) return false;
@@ -122,46 +114,46 @@ bool CKorvelDlg::AcceptImage(int kind, std::string& path, int name_id, int butto
   const auto name = fs_.FindFile(path);
   if (!name) return false;
   if (!CheckInputFileName(kind, *name)) {
-    window_.SetItemText(name_id, "");
-    window_.SetItemText(IDC_STATUS, rejected);
+    name_field.clear();
+    view_.status = rejected;
     return false;
   }
-  window_.SetItemText(name_id, *name);
-  window_.EnableItem(button_id, false);
+  name_field = *name;
+  button = false;
   return true;
 }
 
 void CKorvelDlg::OnBnClickedFwFile() {
-  Guarded(window_, [&] {
-    if (!AcceptImage(kFirmwareFile, state_.FW_PATH, IDC_FW_NAME, IDC_FW_FILE,
+  Guarded([&] {
+    if (!AcceptImage(kFirmwareFile, state_.FW_PATH, view_.fw_name, view_.fw_file,
                      dlg_status::kFwRejected)) {
       return;
     }
     if (state_.K93_MODE == 1) {
-      window_.EnableItem(IDC_VOICE_FILE, true);
-      window_.SetItemText(IDC_STATUS, dlg_status::kSelectVoice);
+      view_.voice_file = true;
+      view_.status = dlg_status::kSelectVoice;
     } else {
       // Only the K93 goes further; from here Refresh is the way on.
-      window_.SetItemText(IDC_STATUS, dlg_status::kSelectSignature);
+      view_.status = dlg_status::kSelectSignature;
     }
   });
 }
 
 void CKorvelDlg::OnBnClickedVoiceFile() {
-  Guarded(window_, [&] {
-    if (!AcceptImage(kVoiceFile, state_.VOICE_PATH, IDC_VOICE_NAME, IDC_VOICE_FILE,
+  Guarded([&] {
+    if (!AcceptImage(kVoiceFile, state_.VOICE_PATH, view_.voice_name, view_.voice_file,
                      dlg_status::kVoiceRejected)) {
       return;
     }
     if (state_.K93_MODE == 1) {
-      window_.EnableItem(IDC_DB_TEXT_FILE, true);
-      window_.SetItemText(IDC_STATUS, dlg_status::kSelectDbText);
+      view_.db_text_file = true;
+      view_.status = dlg_status::kSelectDbText;
     }
   });
 }
 
 void CKorvelDlg::OnBnClickedDbTextFile() {
-  Guarded(window_, [&] {
+  Guarded([&] {
     const auto chosen = window_.ChooseFile({"txt", kTextFilter});
     if (!chosen) return;
     state_.DB_TEXT_PATH = chosen->path;
@@ -170,15 +162,32 @@ void CKorvelDlg::OnBnClickedDbTextFile() {
     state_.DB_LINE_COUNT = CountLines(fs_, state_.DB_TEXT_PATH).value_or(0);
     const auto name = fs_.FindFile(state_.DB_TEXT_PATH);
     if (!name) return;
-    window_.SetItemText(IDC_DB_NAME, *name);
-    window_.SetItemText(IDC_STATUS, dlg_status::kPressStart);
-    window_.EnableItem(IDC_DB_TEXT_FILE, false);
-    window_.EnableItem(IDC_GENERATE_FILE, true);
+    view_.db_name = *name;
+    view_.status = dlg_status::kPressStart;
+    view_.db_text_file = false;
+    view_.generate_file = true;
   });
 }
 
+bool CKorvelDlg::ReviewBeforeGenerate() {
+  auto message =
+      ReviewText(fs_, state_.DB_TEXT_PATH, view_.db_name, m_nGenerateMode == kGeneratePerModel);
+  if (!message) return true;
+  message->caption = kDialogCaption;
+  // Errors only inform: the run goes on and stops at the first, as ever.
+  return window_.ShowMessage(*message) || message->kind == DialogMessage::Kind::kErrors;
+}
+
 void CKorvelDlg::OnBnClickedGenerateFile() {
-  Guarded(window_, [&] { GenerateFile(state_, m_nGenerateMode, fs_, *this, trace_); });
+  Guarded([&] {
+    // The same gate as the command's: without it nothing runs, nothing is checked.
+    if (state_.K93_MODE != 1 && m_nGenerateMode != kGeneratePerModel) return;
+    if (!ReviewBeforeGenerate()) return;
+    GenerateFile(state_, m_nGenerateMode, fs_, *this, trace_);
+    // "Generate File" may be disabled now: the keys must reach a button that
+    // is not, so that Escape and Enter work at once.
+    window_.Focus(IDOK);
+  });
 }
 
 bool CKorvelDlg::CheckInputFileName(int kind, std::string fileName) {
@@ -222,16 +231,21 @@ bool CKorvelDlg::CheckInputFileName(int kind, std::string fileName) {
   return result;
 }
 
+// The command's reports are drawn at once: a status such as " Waiting for
+// another run.." must show while the run waits.
 void CKorvelDlg::SetStatus(const std::string& text) {
-  window_.SetItemText(IDC_STATUS, text);
+  view_.status = text;
+  window_.Draw(view_);
 }
 
 void CKorvelDlg::SetOutputPath(const std::string& path) {
-  window_.SetItemText(IDC_OUTPUT_PATH, path);
+  view_.output_path = path;
+  window_.Draw(view_);
 }
 
 void CKorvelDlg::DisableGenerate() {
-  window_.EnableItem(IDC_GENERATE_FILE, false);
+  view_.generate_file = false;
+  window_.Draw(view_);
 }
 
 void CKorvelDlg::ShowFileError(const FileError& error) {

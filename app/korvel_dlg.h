@@ -1,14 +1,15 @@
 #pragma once
 // The main dialog's logic, free of any toolkit: the handlers of its buttons,
-// the button states and the status texts. Front ends create the window, bind
-// it through DialogWindow and forward the button clicks here.
+// the button states and the status texts. It keeps what the dialog shows in
+// one DialogView; front ends create the window, draw that view through
+// DialogWindow and forward the button clicks here.
 
 #include <iosfwd>
 #include <string>
 
+#include "app/dialog_window.h"
 #include "generate/pipeline.h"
 #include "generate/run_state.h"
-#include "platform/dialog_window.h"
 #include "platform/file_system.h"
 
 namespace korvel {
@@ -54,6 +55,9 @@ class CKorvelDlg : private GenerateView {
   /// `kind` is kFirmwareFile or kVoiceFile; `fileName` the bare name.
   bool CheckInputFileName(int kind, std::string fileName);
 
+  /// What the dialog shows now.
+  const DialogView& view() const { return view_; }
+
   /// 1 selects the per-model database files, anything else the K93 package.
   int m_nGenerateMode = 0;
 
@@ -61,7 +65,17 @@ class CKorvelDlg : private GenerateView {
   /// The image buttons' shared part: chooser, path, lookup and name check.
   /// True when the image was accepted; its name is shown and its button
   /// disabled.
-  bool AcceptImage(int kind, std::string& path, int name_id, int button_id, const char* rejected);
+  bool AcceptImage(int kind, std::string& path, std::string& name_field, bool& button,
+                   const char* rejected);
+  /// Runs a handler's body so that no exception reaches the window's message
+  /// loop (what went wrong goes to the status line instead), then draws.
+  template <typename Body>
+  void Guarded(Body&& body) noexcept;
+  /// The start state of the view: "FW File" alone enabled, blank fields.
+  void ShowStart();
+  /// The check before Generate writes anything; false when the operator
+  /// chose not to go on.
+  bool ReviewBeforeGenerate();
 
   // GenerateView
   void SetStatus(const std::string& text) override;
@@ -73,6 +87,7 @@ class CKorvelDlg : private GenerateView {
   DialogWindow& window_;
   FileSystem& fs_;
   std::ostream* trace_;
+  DialogView view_;
 };
 
 }  // namespace korvel

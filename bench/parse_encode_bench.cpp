@@ -1,6 +1,7 @@
 // The stages of a generate run on a deterministic synthetic camera text,
-// trace off: Parse (text to GPS_DB), Sort, Encode (DB_STREAM), Write
-// (TempDb.bin), and ParseEncode, all of them in a row.
+// trace off: Check (the checker, which the dialog runs before anything is
+// written), Parse (text to GPS_DB), Sort, Encode (DB_STREAM), Write
+// (TempDb.bin), and ParseEncode, the last four in a row.
 //
 //   korvel_bench --benchmark_filter='/1000000'
 //   korvel_bench --benchmark_filter='ParseEncode/1000000'
@@ -19,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "camdb/checker.h"
 #include "camdb/parser.h"
 #include "format/db_encoder.h"
 #include "generate/pipeline.h"
@@ -79,6 +81,7 @@ class Text {
   Text& operator=(const Text&) = delete;
 
   RealFileSystem& fs() { return *fs_; }
+  const std::string& path() const { return path_; }
   /// Parses the text into a fresh state; false (and the failure) when it
   /// does not parse.
   bool Parse(RunState& state, std::string& failure) {
@@ -122,6 +125,24 @@ void Parse(benchmark::State& bench) {
       break;
     }
     benchmark::DoNotOptimize(&state.GPS_DB.front());
+  }
+  SetRowRate(bench);
+}
+
+void Check(benchmark::State& bench) {
+  Text& text = TextOf(bench.range(0));
+  // A million rows do not fit a package: checked for the per-model files.
+  const CheckLimits limits = GenerateLimits(true);
+  for (auto _ : bench) {
+    std::string problem;
+    TextReader reader(text.fs().Open(text.path(), OpenMode::kReadShared));
+    const CheckSummary summary = CheckDbText(reader, limits, [&problem](const CheckProblem& p) {
+      if (problem.empty()) problem = p.message;
+    });
+    if (!problem.empty() || summary.rows != static_cast<std::uint64_t>(bench.range(0))) {
+      bench.SkipWithError(problem.empty() ? "rows miscounted" : problem.c_str());
+      break;
+    }
   }
   SetRowRate(bench);
 }
@@ -197,6 +218,7 @@ void ParseEncode(benchmark::State& bench) {
   bench.counters["peak_rss_mb"] = PeakRssMb();
 }
 
+BENCHMARK(Check)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Parse)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Sort)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Encode)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -98,7 +98,7 @@ std::string NumberProblem(std::string_view name, std::string_view field, const s
 
 /// Where the dialog would stop: its status text, quoted.
 std::string Shows(const std::string& status) {
-  return " (the dialog shows \"" + status + "\")";
+  return std::string(kDialogShows) + status + "\")";
 }
 
 std::string Plural(std::uint64_t count, const char* word) {
@@ -244,7 +244,7 @@ class Checker {
     ++summary_.rows;
     std::uint32_t units[2];
     for (int i = 0; i < 2; ++i) units[i] = ConvertCoordinate(fields_[i]);
-    AddPoint(CellId(units[0], units[1]));
+    AddPoint(units);
     // The common row is a plain number within range: the stored units tell
     // that without reading the text a second time.
     double degrees[2] = {};
@@ -268,7 +268,7 @@ class Checker {
     ++summary_.rows;
     const double degrees[2] = {plain_.x, plain_.y};
     const std::uint32_t units[2] = {DegreesToUnits(plain_.x), DegreesToUnits(plain_.y)};
-    AddPoint(CellId(units[0], units[1]));
+    AddPoint(units);
     for (int i = 0; i < 2; ++i) {
       if (units[i] > kUnitLimits[i] || degrees[i] < 0) {
         CheckCoordinate(i, degrees[i], units[i], plain_.x);
@@ -310,6 +310,11 @@ class Checker {
   using CellIds = std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>>;
 
   void AddPoint(std::uint32_t id) { cells_.push_back(id); }
+  /// A camera row's point.
+  void AddPoint(const std::uint32_t (&units)[2]) {
+    if (units[0] == 0 && units[1] == 0) ++summary_.rows_at_origin;
+    AddPoint(CellId(units[0], units[1]));
+  }
 
   /// Sorts the cell ids (two 16-bit radix passes) and walks the runs.
   void CheckCells() {

@@ -22,6 +22,9 @@ struct CheckProblem {
   std::string message;
 };
 
+/// An error's message ends with this, the dialog's status text and `")`.
+inline constexpr std::string_view kDialogShows = " (the dialog shows \"";
+
 /// Receives each problem as soon as it is found, in line order (whole-file
 /// problems last).
 using CheckSink = std::function<void(const CheckProblem&)>;
@@ -42,6 +45,7 @@ struct CheckSummary {
   std::uint64_t rows = 0;  ///< camera rows of the text (six fields), sample rows not counted
   std::uint64_t errors = 0;
   std::uint64_t warnings = 0;
+  std::uint64_t rows_at_origin = 0;  ///< camera rows stored at 0,0, whatever the text says
 };
 
 /// Checks the text `file` reads, from its first line. Besides one line it

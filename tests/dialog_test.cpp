@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -48,16 +47,22 @@ struct Rig : DialogWindow {
     fs.SetFile(kTextPath, kHeaderOnlyText);
     dlg.OnInitDialog();
   }
-  void SetItemText(int id, const std::string& text) override {
-    texts[id] = text;
-    text_log.emplace_back(id, text);
+  void Draw(const DialogView& view) override {
+    if (view.status != shown.status) statuses.push_back(view.status);
+    shown = view;
   }
-  void EnableItem(int id, bool enable) override { enabled[id] = enable; }
+  void Focus(int id) override { focus = id; }
   std::optional<ChosenFile> ChooseFile(const OpenFileRequest& request) override {
     requests.push_back(request);
     return std::exchange(choice, std::nullopt);
   }
   void ShowFileError(const FileError& error) override { file_errors.push_back(error); }
+  /// Notes the box and the files there while it is up; answers `answer`.
+  bool ShowMessage(const DialogMessage& message) override {
+    messages.push_back(message);
+    files_when_asked = fs.files.size();
+    return answer;
+  }
   void Close(int result) override { closed_with = result; }
 
   /// Presses a button, its file chooser answering `path` (cancelled when
@@ -65,7 +70,7 @@ struct Rig : DialogWindow {
   void Press(void (CKorvelDlg::*button)(), const std::string& path = {}) {
     if (!path.empty()) choice = ChosenFile{path, path.substr(path.find_last_of("/\\") + 1)};
     (dlg.*button)();
-    steps.push_back(Buttons() + " " + texts[IDC_STATUS]);
+    steps.push_back(Buttons() + " " + shown.status);
   }
   void Choose(const std::string& fw_path = kFwPath, const std::string& voice_path = kVoicePath,
               const std::string& text_path = kTextPath) {
@@ -74,13 +79,11 @@ struct Rig : DialogWindow {
     Press(&CKorvelDlg::OnBnClickedDbTextFile, text_path);
   }
   void Generate() { Press(&CKorvelDlg::OnBnClickedGenerateFile); }
-  /// "FVDG" for the four file buttons, '-' where one is disabled; controls
-  /// start enabled, as in the template.
-  std::string Buttons() {
+  /// "FVDG" for the four file buttons, '-' where one is disabled.
+  std::string Buttons() const {
     std::string s = "----";
-    const int ids[] = {IDC_FW_FILE, IDC_VOICE_FILE, IDC_DB_TEXT_FILE, IDC_GENERATE_FILE};
-    for (int i = 0; i < 4; ++i)
-      s[i] = !enabled.contains(ids[i]) || enabled[ids[i]] ? "FVDG"[i] : '-';
+    const bool on[] = {shown.fw_file, shown.voice_file, shown.db_text_file, shown.generate_file};
+    for (int i = 0; i < 4; ++i) s[i] = on[i] ? "FVDG"[i] : '-';
     return s;
   }
 
@@ -90,34 +93,131 @@ struct Rig : DialogWindow {
   MemoryFileSystem fs;
   CKorvelDlg dlg;
   std::vector<std::string> steps;
-  std::map<int, std::string> texts;
-  std::vector<std::pair<int, std::string>> text_log;
-  std::map<int, bool> enabled;
+  DialogView shown;                   ///< as last drawn
+  std::vector<std::string> statuses;  ///< each status drawn, in turn
+  std::optional<int> focus;
   std::optional<ChosenFile> choice;
   std::vector<OpenFileRequest> requests;
   std::vector<FileError> file_errors;
+  std::vector<DialogMessage> messages;
+  bool answer = false;
+  std::size_t files_when_asked = 0;
   std::optional<int> closed_with;
 };
 
 TEST(Dialog, StartStateRefreshAndExit) {
   Rig rig;
-  const int fields[] = {IDC_FW_NAME, IDC_VOICE_NAME, IDC_DB_NAME, IDC_OUTPUT_PATH};
-  EXPECT_EQ(rig.Buttons(), "F---");
-  EXPECT_EQ(rig.texts[IDC_STATUS], "Please open read file..");
-  for (int id : fields) EXPECT_EQ(rig.texts[id], kBlank) << id;
+  const DialogView start = {
+      "Please open read file..", kBlank, kBlank, kBlank, kBlank, true, false, false, false};
+  EXPECT_EQ(rig.shown, start);
 
   rig.Choose();
   rig.Generate();
+  EXPECT_EQ(rig.focus, IDOK);
   rig.dlg.OnBnClickedRefresh();
-  EXPECT_EQ(rig.Buttons(), "F---");
-  EXPECT_EQ(rig.texts[IDC_STATUS], "Please open read file..");
-  for (int id : fields) EXPECT_EQ(rig.texts[id], kBlank) << id;
+  EXPECT_EQ(rig.shown, start);
 
   // Refresh chooses the inputs again but leaves K93 mode on.
   EXPECT_EQ(rig.state.K93_MODE, 1);
   EXPECT_FALSE(rig.closed_with.has_value());
   rig.dlg.OnBnClickedExit();
   EXPECT_EQ(rig.closed_with, IDCANCEL);
+}
+
+/// `count` copies of `row`, each ended CR LF.
+std::string Rows(const std::string& row, int count) {
+  std::string rows;
+  for (int i = 0; i < count; ++i) rows += row + "\r\n";
+  return rows;
+}
+
+TEST(Dialog, GenerateShowsTheCheckFirstAndAsksAboutWarnings) {
+  using enum DialogMessage::Kind;
+  const std::string header = kHeaderOnlyText;
+  const std::string quoted = QuotedText();
+  const std::string clean_row = "126.950100\t37.389400\t5\t80\t0\t247";
+  struct Case {
+    std::string text;
+    std::optional<DialogMessage::Kind> box;
+    std::vector<std::string> says;  // in the box, in this order
+    bool answer;
+    std::string after;        // buttons and status
+    std::optional<Bytes> db;  // the package's database; none: nothing written
+  };
+  const Case cases[] = {
+      {header, std::nullopt, {}, false, "----    Success..", kSampleDb},
+      {quoted,
+       kQuestion,
+       {"cams.txt: 72 warnings on 12 of its 12 camera rows.",
+        "\nline 3: X \"126.903093\" is in quotes: read as 0\n",
+        "line 3: Y \"37.5\" is in quotes: read as 0\n",
+        "line 4: SPEED \"60\" is in quotes: read as 0\nand 62 more.\n",
+        "12 of 12 cameras would be at 0,0.\n\nGenerate the package anyway?"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {quoted, kQuestion, {"72 warnings"}, true, "----    Success..", OriginDb(12)},
+      {header + Rows("126,950100\t37,389400\t5\t80\t0\t247", 3),
+       kQuestion,
+       {"6 warnings on 3 of its 3 camera rows",
+        "line 5: Y \"37,389400\" has a decimal comma: read as 37\n",
+        "3 of 3 cameras would be other than the text says"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {header + Rows("37.389400\t126.950100\t5\t80\t0\t247", 2),
+       kQuestion,
+       {"line 4: latitude Y 126.9501 is outside -90 to 90; the X and Y columns look swapped\n"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {header + Rows(clean_row, 4997) + "1\t2\t3\t4\t5\r\n",
+       kErrors,
+       {"cams.txt: 1 error.\n\"Generate File\" stops at the first: \"Error : Line 5000\".\n\n"
+        "line 5000: 5 fields, 6 TAB-separated fields expected\n\"korvel-cli check cams.txt\" "
+        "prints the full list."},
+       true,
+       "---G Error : Line 5000",
+       std::nullopt},
+      {quoted.substr(0, quoted.find("\r\n", header.size()) + 2) + Rows("1\t2\t3\t4\t5", 12),
+       kErrors,
+       {"12 errors", "\nline 4: 5 fields", "\nline 13: 5 fields", "and 2 more.\n",
+        "The text has 6 warnings too."},
+       false,
+       "---G Error : Line 4",
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    Rig rig;
+    rig.fs.SetFile(kTextPath, c.text);
+    rig.answer = c.answer;
+    rig.Choose();
+    const std::size_t inputs = rig.fs.files.size();
+    rig.Generate();
+    ASSERT_EQ(rig.messages.size(), c.box ? 1u : 0u);
+    if (c.box) {
+      const DialogMessage& box = rig.messages.front();
+      EXPECT_EQ(box.kind, *c.box);
+      EXPECT_EQ(box.caption, "Tarvex binary generator v1.0");
+      EXPECT_EQ(rig.files_when_asked, inputs);
+      std::size_t at = 0;
+      for (const std::string& words : c.says) {
+        at = box.text.find(words, at);
+        EXPECT_NE(at, std::string::npos) << words << "\n in:\n" << box.text;
+      }
+      EXPECT_NE(box.text.find("\"korvel-cli check cams.txt\" prints the full list."),
+                std::string::npos);
+    }
+    EXPECT_EQ(rig.steps.back(), c.after);
+    EXPECT_EQ(rig.focus,
+              c.after.ends_with("Press Start button..") ? std::nullopt : std::optional(IDOK));
+    if (c.db) {
+      EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, *c.db)));
+    } else {
+      EXPECT_EQ(rig.fs.files.size(), inputs);
+    }
+  }
 }
 
 TEST(Dialog, PerModelRunWritesTheModelFiles) {
@@ -128,7 +228,7 @@ TEST(Dialog, PerModelRunWritesTheModelFiles) {
   rig.Choose();
   rig.Generate();
   EXPECT_EQ(rig.steps.back(), "---G    Success..");
-  EXPECT_EQ(rig.texts[IDC_OUTPUT_PATH], kUlmaPath);
+  EXPECT_EQ(rig.shown.output_path, kUlmaPath);
   Bytes db = kSampleDb;
   std::copy_n("211105", 6, db.begin() + 17);
   for (const char* name :
@@ -215,11 +315,12 @@ TEST(Dialog, EveryFailureOfGenerate) {
     rig.Choose();
     c.fault(rig.fs);
     rig.Generate();
-    std::string shown = rig.texts[IDC_STATUS];
-    for (const FileError& error : rig.file_errors) shown += " [" + error.path + "]";
-    EXPECT_EQ(shown, c.status);
+    std::string status = rig.shown.status;
+    for (const FileError& error : rig.file_errors) status += " [" + error.path + "]";
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(rig.focus, IDOK);
     EXPECT_EQ(rig.Buttons(), "---G");
-    EXPECT_EQ(rig.texts[IDC_OUTPUT_PATH], kBlank);
+    EXPECT_EQ(rig.shown.output_path, kBlank);
     EXPECT_EQ(rig.fs.Exists(kTempCopy), c.copy_left);
     EXPECT_EQ(rig.fs.files["TempDb.bin"],
               c.db_new ? kSampleDb : Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
@@ -238,9 +339,7 @@ TEST(Dialog, WaitsForAnotherRunAndTakesAReadOnlyText) {
   rig.Generate();
   EXPECT_EQ(rig.steps.back(), "----    Success..");
   EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, kSampleDb)));
-  EXPECT_EQ(std::count(rig.text_log.begin(), rig.text_log.end(),
-                       std::pair<int, std::string>(IDC_STATUS, " Waiting for another run..")),
-            1);
+  EXPECT_EQ(std::count(rig.statuses.begin(), rig.statuses.end(), " Waiting for another run.."), 1);
   // Every folder written is locked before anything is touched.
   const std::vector<std::string> first(rig.fs.log.begin() + before,
                                        rig.fs.log.begin() + before + 3);
@@ -253,7 +352,7 @@ TEST(Dialog, SecondPressAfterParserFaultSucceeds) {
   rig.fs.SetFile(kTextPath, "V1.0 123456 test\r\nX\tY\tTYPE\r\n\r\n\r\n");
   rig.Choose();
   rig.Generate();
-  EXPECT_EQ(rig.texts[IDC_STATUS], "Error : EmptyLine 3");
+  EXPECT_EQ(rig.shown.status, "Error : EmptyLine 3");
   EXPECT_FALSE(rig.fs.Exists(kTempCopy));
 
   // The line count stays the one taken when the file was chosen (4), so a fix
@@ -261,12 +360,12 @@ TEST(Dialog, SecondPressAfterParserFaultSucceeds) {
   // pass...
   rig.fs.SetFile(kTextPath, kHeaderOnlyText);
   rig.Generate();
-  EXPECT_EQ(rig.texts[IDC_STATUS], "Error : EmptyLine 3");
+  EXPECT_EQ(rig.shown.status, "Error : EmptyLine 3");
 
   // ...while one without a final line end makes no empty row at all.
   rig.fs.SetFile(kTextPath, "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tFLAG\tANGLE");
   rig.Generate();
-  EXPECT_EQ(rig.texts[IDC_STATUS], "   Success..");
+  EXPECT_EQ(rig.shown.status, "   Success..");
   EXPECT_TRUE(SameBytes(rig.fs.files[kPackagePath], ExpectedPackage(rig.fw, rig.voice, kSampleDb)));
   EXPECT_FALSE(rig.fs.Exists(kTempCopy));
   EXPECT_EQ(rig.Buttons(), "----");
@@ -294,11 +393,12 @@ TEST(Dialog, FileNameChecks) {
       {false, "K93_FW_v012.bin", 1000, 0, 0, false, " 00  F--- Cannot file FW file.."},
       {false, "FW_v0102.bin", 249856, 0, 0, false, "FW_v0102.bin 00  ---- Please select signature file.."},
       {false, "FW_v0102.bin", 5, 1, 0, false, "FW_v0102.bin 10 .bin -V-- Please select voice file.."},
-      {true, "Voice_v0034.bin", 10, 1, 0, false, " 10  -V-- Cannot file Voice file.."},
-      {true, "Voice_v0034.bin", 10, 1, 1, false, "Voice_v0034.bin 11 .bin --D- Please select DB text file.."},
-      {true, "K93_Voice_v034.bin", 10, 1, 0, false, " 11  -V-- Cannot file Voice file.."},
+      {true, "Voice_v0034.bin", 10, 1, 0, false, " 10  F--- Cannot file Voice file.."},
+      {true, "Voice_v0034.bin", 10, 1, 1, false, "Voice_v0034.bin 11 .bin F-D- Please select DB text file.."},
+      {true, "K93_Voice_v034.bin", 10, 1, 0, false, " 11  F--- Cannot file Voice file.."},
+      // The voice button is pressed from the start state, "FW File" still on.
       // Without K93 mode an accepted voice image leads nowhere and says nothing.
-      {true, "K93_Voice_v0034.bin", 10, 0, 0, false, "K93_Voice_v0034.bin 00  ---- Please open read file.."}};
+      {true, "K93_Voice_v0034.bin", 10, 0, 0, false, "K93_Voice_v0034.bin 00  F--- Please open read file.."}};
   // clang-format on
   for (const Case& c : cases) {
     Rig rig;
@@ -307,10 +407,8 @@ TEST(Dialog, FileNameChecks) {
     if (c.unreadable) rig.fs.fail_open = {{path, OpenMode::kReadShared}};
     rig.state.K93_MODE = c.k93;
     rig.state.K93_VOICE = c.k93_voice;
-    rig.EnableItem(IDC_FW_FILE, !c.voice);
-    rig.EnableItem(IDC_VOICE_FILE, c.voice);
     rig.Press(c.voice ? &CKorvelDlg::OnBnClickedVoiceFile : &CKorvelDlg::OnBnClickedFwFile, path);
-    EXPECT_EQ(rig.texts[c.voice ? IDC_VOICE_NAME : IDC_FW_NAME] + " " +
+    EXPECT_EQ((c.voice ? rig.shown.voice_name : rig.shown.fw_name) + " " +
                   char('0' + rig.state.K93_MODE) + char('0' + rig.state.K93_VOICE) + " " +
                   TagText(c.voice ? rig.state.VOICE_VERSION_TAG : rig.state.FW_VERSION_TAG) + " " +
                   rig.steps.back(),
@@ -322,7 +420,7 @@ TEST(Dialog, FileNameChecks) {
 TEST(Dialog, CancelledOrVanishedFilesChangeNothingVisible) {
   Rig rig;
   rig.state.K93_MODE = 1;
-  const auto log_size = rig.text_log.size();
+  const DialogView start = rig.shown;
   rig.Choose("", "", "");  // every chooser cancels
   std::string requests;
   for (const OpenFileRequest& r : rig.requests) requests += r.default_ext + " " + r.filter;
@@ -333,7 +431,7 @@ TEST(Dialog, CancelledOrVanishedFilesChangeNothingVisible) {
 
   // Chosen, then gone before the handler looks it up: the path is kept, silently.
   rig.Choose("/gone/K93_FW_v0102.bin", "/gone/K93_Voice_v0034.bin", "/gone/cams.txt");
-  EXPECT_EQ(rig.text_log.size(), log_size);
+  EXPECT_EQ(rig.shown, start);
   EXPECT_EQ(rig.steps, std::vector<std::string>(6, "F--- Please open read file.."));
   EXPECT_EQ(rig.state.FW_PATH + " " + rig.state.VOICE_PATH + " " + rig.state.DB_TEXT_PATH,
             "/gone/K93_FW_v0102.bin /gone/K93_Voice_v0034.bin /gone/cams.txt");
@@ -362,7 +460,7 @@ TEST(Dialog, FaultInAFileCallStaysInsideTheHandler) {
   } throwing;
   Rig rig(&throwing);
   EXPECT_NO_THROW(rig.Press(&CKorvelDlg::OnBnClickedFwFile, kFwPath));
-  EXPECT_EQ(rig.texts[IDC_STATUS], " Unexpected error: disk gone");
+  EXPECT_EQ(rig.shown.status, " Unexpected error: disk gone");
   EXPECT_EQ(rig.Buttons(), "F---");
 }
 

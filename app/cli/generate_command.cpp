@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <future>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -18,7 +17,6 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/text_check.h"
 #include "app/korvel_dlg.h"
-#include "app/resource.h"
 #include "generate/run_state.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"
@@ -105,24 +103,22 @@ class HeldOutput {
   std::streambuf* err_;
 };
 
-/// The dialog as lines on standard output. Controls start as the dialog shows
-/// them before OnInitDialog: an empty status line and a blank output path, so
-/// only real paths are printed.
+/// The dialog as lines on standard output. It starts as the dialog shows
+/// itself before OnInitDialog: an empty status line and a blank output path,
+/// so only real paths are printed.
 class ConsoleWindow : public DialogWindow {
  public:
-  void SetItemText(int id, const std::string& text) override {
-    std::string& shown = texts_[id];
-    if (id == IDC_STATUS) ++status_writes_;
-    if (shown == text) return;
-    shown = text;
-    if (id == IDC_STATUS) {
-      std::cout << "status: " << text << std::endl;
-    } else if (id == IDC_OUTPUT_PATH) {
-      std::cout << "output: " << text << std::endl;
+  ConsoleWindow() { view_.output_path = kBlankText; }
+
+  void Draw(const DialogView& view) override {
+    if (view.output_path != view_.output_path) {
+      std::cout << "output: " << view.output_path << std::endl;
     }
+    if (view.status != view_.status) std::cout << "status: " << view.status << std::endl;
+    view_ = view;
   }
 
-  void EnableItem(int id, bool enable) override { enabled_[id] = enable; }
+  void Focus(int) override {}
 
   std::optional<ChosenFile> ChooseFile(const OpenFileRequest&) override {
     return std::exchange(answer_, std::nullopt);
@@ -133,25 +129,19 @@ class ConsoleWindow : public DialogWindow {
               << std::endl;
   }
 
+  /// The command printed the check's problems already; the operator who ran
+  /// it goes on (--strict stops before the dialog is pressed at all).
+  bool ShowMessage(const DialogMessage&) override { return true; }
+
   void Close(int) override {}
 
   /// The chooser's answer to the next button press.
   void Answer(ChosenFile file) { answer_ = std::move(file); }
-  bool Enabled(int id) const {
-    auto it = enabled_.find(id);
-    return it == enabled_.end() || it->second;
-  }
-  std::string Text(int id) const {
-    auto it = texts_.find(id);
-    return it == texts_.end() ? std::string() : it->second;
-  }
-  int status_writes() const { return status_writes_; }
+  const DialogView& view() const { return view_; }
 
  private:
-  std::map<int, std::string> texts_{{IDC_OUTPUT_PATH, kBlankText}};
-  std::map<int, bool> enabled_;
+  DialogView view_;
   std::optional<ChosenFile> answer_;
-  int status_writes_ = 0;
 };
 
 /// One button press of the operator's run.
@@ -159,7 +149,7 @@ struct Step {
   const char* what;  ///< the file, as the operator would name it
   const std::string* path;
   void (CKorvelDlg::*press)();
-  int unlocks;  ///< the button that must be enabled afterwards
+  bool DialogView::*unlocks;  ///< the button that must be enabled afterwards
 };
 
 /// "PATH: REASON" for a path the system refused, in the system's words.
@@ -228,20 +218,20 @@ int RunDialog(const Options& options) {
   dialog.OnInitDialog();
 
   const Step steps[] = {
-      {"FW file", &options.fw, &CKorvelDlg::OnBnClickedFwFile, IDC_VOICE_FILE},
-      {"Voice file", &options.voice, &CKorvelDlg::OnBnClickedVoiceFile, IDC_DB_TEXT_FILE},
-      {"DB text file", &options.db, &CKorvelDlg::OnBnClickedDbTextFile, IDC_GENERATE_FILE},
+      {"FW file", &options.fw, &CKorvelDlg::OnBnClickedFwFile, &DialogView::voice_file},
+      {"Voice file", &options.voice, &CKorvelDlg::OnBnClickedVoiceFile, &DialogView::db_text_file},
+      {"DB text file", &options.db, &CKorvelDlg::OnBnClickedDbTextFile, &DialogView::generate_file},
   };
   for (const Step& step : steps) {
     const auto chosen = Choose(files, *step.path, step.what);
     if (!chosen) return kExitFailure;
     window.Answer(*chosen);
-    const int writes = window.status_writes();
+    const DialogView before = window.view();
     (dialog.*step.press)();
-    if (!window.Enabled(step.unlocks)) {
+    if (!(window.view().*step.unlocks)) {
       // The dialog passes over a file it cannot find again without a word.
-      const char* why = window.status_writes() == writes ? "was not found"
-                        : window.Text(IDC_STATUS) == dlg_status::kSelectSignature
+      const char* why = window.view() == before ? "was not found"
+                        : window.view().status == dlg_status::kSelectSignature
                             ? "is not a K93 firmware image (K93_FW_v????.bin, 249856 bytes)"
                             : "was not accepted";
       std::cerr << "korvel-cli: " << step.what << " '" << *step.path << "' " << why << std::endl;
@@ -249,7 +239,7 @@ int RunDialog(const Options& options) {
     }
   }
   dialog.OnBnClickedGenerateFile();
-  return window.Text(IDC_STATUS) == gen_status::kSuccess ? kExitOk : kExitFailure;
+  return window.view().status == gen_status::kSuccess ? kExitOk : kExitFailure;
 }
 
 int Run(const Options& options) {

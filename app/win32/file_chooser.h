@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/dialog_window.h"
 #include "app/win32/win32_api.h"
-#include "platform/dialog_window.h"
 
 namespace korvel::win32 {
 

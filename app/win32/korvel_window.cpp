@@ -1,6 +1,7 @@
 #include "app/win32/korvel_window.h"
 
 #include <array>
+#include <utility>
 
 namespace korvel::win32 {
 namespace {
@@ -129,31 +130,33 @@ HCURSOR CKorvelDlgWnd::OnQueryDragIcon() {
   return static_cast<HCURSOR>(m_hIcon.get());
 }
 
-void CKorvelDlgWnd::SetItemText(int id, const std::string& text) {
-  SetDlgItemTextA(m_hWnd, id, text.c_str());
-  // Drawn now, not at the next message: a status set before Generate waits
-  // for another run's folder lock must show during the wait.
-  if (id == IDC_STATUS) ::UpdateWindow(GetDlgItem(id));
+void CKorvelDlgWnd::Draw(const DialogView& view) {
+  const std::pair<int, const std::string DialogView::*> texts[] = {
+      {IDC_FW_NAME, &DialogView::fw_name}, {IDC_VOICE_NAME, &DialogView::voice_name},
+      {IDC_DB_NAME, &DialogView::db_name}, {IDC_OUTPUT_PATH, &DialogView::output_path},
+      {IDC_STATUS, &DialogView::status},
+  };
+  for (const auto& [id, text] : texts) {
+    if (drawn_ && (*drawn_).*text == view.*text) continue;
+    SetDlgItemTextA(m_hWnd, id, (view.*text).c_str());
+    // Painted now, not at the next message: a status set before Generate
+    // waits for another run's folder lock must show during the wait.
+    if (id == IDC_STATUS) ::UpdateWindow(GetDlgItem(id));
+  }
+  // The four file and generate buttons are switched through their objects.
+  const std::pair<CButton*, bool DialogView::*> buttons[] = {
+      {&m_btnFwFile, &DialogView::fw_file},
+      {&m_btnVoiceFile, &DialogView::voice_file},
+      {&m_btnDbTextFile, &DialogView::db_text_file},
+      {&m_btnGenerateFile, &DialogView::generate_file},
+  };
+  for (const auto& [button, enabled] : buttons) button->EnableWindow(view.*enabled);
+  drawn_ = view;
 }
 
-void CKorvelDlgWnd::EnableItem(int id, bool enable) {
-  // The four file and generate buttons are switched through their objects.
-  switch (id) {
-    case IDC_FW_FILE:
-      m_btnFwFile.EnableWindow(enable);
-      break;
-    case IDC_VOICE_FILE:
-      m_btnVoiceFile.EnableWindow(enable);
-      break;
-    case IDC_DB_TEXT_FILE:
-      m_btnDbTextFile.EnableWindow(enable);
-      break;
-    case IDC_GENERATE_FILE:
-      m_btnGenerateFile.EnableWindow(enable);
-      break;
-    default:
-      ::EnableWindow(GetDlgItem(id), enable);
-  }
+void CKorvelDlgWnd::Focus(int id) {
+  // Unlike SetFocus, this also moves the default button's frame.
+  SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(id)), TRUE);
 }
 
 std::optional<ChosenFile> CKorvelDlgWnd::ChooseFile(const OpenFileRequest& request) {
@@ -162,6 +165,13 @@ std::optional<ChosenFile> CKorvelDlgWnd::ChooseFile(const OpenFileRequest& reque
 
 void CKorvelDlgWnd::ShowFileError(const FileError& error) {
   MessageBoxA(m_hWnd, FileErrorText(error).c_str(), kAppName, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool CKorvelDlgWnd::ShowMessage(const DialogMessage& message) {
+  const bool question = message.kind == DialogMessage::Kind::kQuestion;
+  const UINT style = question ? MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 : MB_OK | MB_ICONERROR;
+  return MessageBoxA(m_hWnd, message.text.c_str(), message.caption.c_str(), style) ==
+         (question ? IDYES : IDOK);
 }
 
 void CKorvelDlgWnd::Close(int result) {

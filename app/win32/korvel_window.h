@@ -4,15 +4,16 @@
 // hands every click to the dialog's logic (CKorvelDlg). The About box too.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
+#include "app/dialog_window.h"
 #include "app/korvel_dlg.h"
 #include "app/resource.h"
 #include "app/win32/file_chooser.h"
 #include "app/win32/framework.h"
 #include "app/win32/handles.h"
 #include "generate/run_state.h"
-#include "platform/dialog_window.h"
 #include "platform/file_system.h"
 
 namespace korvel::win32 {
@@ -56,10 +57,11 @@ class CKorvelDlgWnd : public CDialog, private DialogWindow {
 
  private:
   // DialogWindow
-  void SetItemText(int id, const std::string& text) override;
-  void EnableItem(int id, bool enable) override;
+  void Draw(const DialogView& view) override;
+  void Focus(int id) override;
   std::optional<ChosenFile> ChooseFile(const OpenFileRequest& request) override;
   void ShowFileError(const FileError& error) override;
+  bool ShowMessage(const DialogMessage& message) override;
   void Close(int result) override;
 
   FileChooser& chooser_;
@@ -70,6 +72,8 @@ class CKorvelDlgWnd : public CDialog, private DialogWindow {
   CButton m_btnVoiceFile;
   CButton m_btnDbTextFile;
   CButton m_btnGenerateFile;
+  /// What the controls show, once drawn: only what changes is set again.
+  std::optional<DialogView> drawn_;
 };
 
 }  // namespace korvel::win32

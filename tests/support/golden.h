@@ -4,6 +4,7 @@
 // the same bytes.
 
 #include <algorithm>
+#include <string>
 
 #include "camdb/gps_point.h"
 #include "platform/bytes.h"
@@ -24,6 +25,37 @@ inline const Bytes kSampleDb = {
     0xCD, 0x18, 0x4E, 0x07, 0x2F, 0x60, 0x13, 0x00, 0x93, 0xB5, 0x05, 0x00,
     0x01, 0x46, 0x01, 0x0F, 0x00, 0x00,  // point 2
 };
+
+/// kHeaderOnlyText and 12 rows whose every field is quoted, as spreadsheets
+/// save them: each reads as 0, so the database is OriginDb(12).
+inline std::string QuotedText() {
+  std::string text = kHeaderOnlyText;
+  for (int i = 0; i < 12; ++i) text += "\"126.903093\"\t\"37.5\"\t\"1\"\t\"60\"\t\"0\"\t\"90\"\r\n";
+  return text;
+}
+
+/// TempDb.bin for kHeaderOnlyText followed by `n` rows that all read as 0,
+/// as quoted fields do: a first cell, id 0, of n zero points, then the two
+/// sample cells as in kSampleDb.
+inline Bytes OriginDb(std::uint16_t n) {
+  Bytes db(kSampleDb.begin(), kSampleDb.begin() + 23);
+  StoreU32(&db[4], 2);
+  StoreU32(&db[8], n + 2u);
+  const std::uint32_t points = 23 + 3 * 10;
+  const auto cell = [&db](std::uint32_t id, std::uint16_t count, std::uint32_t offset) {
+    std::uint8_t entry[10];
+    StoreU32(entry, id);
+    StoreU16(entry + 4, count);
+    StoreU32(entry + 6, offset);
+    db.insert(db.end(), entry, entry + 10);
+  };
+  cell(0, n, points);
+  cell(LoadU32(&kSampleDb[23]), 1, points + 18 * n);
+  cell(LoadU32(&kSampleDb[33]), 1, points + 18 * n + 18);
+  db.resize(db.size() + 18 * n, 0);
+  db.insert(db.end(), kSampleDb.begin() + 43, kSampleDb.end());
+  return db;
+}
 
 /// A point at (x, y), in its cell.
 inline GPS_POINT Point(std::uint32_t x, std::uint32_t y, std::uint8_t type = 1,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -156,9 +157,10 @@ struct Session : FileChooser {
     }
     return s;
   }
-  /// Clicks an enabled button; the focus stays where it is.
+  /// Clicks an enabled button; like the mouse, it takes the focus first.
   void Click(int id) {
     ASSERT_TRUE(IsWindowEnabled(Item(id))) << id;
+    SendMessageA(window, WM_NEXTDLGCTL, WPARAM(Item(id)), TRUE);
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id)));
     PumpMessages(window);
   }
@@ -230,13 +232,101 @@ TEST(MainDialog, AboutBoxOperatorRunAndKeys) {
   EXPECT_TRUE(SameBytes(ReadFileBytes(s.scratch.Path("work\\TempDb.bin")), kSampleDb));
   EXPECT_TRUE(SaveScreenshot(s.window, "korvel-dialog-done.png"));
 
-  // Enter refreshes, Escape closes.
+  // The disabled "Generate File" gave the focus to "Refresh": Enter
+  // refreshes, Escape closes.
   ASSERT_EQ(GetFocus(), s.Item(IDOK));
   s.Key(VK_RETURN);
   EXPECT_EQ(s.Step(), "F--- Please open read file..");
   s.Key(VK_ESCAPE);
   EXPECT_FALSE(IsWindow(s.window));
   EXPECT_EQ(s.dlg.end_result(), IDCANCEL);
+}
+
+/// What a message box showed: its caption, its text and the button with the
+/// focus, the one Return presses.
+struct BoxSeen {
+  std::string caption, text;
+  int focused = 0;
+};
+/// Notes the box in `seen`, saves its screenshot and presses `key` in it.
+std::function<void(HWND)> Answer(BoxSeen& seen, const std::string& screenshot, WPARAM key) {
+  return [&seen, screenshot, key](HWND box) {
+    seen.caption = WindowText(box);
+    char text[4096] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text
+    seen.text = text;
+    seen.focused = GetDlgCtrlID(GetFocus());
+    EXPECT_TRUE(SaveScreenshot(box, screenshot));
+    PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
+    PostMessageA(GetFocus(), WM_KEYUP, key, 0xC0000001);
+  };
+}
+
+TEST(MainDialog, GenerateAsksAboutAQuotedTextAndListsErrors) {
+  Session s;
+  const Bytes fw = Pattern(249856, 7);
+  const Bytes voice = Pattern(1000, 8);
+  std::filesystem::create_directories(s.scratch.Path("work"));
+  std::filesystem::create_directories(s.scratch.Path("program"));
+  const auto choose_all = [&](const std::string& text) {
+    s.Choose(IDC_FW_FILE, "K93_FW_v0102.bin", fw);
+    s.Choose(IDC_VOICE_FILE, "K93_Voice_v0034.bin", voice);
+    s.Choose(IDC_DB_TEXT_FILE, "cams.txt", Bytes(text.begin(), text.end()));
+  };
+  const auto written = [&] {
+    std::vector<std::string> names;
+    for (const char* folder : {"work", "program", "in"}) {
+      for (const auto& entry : std::filesystem::directory_iterator(s.scratch.Path(folder))) {
+        names.push_back(entry.path().filename().string());
+      }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  choose_all(QuotedText());
+  const std::vector<std::string> inputs = written();
+
+  // Return answers the question with its default, No: nothing is written.
+  BoxSeen asked;
+  {
+    ModalWatch watch(s.window, Answer(asked, "korvel-check-question.png", VK_RETURN));
+    s.Click(IDC_GENERATE_FILE);
+  }
+  EXPECT_EQ(asked.caption, "Tarvex binary generator v1.0");
+  EXPECT_EQ(asked.focused, IDNO);
+  EXPECT_TRUE(asked.text.starts_with("cams.txt: 72 warnings on 12 of its 12 camera rows.\n"))
+      << asked.text;
+  EXPECT_TRUE(
+      asked.text.ends_with("12 of 12 cameras would be at 0,0.\n\nGenerate the package anyway?"))
+      << asked.text;
+  EXPECT_EQ(s.Step(), "---G    Press Start button..");
+  EXPECT_EQ(written(), inputs);
+
+  // Yes: the run as ever, every camera at 0,0.
+  {
+    ModalWatch watch(s.window, [&](HWND box) { PostMessageA(box, WM_COMMAND, IDYES, 0); });
+    s.Click(IDC_GENERATE_FILE);
+  }
+  EXPECT_EQ(s.Step(), "----    Success..");
+  EXPECT_TRUE(SameBytes(ReadFileBytes(s.scratch.Path("program\\K93_F0102_V0034_D3456.bin")),
+                        ExpectedPackage(fw, voice, OriginDb(12))));
+  EXPECT_EQ(GetFocus(), s.Item(IDOK));
+
+  // Errors are listed over an OK button; the run then stops at the first.
+  s.Click(IDOK);
+  std::string errors = kHeaderOnlyText;
+  for (int line = 3; line <= 14; ++line) errors += "1\t2\t3\t4\t5\r\n";
+  choose_all(errors);
+  BoxSeen listed;
+  {
+    ModalWatch watch(s.window, Answer(listed, "korvel-check-errors.png", VK_RETURN));
+    s.Click(IDC_GENERATE_FILE);
+  }
+  EXPECT_EQ(listed.focused, IDOK);
+  EXPECT_TRUE(listed.text.starts_with("cams.txt: 12 errors.\n")) << listed.text;
+  EXPECT_NE(listed.text.find("\nline 12: 5 fields"), std::string::npos) << listed.text;
+  EXPECT_EQ(s.Step(), "---G Error : Line 3");
+  EXPECT_EQ(GetFocus(), s.Item(IDOK));
 }
 
 // The explorer-style chooser's file type list and file name box.
