@@ -182,7 +182,7 @@ void CKorvelDlg::OnBnClickedGenerateFile() {
   Guarded([&] {
     // The same gate as the command's: without it nothing runs, nothing is checked.
     if (state_.K93_MODE != 1 && m_nGenerateMode != kGeneratePerModel) return;
-    if (!ReviewBeforeGenerate()) return;
+    if (m_bReviewText && !ReviewBeforeGenerate()) return;
     GenerateFile(state_, m_nGenerateMode, fs_, *this, trace_);
     // "Generate File" may be disabled now: the keys must reach a button that
     // is not, so that Escape and Enter work at once.

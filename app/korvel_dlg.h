@@ -60,6 +60,10 @@ class CKorvelDlg : private GenerateView {
 
   /// 1 selects the per-model database files, anything else the K93 package.
   int m_nGenerateMode = 0;
+  /// Whether "Generate File" checks the text and shows its problems before
+  /// it writes anything. korvel-cli checks and reports on its own, and would
+  /// only read the text once more for a box nobody sees.
+  bool m_bReviewText = true;
 
  private:
   /// The image buttons' shared part: chooser, path, lookup and name check.

@@ -215,6 +215,7 @@ int RunDialog(const Options& options) {
   ConsoleWindow window;
   CKorvelDlg dialog(state, window, files, options.trace ? &std::cout : nullptr);
   dialog.m_nGenerateMode = options.per_model ? kGeneratePerModel : 0;
+  dialog.m_bReviewText = false;  // the check beside the run reports instead
   dialog.OnInitDialog();
 
   const Step steps[] = {
