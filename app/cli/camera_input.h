@@ -5,12 +5,18 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "format/db_reader.h"
+#include "platform/file_system.h"
 
 namespace korvel::cli {
+
+/// Standard input, in binary mode, as a file that is read from its start;
+/// its error_code() is the failed read's errno.
+std::unique_ptr<BinaryFile> StandardInputFile();
 
 /// Reads the file at `path` ("-": standard input) whole. On failure returns
 /// false with "PATH: REASON" in `problem`.

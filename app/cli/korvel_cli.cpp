@@ -4,17 +4,44 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
 
 #include "app/cli/cli_command.h"
+#include "platform/path.h"
 
 namespace korvel::cli {
 
 std::string FileProblem(const std::string& path, int error_number) {
   return path + ": " + std::strerror(error_number);
+}
+
+std::string LockProblem(const FileError& error) {
+  const std::string folder = FolderOf(error.path);
+  return "cannot lock folder " + (folder.empty() ? std::string(".") : folder) + ": " +
+         error.description;
+}
+
+int FinishOutput(int status) {
+  errno = 0;
+  std::cout.flush();
+  int code = errno;
+  if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  if (code == 0) {
+    // The failed write was earlier, and its errno is gone: bytes it left in
+    // the buffer are tried once more, for the system's reason.
+    std::clearerr(stdout);
+    errno = 0;
+    std::fflush(stdout);
+    code = errno;
+  }
+  std::cerr << "korvel-cli: standard output: " << std::strerror(code != 0 ? code : EIO)
+            << std::endl;
+  return kExitUsage;
 }
 
 }  // namespace korvel::cli
@@ -51,5 +78,5 @@ int main(int argc, char** argv) {
     std::cerr << "korvel-cli: " << e.what() << std::endl;
     return cli::kExitFailure;
   }
-  return exit_status;
+  return cli::FinishOutput(exit_status);
 }
