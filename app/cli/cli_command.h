@@ -29,9 +29,4 @@ std::string FileProblem(const std::string& path, int error_number);
 /// "cannot lock folder DIR: REASON" for the lock file `error` names.
 std::string LockProblem(const FileError& error);
 
-/// The exit status of a command that ended with `status`, after standard
-/// output is flushed: a report that did not reach it whole (a full disk, a
-/// closed pipe) is trouble, said on standard error with the system's reason.
-int FinishOutput(int status);
-
 }  // namespace korvel::cli

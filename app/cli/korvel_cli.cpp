@@ -9,6 +9,8 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <streambuf>
 #include <string>
 
 #include "app/cli/cli_command.h"
@@ -26,23 +28,57 @@ std::string LockProblem(const FileError& error) {
          error.description;
 }
 
-int FinishOutput(int status) {
-  errno = 0;
-  std::cout.flush();
-  int code = errno;
-  if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
-  if (code == 0) {
-    // The failed write was earlier, and its errno is gone: bytes it left in
-    // the buffer are tried once more, for the system's reason.
-    std::clearerr(stdout);
+namespace {
+
+/// Standard output's buffer: passes everything on and keeps the errno of
+/// the first write that failed, which the stream's state alone loses.
+class WatchedOutput : public std::streambuf {
+ public:
+  explicit WatchedOutput(std::streambuf* inner) : inner_(inner) {}
+  int error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
     errno = 0;
-    std::fflush(stdout);
-    code = errno;
+    const int_type put = inner_->sputc(traits_type::to_char_type(c));
+    if (traits_type::eq_int_type(put, traits_type::eof())) Note();
+    return put;
   }
-  std::cerr << "korvel-cli: standard output: " << std::strerror(code != 0 ? code : EIO)
-            << std::endl;
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    errno = 0;
+    const std::streamsize put = inner_->sputn(text, size);
+    if (put != size) Note();
+    return put;
+  }
+  int sync() override {
+    errno = 0;
+    const int synced = inner_->pubsync();
+    if (synced != 0) Note();
+    return synced;
+  }
+
+ private:
+  void Note() {
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+
+  std::streambuf* inner_;
+  int error_ = 0;
+};
+
+/// The exit status of a command that ended with `status`, once standard
+/// output is flushed: a report that did not reach it whole (a full disk, a
+/// closed pipe) is trouble, said on standard error with the system's reason.
+int FinishOutput(int status, const WatchedOutput& watched) {
+  std::cout.flush();
+  if (std::cout && watched.error() == 0) return status;
+  std::cerr << "korvel-cli: standard output: "
+            << std::strerror(watched.error() != 0 ? watched.error() : EIO) << std::endl;
   return kExitUsage;
 }
+
+}  // namespace
 
 }  // namespace korvel::cli
 
@@ -54,6 +90,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer("Run 'korvel-cli COMMAND --help' for a command's options and exit statuses.");
   int exit_status = cli::kExitOk;
+  cli::WatchedOutput watched(std::cout.rdbuf());
+  // Put back before `watched` goes, for the flush at exit.
+  const std::unique_ptr<std::streambuf, void (*)(std::streambuf*)> restore(
+      std::cout.rdbuf(&watched), [](std::streambuf* inner) { std::cout.rdbuf(inner); });
   cli::RegisterGenerate(app, exit_status);
   cli::RegisterCheck(app, exit_status);
   cli::RegisterInspect(app, exit_status);
@@ -78,5 +118,5 @@ int main(int argc, char** argv) {
     std::cerr << "korvel-cli: " << e.what() << std::endl;
     return cli::kExitFailure;
   }
-  return cli::FinishOutput(exit_status);
+  return cli::FinishOutput(exit_status, watched);
 }
