@@ -23,12 +23,11 @@ std::string TooLarge(const std::string& path, std::uint64_t length) {
 /// Reads `file` to its end, never past the limit: /dev/zero has no end.
 bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem) {
   bytes.clear();
-  constexpr std::size_t kChunk = 1 << 16;
+  constexpr std::size_t kChunk = 1 << 20;
+  const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
   for (;;) {
-    const std::size_t at = bytes.size();
-    bytes.resize(at + kChunk);
-    const std::size_t got = file.Read(bytes.data() + at, kChunk);
-    bytes.resize(at + got);
+    const std::size_t got = file.Read(chunk.get(), kChunk);
+    bytes.insert(bytes.end(), chunk.get(), chunk.get() + got);
     if (bytes.size() > kMaxCameraFileLength) {
       problem = path + ": over the " + std::to_string(kMaxCameraFileLength >> 20) +
                 " MiB a database can hold";
@@ -164,16 +163,15 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     problem = path + ": " + error.description;
     return false;
   }
-  bool ok = false;
+  bool ok = false, sent = false;
   {
     FileBuffer buffer(*file);
     std::ostream out(&buffer);
     ok = write(out);
-    out.flush();
-    ok = ok && out;
+    sent = static_cast<bool>(out.flush());
   }
   const bool closed = file->Close();
-  if (ok && (!closed || file->failed())) {
+  if (!sent || !closed || file->failed()) {
     const int code = file->error_code() != 0 ? file->error_code() : EIO;
     problem = path + ": " + SystemErrorText(code);
     return false;
