@@ -27,9 +27,10 @@ bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem);
 /// faults of a file that still decodes go to standard error as a warning.
 std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem);
 
-/// Runs `write` on standard output when `path` is "-" or empty, else on a
-/// temporary file beside `path` that is renamed to it once complete. False
-/// with `problem` set when `write` fails or the file cannot be written.
+/// Runs `write` on standard output when `path` is "-" or empty (whose
+/// failures the command's end reports), else through a StagedFile for
+/// `path`, holding its folder's lock. False with `problem` set when `write`
+/// fails or the file cannot be written, with the system's reason.
 bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
                  std::string& problem);
 
