@@ -64,6 +64,10 @@ class DialogWindow {
   virtual std::optional<ChosenFile> ChooseFile(const OpenFileRequest& request) = 0;
   /// The modal message box for a failed file open, with an OK button.
   virtual void ShowFileError(const FileError& error) = 0;
+  /// Why a folder could not be locked. The dialog's status line names the
+  /// failure and a message box would add nothing, so by default nothing;
+  /// the command line adds a line with the folder and the system's reason.
+  virtual void ShowLockError(const FileError&) {}
   /// Shows `message` modally; true when the operator answered Yes (or OK).
   virtual bool ShowMessage(const DialogMessage& message) = 0;
   /// Ends the modal dialog with `result` (IDOK, IDCANCEL).

@@ -252,4 +252,8 @@ void CKorvelDlg::ShowFileError(const FileError& error) {
   window_.ShowFileError(error);
 }
 
+void CKorvelDlg::ShowLockError(const FileError& error) {
+  window_.ShowLockError(error);
+}
+
 }  // namespace korvel

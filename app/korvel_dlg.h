@@ -86,6 +86,7 @@ class CKorvelDlg : private GenerateView {
   void SetOutputPath(const std::string& path) override;
   void DisableGenerate() override;
   void ShowFileError(const FileError& error) override;
+  void ShowLockError(const FileError& error) override;
 
   RunState& state_;
   DialogWindow& window_;

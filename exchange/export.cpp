@@ -16,6 +16,10 @@
 namespace korvel {
 namespace {
 
+/// The largest stored longitude and latitude a map can place, in the
+/// database's 1/10000 degree.
+constexpr std::uint32_t kMaxMapX = 180 * 10000, kMaxMapY = 90 * 10000;
+
 void AppendEscapedXml(std::string_view text, std::string& out) {
   for (char c : text) {
     switch (c) {
@@ -146,7 +150,19 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
   ExportResult result;
   const std::string version = VersionLineOf(db.version);
   if (version.find_first_of(std::string_view("\0\n", 2)) != std::string::npos) {
-    return {false, "the version field holds a byte no text line can carry", 0};
+    result.ok = false;
+    result.error = "the version field holds a byte no text line can carry";
+    return result;
+  }
+  // Every row is known to be writable before the first byte goes out: a
+  // script that ignores the exit status must not get a short text that
+  // generate would take.
+  for (std::size_t i = 0; i < db.points.size(); ++i) {
+    if (!CoordinateText(db.points[i].x) || !CoordinateText(db.points[i].y)) {
+      result.ok = false;
+      result.error = "point " + std::to_string(i) + " has a coordinate no text reads back as";
+      return result;
+    }
   }
   // generate appends the sample rows last, so in the device order the last
   // copy of each sample point is the appended one; leaving that copy out
@@ -167,54 +183,74 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
   for (std::size_t i = 0; i < db.points.size(); ++i) {
     if (i == skip[0] || i == skip[1]) continue;
     row.clear();
-    if (!AppendRow(db.points[i], row)) {
-      return {false, "point " + std::to_string(i) + " has a coordinate no text reads back as", 0};
-    }
+    AppendRow(db.points[i], row);
     out << row << "\r\n";
   }
   return result;
 }
 
-void ExportGeoJson(const DecodedDb& db, Sink& out) {
+/// Notes the point `index` as left out of a map export.
+void LeaveOut(const GPS_POINT& p, std::size_t index, ExportResult& result) {
+  if (result.left_out_count++ >= kShownLeftOut) return;
+  std::string where;
+  if (p.x > kMaxMapX) where = "X " + std::to_string(p.x);
+  if (p.y > kMaxMapY) where += (where.empty() ? "Y " : ", Y ") + std::to_string(p.y);
+  result.left_out.push_back("camera " + std::to_string(index) + " at stored " + where +
+                            " has no map position; left out");
+}
+
+/// The points of `db` a map can show, each given to `write`; the others noted.
+template <typename Write>
+void ForMapPoints(const DecodedDb& db, ExportResult& result, Write write) {
+  for (std::size_t i = 0; i < db.points.size(); ++i) {
+    if (HasMapPosition(db.points[i])) {
+      write(db.points[i]);
+    } else {
+      LeaveOut(db.points[i], i, result);
+    }
+  }
+}
+
+void ExportGeoJson(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "{\"type\":\"FeatureCollection\",\"features\":[";
   std::string_view separator = "\n";
-  for (const GPS_POINT& p : db.points) {
+  ForMapPoints(db, result, [&](const GPS_POINT& p) {
     out << separator << "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
     out.Degrees(p.x) << ",";
     out.Degrees(p.y) << "]},\"properties\":{\"type\":" << p.type << ",\"speed\":" << p.speed
                      << ",\"flag\":" << p.flag << ",\"angle\":" << p.angle << ",\"cell\":" << p.id
                      << "}}";
     separator = ",\n";
-  }
+  });
   out << "\n]}\n";
 }
 
-void ExportGpx(const DecodedDb& db, Sink& out) {
+void ExportGpx(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<gpx version=\"1.1\" creator=\"korvel-cli\" "
          "xmlns=\"http://www.topografix.com/GPX/1/1\">\n<metadata><name>";
   out.Xml(PrintableVersion(db.version)) << "</name></metadata>\n";
-  for (const GPS_POINT& p : db.points) {
+  ForMapPoints(db, result, [&](const GPS_POINT& p) {
     out << "<wpt lat=\"";
     out.Degrees(p.y) << "\" lon=\"";
     out.Degrees(p.x) << "\"><name>";
     out.Xml(PointName(p).view()) << "</name><desc>";
     out.Xml(PointDescription(p).view()) << "</desc><type>" << p.type << "</type></wpt>\n";
-  }
+  });
   out << "</gpx>\n";
 }
 
-void ExportKml(const DecodedDb& db, Sink& out) {
+void ExportKml(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document><name>";
   out.Xml(PrintableVersion(db.version)) << "</name>\n";
-  for (const GPS_POINT& p : db.points) {
+  ForMapPoints(db, result, [&](const GPS_POINT& p) {
     out << "<Placemark><name>";
     out.Xml(PointName(p).view()) << "</name><description>";
     out.Xml(PointDescription(p).view()) << "</description><Point><coordinates>";
     out.Degrees(p.x) << ",";
     out.Degrees(p.y) << "</coordinates></Point></Placemark>\n";
-  }
+  });
   out << "</Document>\n</kml>\n";
 }
 
@@ -318,22 +354,27 @@ GPS_POINT SamplePoint(int which) {
   return p;
 }
 
+bool HasMapPosition(const GPS_POINT& point) {
+  return point.x <= kMaxMapX && point.y <= kMaxMapY;
+}
+
 ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out) {
   Sink sink(out);
+  ExportResult result;
   switch (format) {
     case ExportFormat::kTsv:
       return ExportTsv(db, sink);
     case ExportFormat::kGeoJson:
-      ExportGeoJson(db, sink);
+      ExportGeoJson(db, sink, result);
       break;
     case ExportFormat::kGpx:
-      ExportGpx(db, sink);
+      ExportGpx(db, sink, result);
       break;
     case ExportFormat::kKml:
-      ExportKml(db, sink);
+      ExportKml(db, sink, result);
       break;
   }
-  return {};
+  return result;
 }
 
 }  // namespace korvel

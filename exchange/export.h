@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "format/db_reader.h"
 
@@ -46,17 +47,31 @@ std::string VersionText(std::string_view field);
 /// The two sample points every generated database carries.
 GPS_POINT SamplePoint(int which);
 
+/// Map exports name at most this many left-out points, then count the rest.
+inline constexpr std::size_t kShownLeftOut = 20;
+
 struct ExportResult {
   bool ok = true;
   std::string error;  ///< why the export stopped, when !ok
   /// tsv only: sample points the database lacks, so generate adds one more
   /// point than was exported for each.
   int missing_samples = 0;
+  /// Map formats: points without a map position, left out. The first
+  /// kShownLeftOut as "camera N at stored X 4294967295 has no map position;
+  /// left out", N counted from 0 as inspect counts points.
+  std::vector<std::string> left_out;
+  std::uint64_t left_out_count = 0;
 };
 
+/// Whether a stored position is a place on a map: longitude up to 180 and
+/// latitude up to 90 degrees. A negative coordinate in a text is stored as
+/// 4294967295 (the device's rule), which is neither.
+bool HasMapPosition(const GPS_POINT& point);
+
 /// Writes every camera of `db` in `format` to `out`. The tsv form leaves out
-/// one of each sample point (generate appends them again) and stops with an
-/// error for a version field or a coordinate that a text cannot carry.
+/// one of each sample point (generate appends them again) and, before its
+/// first byte, refuses with an error a version field or a coordinate that a
+/// text cannot carry. The map formats leave out points with no map position.
 ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out);
 
 }  // namespace korvel

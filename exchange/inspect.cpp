@@ -89,7 +89,7 @@ Json JsonOf(const InspectEntry& entry) {
     out["database"] = db;
   }
   Json faults = Json::array();
-  if (file.kind == FileKind::kUnknown) faults.push_back(kNotCameraFile);
+  if (file.kind == FileKind::kUnknown) faults.push_back(UnknownFileText(file));
   for (const std::string& fault : file.faults.kept()) faults.push_back(fault);
   out["faults"] = faults;
   out["fault_count"] = file.faults.total() + (file.kind == FileKind::kUnknown ? 1 : 0);
@@ -131,7 +131,7 @@ bool InspectValid(const InspectEntry& entry) {
 std::string InspectText(const InspectEntry& entry) {
   if (!entry.file) return entry.path + ": " + entry.problem + "\n";
   const CameraFile& file = *entry.file;
-  if (file.kind == FileKind::kUnknown) return entry.path + ": " + kNotCameraFile + "\n";
+  if (file.kind == FileKind::kUnknown) return entry.path + ": " + UnknownFileText(file) + "\n";
   std::string out =
       entry.path + ": " + KindName(file.kind) + ", " + std::to_string(file.size) + " bytes\n";
   if (file.kind == FileKind::kPackage) {
@@ -173,10 +173,27 @@ std::string InspectText(const InspectEntry& entry) {
   return out;
 }
 
+std::string InspectJsonEntry(const InspectEntry& entry, bool first) {
+  // Laid out as a dump of the whole object would lay it out, where each
+  // entry sits two levels deep: four more blanks on every line.
+  const std::string text = JsonOf(entry).dump(2, ' ', false, Json::error_handler_t::replace);
+  std::string out = first ? "{\n  \"files\": [\n    " : ",\n    ";
+  out.reserve(out.size() + text.size() + text.size() / 8);
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += "    ";
+  }
+  return out;
+}
+
+std::string InspectJsonEnd(bool any) {
+  return any ? "\n  ]\n}\n" : "{\n  \"files\": []\n}\n";
+}
+
 std::string InspectJson(const std::vector<InspectEntry>& entries) {
-  Json files = Json::array();
-  for (const InspectEntry& entry : entries) files.push_back(JsonOf(entry));
-  return Json{{"files", files}}.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  std::string out;
+  for (const InspectEntry& entry : entries) out += InspectJsonEntry(entry, out.empty());
+  return out + InspectJsonEnd(!entries.empty());
 }
 
 }  // namespace korvel

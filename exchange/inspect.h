@@ -42,4 +42,11 @@ std::string InspectText(const InspectEntry& entry);
 /// All entries as one JSON object {"files": [...]}, the same facts as the text.
 std::string InspectJson(const std::vector<InspectEntry>& entries);
 
+/// The same object a piece at a time, so each file's tables can go once its
+/// part is printed: the opening and the first entry (`first`), or a further
+/// entry, ...
+std::string InspectJsonEntry(const InspectEntry& entry, bool first);
+/// ... then the end, after `any` entries were printed.
+std::string InspectJsonEnd(bool any);
+
 }  // namespace korvel

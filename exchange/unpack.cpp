@@ -11,16 +11,6 @@ std::string InDir(const std::string& dir, const std::string& name) {
   return dir.empty() ? name : JoinPath(dir, name);
 }
 
-bool WriteWhole(FileSystem& fs, const std::string& path, std::span<const std::uint8_t> bytes) {
-  StagedFile staged(fs, path);
-  auto file = staged.Create();
-  if (!file) return false;
-  const bool written = file->Write(bytes.data(), bytes.size());
-  const bool closed = file->Close();
-  file.reset();
-  return written && closed && staged.Commit();
-}
-
 }  // namespace
 
 std::vector<UnpackedFile> UnpackNames(const std::string& package_name, const PackageParts& parts) {
@@ -39,14 +29,21 @@ std::vector<UnpackedFile> UnpackNames(const std::string& package_name, const Pac
 }
 
 UnpackResult Unpack(FileSystem& fs, std::span<const std::uint8_t> bytes,
-                    const std::string& package_name, const std::string& dir, bool force) {
+                    const std::string& package_name, const std::string& dir, bool force,
+                    const std::function<void()>& waiting) {
   UnpackResult result;
   const CameraFile file = ReadCameraFile(bytes);
   if (file.kind != FileKind::kPackage) {
     result.status = UnpackStatus::kNotPackage;
+    result.why = file.cut_kind == FileKind::kPackage ? UnknownFileText(file) : "not a K93 package";
     return result;
   }
   const std::vector<UnpackedFile> parts = UnpackNames(package_name, file.package);
+  std::unique_ptr<FolderLock> lock;
+  if (LockFoldersWaiting(fs, {dir}, lock, &result.error, waiting) != LockResult::kLocked) {
+    result.status = UnpackStatus::kLockFailed;
+    return result;
+  }
   if (!force) {
     for (const UnpackedFile& part : parts) {
       const std::string path = InDir(dir, part.name);
@@ -57,11 +54,18 @@ UnpackResult Unpack(FileSystem& fs, std::span<const std::uint8_t> bytes,
       }
     }
   }
+  std::vector<std::unique_ptr<StagedFile>> staged;
   for (const UnpackedFile& part : parts) {
-    const std::string path = InDir(dir, part.name);
-    if (!WriteWhole(fs, path, bytes.subspan(part.offset, part.length))) {
+    staged.push_back(std::make_unique<StagedFile>(fs, InDir(dir, part.name)));
+    if (!StageBytes(*staged.back(), bytes.subspan(part.offset, part.length), result.error)) {
       result.status = UnpackStatus::kWriteFailed;
-      result.path = path;
+      return result;
+    }
+  }
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::string path = InDir(dir, parts[i].name);
+    if (!staged[i]->Commit(&result.error)) {
+      result.status = UnpackStatus::kWriteFailed;
       return result;
     }
     result.written.push_back(path);

@@ -45,6 +45,37 @@ bool LooksLikePackage(ByteSpan bytes, PackageParts& parts) {
              std::uint64_t{kPackageParts[kDatabasePart].offset} + parts.length[kDatabasePart];
 }
 
+/// For a file that is neither kind: whether it starts with a header of ours
+/// and ends before what that header describes. A database header is its
+/// magic; a package header, whose bytes are mostly lengths, needs both
+/// images present, every length within its room and its zero bytes zero.
+void NoteCutShort(ByteSpan bytes, CameraFile& file) {
+  std::uint64_t expected = 0;
+  if (bytes.size() >= 4 && LoadU32(bytes.data() + kDbMagicOffset) == kDbMagic) {
+    file.cut_kind = FileKind::kDatabase;
+    expected = kDbHeaderSize;
+    if (bytes.size() >= kDbHeaderSize) {
+      const std::uint32_t points = LoadU32(bytes.data() + kDbPointCountOffset);
+      expected =
+          DatabaseSize(CellCount(LoadU32(bytes.data() + kDbCellCountOffset), points), points);
+    }
+  } else if (bytes.size() >= kPackageHeaderSize && bytes[0] == 0 && bytes[13] == 0 &&
+             bytes[14] == 0 && bytes[15] == 0) {
+    PackageParts parts;
+    for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
+      parts.length[i] = LoadU32(bytes.data() + kPackageParts[i].length_offset);
+      if (parts.length[i] == 0 || parts.length[i] > kPackageParts[i].room) return;
+    }
+    file.cut_kind = FileKind::kPackage;
+    expected = std::uint64_t{kPackageParts[kDatabasePart].offset} + parts.length[kDatabasePart];
+  }
+  if (expected > bytes.size()) {
+    file.expected_size = expected;
+  } else {
+    file.cut_kind = FileKind::kUnknown;
+  }
+}
+
 void CheckVersion(const std::string& version, const std::string& prefix, Faults& faults) {
   if (version.empty() || version[0] != 'V')
     faults.Add(prefix + "version field does not start with V");
@@ -196,15 +227,24 @@ CameraFile ReadCameraFile(ByteSpan bytes) {
   } else if (LooksLikePackage(bytes, file.package)) {
     file.kind = FileKind::kPackage;
     CheckPackage(bytes, file);
+  } else {
+    NoteCutShort(bytes, file);
   }
   return file;
+}
+
+std::string UnknownFileText(const CameraFile& file) {
+  if (file.cut_kind == FileKind::kUnknown) return kNotCameraFile;
+  return "truncated: " + std::to_string(file.size) + " bytes, at least " +
+         std::to_string(file.expected_size) + " expected";
 }
 
 std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error) {
   CameraFile file = ReadCameraFile(bytes);
   if (file.kind != FileKind::kDatabase || !file.decoded || file.faults.total() != 0) {
     if (error != nullptr) {
-      *error = file.kind != FileKind::kDatabase ? kNotCameraFile : file.faults.kept().front();
+      *error =
+          file.kind != FileKind::kDatabase ? UnknownFileText(file) : file.faults.kept().front();
     }
     return std::nullopt;
   }

@@ -59,10 +59,19 @@ struct CameraFile {
   bool decoded = false;
   DecodedDb db;
   Faults faults;
+  /// For kUnknown: the kind whose header the file starts with when it ends
+  /// too early for it (cut short in a copy or a download), and the bytes that
+  /// header needs at least.
+  FileKind cut_kind = FileKind::kUnknown;
+  std::uint64_t expected_size = 0;
 };
 
 /// Tells the kind of `bytes` and decodes it, collecting every fault.
 CameraFile ReadCameraFile(std::span<const std::uint8_t> bytes);
+
+/// Why a kUnknown file cannot be read: "truncated: N bytes, at least M
+/// expected" when it starts like one of ours, else kNotCameraFile.
+std::string UnknownFileText(const CameraFile& file);
 
 /// Decodes a bare database; nullopt on any fault, the first one in `error`.
 std::optional<DecodedDb> DecodeDb(const Bytes& bytes, std::string* error);

@@ -16,6 +16,9 @@ class GenerateView : public StatusLine {
   virtual void DisableGenerate() = 0;
   /// The message box for a package that cannot be created.
   virtual void ShowFileError(const FileError& error) = 0;
+  /// Why a folder could not be locked, after " Folder lock Fail.." is
+  /// shown; the status line says enough in the dialog, so by default nothing.
+  virtual void ShowLockError(const FileError&) {}
 };
 
 /// Status texts of the command, shown exactly as they stand.

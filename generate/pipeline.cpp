@@ -107,13 +107,12 @@ void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
 bool LockRunFolders(const RunState& state, FileSystem& fs, GenerateView& view,
                     std::unique_ptr<FolderLock>& lock) {
   const std::vector<std::string> folders = {"", FolderOf(fs.ProgramPath()), state.DB_TEXT_FOLDER};
-  LockResult result = fs.LockFolders(folders, false, lock);
-  if (result == LockResult::kBusy) {
-    view.SetStatus(gen_status::kWaitingForLock);
-    result = fs.LockFolders(folders, true, lock);
-  }
+  FileError error;
+  const LockResult result = LockFoldersWaiting(
+      fs, folders, lock, &error, [&] { view.SetStatus(gen_status::kWaitingForLock); });
   if (result == LockResult::kLocked) return true;
   view.SetStatus(gen_status::kLockFail);
+  view.ShowLockError(error);
   return false;
 }
 

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,9 @@ class BinaryFile {
   virtual bool Close() = 0;
   /// True once a read, write or seek failed.
   virtual bool failed() const = 0;
+  /// The system's error number of the first step that failed (as
+  /// FileError::code holds it); 0 while none has, or when the system gave none.
+  virtual int error_code() const = 0;
 };
 
 /// Exclusive locks on the folders a run writes, held while this lives.
@@ -59,6 +64,14 @@ enum class LockResult {
   kLocked,  ///< every folder is now this run's
   kBusy,    ///< another run holds one of them; nothing is held
   kFailed,  ///< a lock could not be taken at all
+};
+
+/// What a path names once its symbolic links are followed.
+enum class PathKind {
+  kMissing,  ///< nothing, or a link to nothing
+  kFile,     ///< a regular file: replaced whole by a staged write
+  kFolder,
+  kSpecial,  ///< a device, FIFO or socket: written into, never replaced
 };
 
 /// The lock file each locked folder gets. It stays in place afterwards; only
@@ -76,12 +89,19 @@ class FileSystem {
                                            FileError* error = nullptr) = 0;
   /// Copies `from` over `to`, replacing an existing `to`.
   virtual bool Copy(const std::string& from, const std::string& to) = 0;
-  /// Renames `from` to `to`, replacing an existing `to`.
-  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  /// Renames `from` to `to`, replacing an existing `to`. A replaced file
+  /// passes its permissions on (and its owner, where the process may set it),
+  /// so writing a file anew never widens who may read or change it.
+  virtual bool Rename(const std::string& from, const std::string& to,
+                      FileError* error = nullptr) = 0;
   virtual bool Remove(const std::string& path) = 0;
   /// The name of the file at `path` as the file system stores it, or nullopt
   /// when there is no such file.
   virtual std::optional<std::string> FindFile(const std::string& path) = 0;
+  /// What `path` names, symbolic links followed. When it is a link,
+  /// `target` (if given) gets the path the links end at, the place where a
+  /// new file for `path` has to be written; otherwise it gets `path`.
+  virtual PathKind KindOf(const std::string& path, std::string* target = nullptr) = 0;
   /// Full path of the running program; its folder is where packages go.
   virtual std::string ProgramPath() = 0;
   /// Locks `folders` ("" is the working folder) for one run. A folder named
@@ -95,9 +115,20 @@ class FileSystem {
   virtual std::string TemporaryName(const std::string& path) = 0;
 };
 
+/// LockFolders(), first without waiting; when another run holds a folder,
+/// calls `waiting` once and waits for it.
+LockResult LockFoldersWaiting(FileSystem& fs, const std::vector<std::string>& folders,
+                              std::unique_ptr<FolderLock>& lock, FileError* error,
+                              const std::function<void()>& waiting);
+
 /// A file written under a temporary name and renamed to its final name only
 /// once whole: a reader of the final name sees the old file or the new one,
 /// never a part. Dropped before Commit(), the temporary file is removed.
+///
+/// What is already at the final name decides where the bytes go. A symbolic
+/// link is kept and the file it points to is replaced, staged beside that
+/// file. A device or FIFO (/dev/null, /dev/stdout, a pipe) is never replaced:
+/// the bytes are written straight into it.
 class StagedFile {
  public:
   StagedFile(FileSystem& fs, std::string path);
@@ -105,17 +136,29 @@ class StagedFile {
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
 
-  /// Creates the temporary file, empty. Close it before Commit().
+  /// Creates the temporary file, empty (or opens the device). Close it before
+  /// Commit().
   std::unique_ptr<BinaryFile> Create(FileError* error = nullptr);
-  /// Renames the temporary file to the final name.
-  bool Commit();
+  /// Renames the temporary file to the final name; with `error` given, says why not.
+  bool Commit(FileError* error = nullptr);
+  /// Where the bytes are written until Commit().
   const std::string& temp_path() const { return temp_path_; }
+  /// The file that Commit() replaces: the final name, or where its links end.
+  const std::string& target() const { return target_; }
+  /// Whether the final name is a device or FIFO written in place.
+  bool direct() const { return direct_; }
 
  private:
   FileSystem& fs_;
-  std::string path_;
+  std::string target_;
   std::string temp_path_;
+  bool direct_ = false;
   bool created_ = false;
 };
+
+/// Writes `bytes` whole to `path` through a StagedFile, but leaves the
+/// rename to the caller, so several files can be made complete before any
+/// takes its name. False with `error` set (for `path`) when it cannot.
+bool StageBytes(StagedFile& staged, std::span<const std::uint8_t> bytes, FileError& error);
 
 }  // namespace korvel

@@ -132,7 +132,7 @@ class PosixFile : public BinaryFile {
   bool Seek(std::uint64_t offset) override {
     if (!fd_.valid() || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
         ::lseek(fd_.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
-      failed_ = true;
+      Fail();
       return false;
     }
     return true;
@@ -141,7 +141,7 @@ class PosixFile : public BinaryFile {
   std::size_t Read(void* data, std::size_t size) override {
     const ssize_t got = fd_.valid() ? ReadFully(fd_.get(), static_cast<char*>(data), size) : -1;
     if (got < 0) {
-      failed_ = true;
+      Fail();
       return 0;
     }
     return static_cast<std::size_t>(got);
@@ -149,7 +149,8 @@ class PosixFile : public BinaryFile {
 
   bool Write(const void* data, std::size_t size) override {
     if (!fd_.valid() || !WriteFully(fd_.get(), static_cast<const char*>(data), size)) {
-      failed_ = write_failed_ = true;
+      Fail();
+      write_failed_ = true;
       return false;
     }
     return true;
@@ -157,15 +158,25 @@ class PosixFile : public BinaryFile {
 
   bool Close() override {
     if (!fd_.valid()) return false;
-    return fd_.Close() && !write_failed_;
+    // A full disk may show only here, when delayed writes are placed.
+    const bool closed = fd_.Close();
+    if (!closed && error_code_ == 0) error_code_ = errno;
+    return closed && !write_failed_;
   }
 
   bool failed() const override { return failed_; }
+  int error_code() const override { return error_code_; }
 
  private:
+  void Fail() {
+    if (!failed_) error_code_ = errno;
+    failed_ = true;
+  }
+
   FileDescriptor fd_;
   bool failed_ = false;
   bool write_failed_ = false;
+  int error_code_ = 0;
 };
 
 }  // namespace
@@ -208,6 +219,49 @@ class HeldLocks : public FolderLock {
   std::vector<int> fds_;
 };
 
+/// Opens the lock file at `path` read-only, made when missing; -1 with
+/// `error` set when it cannot be used. Never follows a link, never waits on a
+/// FIFO, and takes nothing but a regular file.
+int OpenLockFile(const std::string& path, FileError* error) {
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
+  // Without O_CREAT first: in a shared sticky folder (/tmp) the kernel may
+  // refuse O_CREAT on another user's existing file.
+  int fd = OpenRetrying(path, kFlags);
+  if (fd < 0 && errno == ENOENT) {
+    fd = OpenRetrying(path, kFlags | O_CREAT | O_EXCL, 0644);
+    if (fd < 0 && errno == EEXIST) fd = OpenRetrying(path, kFlags);
+  }
+  struct stat info;
+  if (fd < 0) {
+    const int code = errno;
+    if (code == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      if (error != nullptr) {
+        *error = FileError{path, code, std::string(kLockFileName) + " is a symbolic link"};
+      }
+    } else {
+      SetError(error, path, code);
+    }
+    return -1;
+  }
+  FileDescriptor owned(fd);
+  if (::fstat(fd, &info) != 0) {
+    SetError(error, path, errno);
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    if (error != nullptr) {
+      *error = FileError{path, EINVAL,
+                         std::string(kLockFileName) + " is not a regular file (" +
+                             (S_ISFIFO(info.st_mode) ? "a FIFO" : "a device or socket") + ")"};
+    }
+    return -1;
+  }
+  // The file holds nothing; readable by all, whatever the umask, it serves
+  // every user's runs in a shared folder. flock works on a read-only one.
+  if (info.st_uid == ::geteuid() && (info.st_mode & 07777) != 0644) ::fchmod(fd, 0644);
+  return owned.release();
+}
+
 }  // namespace
 
 LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, bool wait,
@@ -217,13 +271,8 @@ LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, 
   std::vector<std::tuple<dev_t, ino_t, int, std::string>> files;
   for (const std::string& folder : folders) {
     std::string path = LockFilePath(folder);
-    // Read-only is enough for flock, and lets a lock file made by another
-    // user serve this one too.
-    const int fd = OpenRetrying(path, O_RDONLY | O_CREAT, 0666);
-    if (fd < 0) {
-      SetError(error, path, errno);
-      return LockResult::kFailed;
-    }
+    const int fd = OpenLockFile(path, error);
+    if (fd < 0) return LockResult::kFailed;
     held->fds_.push_back(fd);
     struct stat info;
     if (::fstat(fd, &info) != 0) {
@@ -301,8 +350,52 @@ bool RealFileSystem::Copy(const std::string& from, const std::string& to) {
   return ok;
 }
 
-bool RealFileSystem::Rename(const std::string& from, const std::string& to) {
-  return ::rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0;
+bool RealFileSystem::Rename(const std::string& from, const std::string& to, FileError* error) {
+  const std::string source = Resolve(from), target = Resolve(to);
+  // The new file takes the replaced one's permissions and, where allowed (as
+  // root, or a group of ours), its owner: a 0600 file stays private.
+  struct stat info;
+  if (::lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0) {
+      [[maybe_unused]] const int group_only =
+          ::chown(source.c_str(), static_cast<uid_t>(-1), info.st_gid);
+    }
+    if (::chmod(source.c_str(), info.st_mode & 07777) != 0) {
+      SetError(error, to, errno);
+      return false;
+    }
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) {
+    SetError(error, to, errno);
+    return false;
+  }
+  return true;
+}
+
+PathKind RealFileSystem::KindOf(const std::string& path, std::string* target) {
+  std::string at = path;
+  struct stat info;
+  // Each link is read in turn, as the kernel follows them, up to its limit.
+  for (int links = 0; links < 40; ++links) {
+    if (::lstat(Resolve(at).c_str(), &info) != 0) break;
+    if (!S_ISLNK(info.st_mode)) {
+      if (target != nullptr) *target = at;
+      if (S_ISREG(info.st_mode)) return PathKind::kFile;
+      return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kSpecial;
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+    const ssize_t length = ::readlink(Resolve(at).c_str(), buffer.data(), buffer.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) break;
+    std::string next(buffer.data(), static_cast<std::size_t>(length));
+    // A relative link is read from the folder the link lies in.
+    if (const std::size_t cut = at.find_last_of('/');
+        !IsAbsolutePath(next) && cut != std::string::npos) {
+      next = at.substr(0, cut + 1) + next;
+    }
+    at = std::move(next);
+  }
+  if (target != nullptr) *target = at;
+  return PathKind::kMissing;
 }
 
 bool RealFileSystem::Remove(const std::string& path) {

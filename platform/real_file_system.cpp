@@ -34,7 +34,16 @@ std::string RealFileSystem::TemporaryName(const std::string& path) {
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, ".~%lu-%08x-%llu.tmp", ProcessId(),
                 static_cast<unsigned>(random), static_cast<unsigned long long>(++count));
-  return path + suffix;
+  // A name is at most 255 bytes (or UTF-16 units); the suffix takes up to 46
+  // of them, so a long name keeps only a prefix, cut between characters.
+  constexpr std::size_t kKeptName = 64;
+  const std::size_t name_length = NameOf(path).size();
+  std::size_t keep = path.size();
+  if (name_length > kKeptName) {
+    keep = path.size() - name_length + kKeptName;
+    while ((static_cast<unsigned char>(path[keep]) & 0xC0) == 0x80) --keep;
+  }
+  return path.substr(0, keep) + suffix;
 }
 
 }  // namespace korvel

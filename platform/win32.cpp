@@ -109,7 +109,7 @@ class WinFile : public BinaryFile {
     distance.QuadPart = static_cast<LONGLONG>(offset);
     if (!handle_.valid() || offset > static_cast<std::uint64_t>(INT64_MAX) ||
         !SetFilePointerEx(handle_.get(), distance, nullptr, FILE_BEGIN)) {
-      failed_ = true;
+      Fail();
       return false;
     }
     return true;
@@ -117,7 +117,7 @@ class WinFile : public BinaryFile {
 
   std::size_t Read(void* data, std::size_t size) override {
     if (!handle_.valid()) {
-      failed_ = true;
+      Fail();
       return 0;
     }
     auto* out = static_cast<char*>(data);
@@ -126,7 +126,7 @@ class WinFile : public BinaryFile {
       const DWORD chunk = static_cast<DWORD>(std::min(size - total, kMaxTransfer));
       DWORD got = 0;
       if (!ReadFile(handle_.get(), out + total, chunk, &got, nullptr)) {
-        failed_ = true;
+        Fail();
         break;
       }
       if (got == 0) break;
@@ -143,7 +143,8 @@ class WinFile : public BinaryFile {
       DWORD written = 0;
       if (!handle_.valid() || !WriteFile(handle_.get(), in + total, chunk, &written, nullptr) ||
           written == 0) {
-        failed_ = write_failed_ = true;
+        Fail();
+        write_failed_ = true;
         return false;
       }
       total += written;
@@ -153,15 +154,24 @@ class WinFile : public BinaryFile {
 
   bool Close() override {
     if (!handle_.valid()) return false;
-    return handle_.Close() && !write_failed_;
+    const bool closed = handle_.Close();
+    if (!closed && error_code_ == 0) error_code_ = static_cast<int>(GetLastError());
+    return closed && !write_failed_;
   }
 
   bool failed() const override { return failed_; }
+  int error_code() const override { return error_code_; }
 
  private:
+  void Fail() {
+    if (!failed_) error_code_ = static_cast<int>(GetLastError());
+    failed_ = true;
+  }
+
   Handle handle_;
   bool failed_ = false;
   bool write_failed_ = false;
+  int error_code_ = 0;
 };
 
 }  // namespace
@@ -256,9 +266,11 @@ LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, 
   std::vector<std::tuple<DWORD, std::uint64_t, HANDLE, std::string>> files;
   for (const std::string& folder : folders) {
     const std::string path = LockFilePath(folder);
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The link itself is opened, never what it points to, and only a file on
+    // a disk is taken: a link or a device there is refused.
+    HANDLE handle = CreateFileA(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       SetError(error, path, GetLastError());
       return LockResult::kFailed;
@@ -267,6 +279,14 @@ LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, 
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) {
       SetError(error, path, GetLastError());
+      return LockResult::kFailed;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+      if (error != nullptr) {
+        *error = FileError{path, ERROR_INVALID_PARAMETER,
+                           std::string(kLockFileName) + " is not a regular file"};
+      }
       return LockResult::kFailed;
     }
     files.emplace_back(info.dwVolumeSerialNumber,
@@ -294,8 +314,50 @@ LockResult RealFileSystem::LockFolders(const std::vector<std::string>& folders, 
   return LockResult::kLocked;
 }
 
-bool RealFileSystem::Rename(const std::string& from, const std::string& to) {
-  return MoveFileExA(Resolve(from).c_str(), Resolve(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+bool RealFileSystem::Rename(const std::string& from, const std::string& to, FileError* error) {
+  const std::string source = Resolve(from), target = Resolve(to);
+  // A read-only file is replaced by a read-only one. MoveFileEx will not
+  // replace it while it is read-only, so the attribute is lifted for the
+  // move and set again on whichever file then holds the name.
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only) SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  const bool moved = MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  const DWORD code = moved ? 0 : GetLastError();
+  if (read_only) {
+    SetFileAttributesA(target.c_str(),
+                       GetFileAttributesA(target.c_str()) | FILE_ATTRIBUTE_READONLY);
+  }
+  if (!moved) SetError(error, to, code);
+  return moved;
+}
+
+PathKind RealFileSystem::KindOf(const std::string& path, std::string* target) {
+  if (target != nullptr) *target = path;
+  const std::string resolved = Resolve(path);
+  const DWORD attributes = GetFileAttributesA(resolved.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder : PathKind::kFile;
+  }
+  // Devices (NUL, CON, \\.\ paths) and links: ask the file itself.
+  Handle file(CreateFileA(resolved.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return PathKind::kMissing;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return PathKind::kSpecial;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  // A link: the file it ends at is the one replaced.
+  char final_path[32768];
+  const DWORD length =
+      GetFinalPathNameByHandleA(file.get(), final_path, sizeof final_path, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= sizeof final_path) return PathKind::kMissing;
+  if (target != nullptr) *target = std::string(final_path, length);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) return PathKind::kMissing;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder
+                                                                 : PathKind::kFile;
 }
 
 bool RealFileSystem::Remove(const std::string& path) {

@@ -279,8 +279,8 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
     if (c.fail_read) fs.fail_read_at = {{"in.txt", 0}};
     std::vector<CheckProblem> found;
     TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
-    const CheckSummary summary = CheckDbText(reader, GenerateLimits(),
-                                             [&](const CheckProblem& p) { found.push_back(p); });
+    const CheckSummary summary =
+        CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& p) { found.push_back(p); });
     if (c.key.empty()) {
       EXPECT_EQ(found.size(), 0u) << found.front().message;
       continue;

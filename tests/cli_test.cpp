@@ -63,9 +63,13 @@ struct CliFolder {
     const int status = std::system(("cd '" + dir.string() + "' || exit 99; " + script).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  /// Runs korvel-cli with `args` in the folder, keeping what it printed.
-  int Run(const std::string& args, std::string& out, std::string& err) const {
-    const int status = Shell("'" KORVEL_CLI_PATH "' " + args + " >stdout.txt 2>stderr.txt");
+  /// Runs korvel-cli with `args` in the folder after the shell's `setup`,
+  /// keeping what it printed (standard output goes to `out_to` instead
+  /// when given).
+  int Run(const std::string& args, std::string& out, std::string& err,
+          const std::string& setup = "", const std::string& out_to = "stdout.txt") const {
+    const int status = Shell("rm -f stdout.txt; " + setup + "'" KORVEL_CLI_PATH "' " + args + " >" +
+                             out_to + " 2>stderr.txt");
     out = ReadText(dir / "stdout.txt");
     err = ReadText(dir / "stderr.txt");
     return status;
@@ -108,10 +112,29 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   // An earlier package, longer than the new one.
   ASSERT_TRUE(fs::create_directory(out_dir));
   folder.Write(pkg, std::string(6000000, 'x'));
+  // Rows below the first group stand alone: they read only the files made
+  // here, and their setup makes the rest.
+  ASSERT_TRUE(fs::create_directory(dir / "given"));
+  write("given/TempDb.bin", kSampleDb);
+  write("given/K93_F0102_V0034_D3456.bin", ExpectedPackage(fw, voice, kSampleDb));
+  Bytes unwritable = kSampleDb;  // a longitude no text reads back as, in the first point
+  StoreU32(unwritable.data() + 23 + 2 * 10 + 4, 4000000001u);
+  write("given/unwritable.bin", unwritable);
+  folder.Write("negative.txt", std::string(kHeaderOnlyText) + "-127\t37.5\t3\t60\t1\t90\r\n");
+  const std::string cut_long = "export given/TempDb.bin -o " + std::string(240, 'e');
+  const std::string waiting = "status:  Waiting for another run..\n";
   // Arguments, exit status, how standard output ends (empty: no output at all)
-  // and what standard error holds (empty: nothing).
+  // and what standard error holds (empty: nothing); then the shell's setup
+  // and where standard output goes.
+  struct Row {
+    std::string args;
+    int exit_status;
+    std::string out_end, err_part;
+    std::string setup = "";
+    std::string out_to = "stdout.txt";
+  };
   // clang-format off
-  const std::tuple<std::string, int, std::string, std::string> cases[] = {
+  const Row cases[] = {
       {generate + "cams.txt --out-dir out", 0,
        "status: Please open read file..\nstatus: Please select voice file..\n"
        "status: Please select DB text file..\nstatus:    Press Start button..\n"
@@ -165,12 +188,39 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {generate + "cams.txt --bogus", 2, "", "unknown option '--bogus'\nTry 'korvel-cli generate --help'"},
       {"generate --help", 0, "2 for a usage error.\n", ""},
       {"check --help", 0, "2 for a usage error or a file that cannot be read.\n", ""},
-      {"-V", 0, "korvel-cli 1.0.0.1\n", ""}, {"--version", 0, "korvel-cli 1.0.0.1\n", ""}};
+      {"-V", 0, "korvel-cli 1.0.0.1\n", ""}, {"--version", 0, "korvel-cli 1.0.0.1\n", ""},
+      // Each unpack and export -o holds the folder's lock: here it waits for a
+      // holder. A lock file that is a FIFO or a link is refused, by generate too.
+      {"unpack given/K93_F0102_V0034_D3456.bin -o held", 0, "wrote held/TempDb.bin\n", "korvel-cli: waiting for another run to let go of held\n", "mkdir held && { flock held/.korvel.lock sleep 1 & } && sleep 0.3; "},
+      {"unpack given/K93_F0102_V0034_D3456.bin -o fifo", 2, "", "korvel-cli: cannot lock folder fifo: .korvel.lock is not a regular file (a FIFO)\n", "mkdir fifo && mkfifo fifo/.korvel.lock; "},
+      {"export given/TempDb.bin -o link/x.txt", 2, "", "korvel-cli: cannot lock folder link: .korvel.lock is a symbolic link\n", "mkdir link && ln -s /nowhere/korvel link/.korvel.lock; "},
+      {generate + "cams.txt --out-dir lockfifo", 1, "status:  Folder lock Fail..\n", "korvel-cli: cannot lock folder " + (dir / "lockfifo").string() + ": .korvel.lock is not a regular file (a FIFO)\n", "mkdir lockfifo && mkfifo lockfifo/.korvel.lock; "},
+      // Another user's run can open a lock file made under umask 077.
+      {"unpack given/K93_F0102_V0034_D3456.bin -o umask >/dev/null && stat -c %a umask/.korvel.lock", 0, "644\n", "", "umask 077; "},
+      // A target keeps its mode and its link, and a device is written into.
+      {"export given/TempDb.bin -o private.txt && stat -c %a private.txt", 0, "600\n", "", "touch private.txt && chmod 600 private.txt && "},
+      {"export given/TempDb.bin -o linked.txt && { readlink linked.txt; head -c 13 real.txt; }", 0, "real.txt\nV1.0 123456\r\n", "", "ln -s real.txt linked.txt && "},
+      {"export given/TempDb.bin --format gpx -o /dev/stdout", 0, "</gpx>\n", ""},
+      {"export given/TempDb.bin -o /dev/full", 2, "", "korvel-cli: /dev/full: No space left on device\n"},
+      {cut_long + " && ls | grep -c eeee", 0, "1\n", ""},
+      // A point no map can place is left out of the map formats, not of tsv.
+      {"export neg/TempDb.bin --format kml", 0, "</kml>\n", "neg/TempDb.bin: warning: camera 2 at stored X 4294967295 has no map position; left out\n", "'" KORVEL_CLI_PATH "' " + generate + "negative.txt --per-model --out-dir neg >/dev/null 2>&1; "},
+      // Reports that do not reach standard output whole.
+      {"check one.txt", 2, "", "korvel-cli: standard output: No space left on device\n", "", "/dev/full"},
+      {"inspect --json given/TempDb.bin given/K93_F0102_V0034_D3456.bin", 2, "", "korvel-cli: standard output: No space left on device\n", "", "/dev/full"},
+      {"diff given/TempDb.bin given/TempDb.bin", 2, "", "korvel-cli: standard output: No space left on device\n", "", "/dev/full"},
+      // The waiting line shows while the run waits, not after.
+      {generate + "cams.txt --out-dir waits >w.txt & { sleep 1; cat w.txt; wait; }", 0, waiting, "", "mkdir waits && { flock waits/.korvel.lock sleep 2 & } && sleep 0.3; "},
+      // Huge, endless, truncated and unwritable inputs.
+      {"inspect huge.bin", 2, "", "korvel-cli: huge.bin: 600 MiB is over the 512 MiB a database can hold\n", "truncate -s 600M huge.bin && "},
+      {"export cut.bin", 1, "", "korvel-cli: cut.bin: truncated: 40 bytes, at least 79 expected\n", "head -c 40 given/TempDb.bin >cut.bin && "},
+      {"unpack cut.bin", 1, "", "korvel-cli: cut.bin: truncated: 100 bytes, at least 5242959 expected\n", "head -c 100 given/K93_F0102_V0034_D3456.bin >cut.bin && "},
+      {"export given/unwritable.bin", 1, "", "point 0 has a coordinate no text reads back as\n"}};
   // clang-format on
-  for (const auto& [args, exit_status, out_end, err_part] : cases) {
+  for (const auto& [args, exit_status, out_end, err_part, setup, out_to] : cases) {
     SCOPED_TRACE(args);
     std::string out, err;
-    EXPECT_EQ(folder.Run(args, out, err), exit_status);
+    EXPECT_EQ(folder.Run(args, out, err, setup, out_to), exit_status);
     EXPECT_TRUE(out_end.empty() ? out.empty() : out.ends_with(out_end)) << out;
     EXPECT_TRUE(err_part.empty() ? err.empty() : err.find(err_part) != std::string::npos) << err;
   }

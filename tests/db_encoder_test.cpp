@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
 #include "format/db_encoder.h"
 #include "format/db_reader.h"
 #include "format/package_layout.h"
+#include "fuzz/fuzz_check.h"
 #include "generate/package.h"
 #include "generate/pipeline.h"
 #include "support/byte_diff.h"

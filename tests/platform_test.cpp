@@ -4,6 +4,7 @@
 #include <climits>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -348,6 +349,32 @@ TEST(PlatformRealFileSystem, FolderLocksKeepOtherRunsOut) {
   other.reset();
   EXPECT_EQ(two.LockFolders({a, ""}, false, other), LockResult::kLocked);
   other.reset();
+#ifdef __linux__
+  // What may already lie at a folder's lock file: taken only when it is a
+  // regular file, and left readable by everyone whatever the umask.
+  const std::pair<std::string, std::string> planted[] = {
+      {"", "644"},
+      {"mkfifo", ".korvel.lock is not a regular file (a FIFO)"},
+      {"ln -s /nowhere/korvel", ".korvel.lock is a symbolic link"}};
+  for (const auto& [make, outcome] : planted) {
+    const std::string folder = JoinPath(tmp, "planted");
+    const std::string lock_file = JoinPath(folder, kLockFileName);
+    stdfs::remove_all(folder);
+    stdfs::create_directory(folder);
+    const mode_t mask = ::umask(077);
+    if (!make.empty()) {
+      EXPECT_EQ(std::system((make + " '" + lock_file + "'").c_str()), 0);
+    }
+    FileError error;
+    const LockResult result = one.LockFolders({folder}, false, other, &error);
+    ::umask(mask);
+    other.reset();
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o",
+                  static_cast<unsigned>(stdfs::status(lock_file).permissions()));
+    EXPECT_EQ(result == LockResult::kLocked ? std::string(mode) : error.description, outcome);
+  }
+#endif
   stdfs::remove_all(tmp);
 }
 

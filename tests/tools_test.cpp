@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -133,18 +134,54 @@ TEST(ToolsUnpack, UntaggedNamesAndAFailedWrite) {
   // Tagged names, refusals and --force: the command-line table.
   const auto Out = [](const char* name) { return JoinPath("/out", name); };
   const Bytes package = Package(kSampleDb);
-  MemoryFileSystem fs;
-  EXPECT_EQ(Unpack(fs, package, "pkg.bin", "/out", false).status, UnpackStatus::kOk);
-  EXPECT_EQ(fs.files.size(), 3u);
-  EXPECT_EQ(fs.Text(Out("firmware.bin")) + "|" + fs.Text(Out("voice.bin")), "ZZZ|<<");
-  EXPECT_TRUE(SameBytes(fs.files[Out("TempDb.bin")], kSampleDb));
-
-  fs.files.clear();
-  fs.fail_rename = {Out("voice.bin")};
-  const UnpackResult failed = Unpack(fs, package, "pkg.bin", "/out", false);
-  EXPECT_EQ(failed.status, UnpackStatus::kWriteFailed);
-  EXPECT_EQ(failed.path, Out("voice.bin"));
-  EXPECT_EQ(fs.files.size(), 1u);  // firmware.bin, whole; no temporary file left
+  const std::string db_temp = Out("TempDb.bin") + ".tmp";
+  struct Case {
+    std::function<void(MemoryFileSystem&)> setup;
+    UnpackStatus status;
+    std::string failed;  ///< the file or lock file named, with its reason
+    std::string files;   ///< what the folder holds afterwards
+    std::string log = "lock /out;";
+  };
+  // clang-format off
+  const Case cases[] = {
+      {[](auto&) {}, UnpackStatus::kOk, "", "/out/TempDb.bin /out/firmware.bin /out/voice.bin"},
+      // A full disk at the last part leaves the folder as it was.
+      {[&](auto& fs) { fs.fail_write = {db_temp}; }, UnpackStatus::kWriteFailed, "/out/TempDb.bin: No space left on device", ""},
+      {[&](auto& fs) { fs.fail_open = {{db_temp, OpenMode::kCreateWrite}}; }, UnpackStatus::kWriteFailed, "/out/TempDb.bin: ", ""},
+      {[&](auto& fs) { fs.fail_rename = {Out("voice.bin")}; }, UnpackStatus::kWriteFailed, "/out/voice.bin: ", "/out/firmware.bin"},
+      {[](auto& fs) { fs.fail_lock = true; }, UnpackStatus::kLockFailed, "/out: ", ""},
+      // A generate run holds the folder: it reads its own TempDb.bin back
+      // before the unpack writes one.
+      {[&](auto& fs) {
+         fs.busy_folders = {"/out"};
+         fs.SetFile(Out("TempDb.bin"), "generate's");
+         fs.other_run = [&] { EXPECT_EQ(fs.Text(Out("TempDb.bin")), "generate's"); };
+       }, UnpackStatus::kOk, "", "/out/TempDb.bin /out/firmware.bin /out/voice.bin", "lock /out;lock /out;waited;"},
+      // A link is kept and its file replaced; a device is written into.
+      {[&](auto& fs) {
+         fs.links = {{Out("TempDb.bin"), "/db/real.bin"}};
+         fs.special = {Out("voice.bin")};
+         fs.SetFile(Out("voice.bin"), "");
+       }, UnpackStatus::kOk, "", "/db/real.bin /out/firmware.bin /out/voice.bin"}};
+  // clang-format on
+  for (const Case& c : cases) {
+    MemoryFileSystem fs;
+    c.setup(fs);
+    const UnpackResult result = Unpack(fs, package, "pkg.bin", "/out", true);
+    EXPECT_EQ(result.status, c.status) << c.failed;
+    const FileError& error = result.error;
+    EXPECT_EQ(error.path.empty() ? "" : error.path + ": " + error.description, c.failed);
+    std::string files, log;
+    for (const auto& [path, bytes] : fs.files) files += (files.empty() ? "" : " ") + path;
+    for (const std::string& entry : fs.log) log += entry + ";";
+    EXPECT_EQ(files, c.files);
+    EXPECT_EQ(log, c.log);
+    if (c.status == UnpackStatus::kOk) {
+      EXPECT_EQ(fs.Text(Out("firmware.bin")) + "|" + fs.Text(Out("voice.bin")), "ZZZ|<<");
+      EXPECT_TRUE(
+          SameBytes(fs.files[fs.links.empty() ? Out("TempDb.bin") : "/db/real.bin"], kSampleDb));
+    }
+  }
 }
 
 }  // namespace

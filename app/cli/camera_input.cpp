@@ -2,59 +2,117 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <streambuf>
 
 #include "app/cli/cli_command.h"
+#include "platform/path.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
 
 namespace korvel::cli {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+/// "PATH: N MiB is over the 512 MiB a database can hold".
+std::string TooLarge(const std::string& path, std::uint64_t length) {
+  return path + ": " + std::to_string(length >> 20) + " MiB is over the " +
+         std::to_string(kMaxCameraFileLength >> 20) + " MiB a database can hold";
+}
+
+/// Reads `file` to its end, never past the limit: /dev/zero has no end.
+bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem) {
+  bytes.clear();
+  constexpr std::size_t kChunk = 1 << 20;
+  const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
+  for (;;) {
+    const std::size_t got = file.Read(chunk.get(), kChunk);
+    bytes.insert(bytes.end(), chunk.get(), chunk.get() + got);
+    if (bytes.size() > kMaxCameraFileLength) {
+      problem = path + ": over the " + std::to_string(kMaxCameraFileLength >> 20) +
+                " MiB a database can hold";
+      return false;
+    }
+    if (got < kChunk) break;
+  }
+  if (file.failed()) {
+    problem = FileProblem(path, file.error_code() != 0 ? file.error_code() : EIO);
+    return false;
+  }
+  return true;
+}
+
+/// Standard input as a file that can only be read from its start.
+class StandardInput : public BinaryFile {
+ public:
+  std::optional<std::uint64_t> GetLength() override { return std::nullopt; }
+  bool Seek(std::uint64_t) override { return false; }
+  std::size_t Read(void* data, std::size_t size) override {
+    const std::size_t got = std::fread(data, 1, size, stdin);
+    if (got < size && std::ferror(stdin) && error_code_ == 0)
+      error_code_ = errno != 0 ? errno : EIO;
+    return got;
+  }
+  bool Write(const void*, std::size_t) override { return false; }
+  bool Close() override { return true; }
+  bool failed() const override { return error_code_ != 0; }
+  int error_code() const override { return error_code_; }
+
+ private:
+  int error_code_ = 0;
+};
+
+/// An output stream's buffer that hands its bytes to a BinaryFile.
+class FileBuffer : public std::streambuf {
+ public:
+  explicit FileBuffer(BinaryFile& file) : file_(file) { setp(buffer_, buffer_ + sizeof buffer_); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  bool Drain() {
+    const std::size_t length = static_cast<std::size_t>(pptr() - pbase());
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return length == 0 || file_.Write(buffer_, length);
+  }
+
+  BinaryFile& file_;
+  char buffer_[1 << 16];
 };
 
 }  // namespace
 
+std::unique_ptr<BinaryFile> StandardInputFile() {
+  // The readers take line ends apart themselves; the runtime must not.
+  SetBinaryMode(stdin);
+  return std::make_unique<StandardInput>();
+}
+
 bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
-  std::unique_ptr<std::FILE, FileCloser> owned;
-  std::FILE* file = stdin;
-  if (path == "-") {
-    SetBinaryMode(stdin);
-  } else {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-      problem = FileProblem(path, EISDIR);
-      return false;
-    }
-    owned.reset(std::fopen(path.c_str(), "rb"));
-    if (!owned) {
-      problem = FileProblem(path, errno);
-      return false;
-    }
-    file = owned.get();
-  }
-  bytes.clear();
-  std::uint8_t chunk[1 << 16];
-  while (true) {
-    const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    if (bytes.size() + got > kMaxCameraFileLength) {
-      problem = path + ": larger than " + std::to_string(kMaxCameraFileLength >> 20) + " MiB, " +
-                kNotCameraFile;
-      return false;
-    }
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < sizeof chunk) break;
-  }
-  if (std::ferror(file)) {
-    problem = FileProblem(path, errno != 0 ? errno : EIO);
+  if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, problem);
+  RealFileSystem fs;
+  FileError error;
+  auto file = fs.Open(path, OpenMode::kReadShared, &error);
+  if (!file) {
+    problem = path + ": " + error.description;
     return false;
   }
-  return true;
+  // A file's length is known before a byte is read; devices and pipes say
+  // 0 and are read up to the limit.
+  if (const auto length = file->GetLength(); length && *length > kMaxCameraFileLength) {
+    problem = TooLarge(path, *length);
+    return false;
+  }
+  return ReadBounded(path, *file, bytes, problem);
 }
 
 std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem) {
@@ -62,7 +120,7 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
   if (!ReadInput(path, bytes, problem)) return std::nullopt;
   CameraFile file = ReadCameraFile(bytes);
   if (file.kind == FileKind::kUnknown) {
-    problem = path + ": " + kNotCameraFile;
+    problem = path + ": " + UnknownFileText(file);
     return std::nullopt;
   }
   if (!file.decoded) {
@@ -82,32 +140,48 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
   if (path.empty() || path == "-") {
     std::cout.flush();
     SetBinaryMode(stdout);
-    const bool ok = write(std::cout);
-    std::cout.flush();
-    if (ok && !std::cout) problem = "standard output: write failed";
-    return ok && std::cout;
+    // What went wrong writing standard output is for the end of the command.
+    return write(std::cout);
   }
-  const std::string temporary = RealFileSystem().TemporaryName(path);
-  bool ok = false;
+  RealFileSystem fs;
+  StagedFile staged(fs, path);
+  // The folder's lock, as generate takes it: no other run of ours writes or
+  // reads a file there meanwhile. A device is written in place, in no folder
+  // of ours.
+  std::unique_ptr<FolderLock> lock;
+  FileError error;
+  if (!staged.direct() && LockFoldersWaiting(fs, {FolderOf(staged.target())}, lock, &error, [&] {
+                            std::cerr
+                                << "korvel-cli: waiting for another run to let go of the folder of "
+                                << path << std::endl;
+                          }) != LockResult::kLocked) {
+    problem = LockProblem(error);
+    return false;
+  }
+  auto file = staged.Create(&error);
+  if (!file) {
+    problem = path + ": " + error.description;
+    return false;
+  }
+  bool ok = false, sent = false;
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      problem = FileProblem(path, errno);
-      return false;
-    }
+    FileBuffer buffer(*file);
+    std::ostream out(&buffer);
     ok = write(out);
-    out.close();
-    if (ok && !out) problem = FileProblem(path, errno != 0 ? errno : EIO);
-    ok = ok && out;
+    sent = static_cast<bool>(out.flush());
   }
-  std::error_code error;
-  if (ok) {
-    std::filesystem::rename(temporary, path, error);
-    if (!error) return true;
-    problem = path + ": " + error.message();
+  const bool closed = file->Close();
+  if (!sent || !closed || file->failed()) {
+    const int code = file->error_code() != 0 ? file->error_code() : EIO;
+    problem = path + ": " + SystemErrorText(code);
+    return false;
   }
-  std::filesystem::remove(temporary, error);
-  return false;
+  file.reset();
+  if (ok && !staged.Commit(&error)) {
+    problem = path + ": " + error.description;
+    return false;
+  }
+  return ok;
 }
 
 }  // namespace korvel::cli

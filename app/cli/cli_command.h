@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace CLI {
 class App;
 }
@@ -23,5 +25,8 @@ void RegisterUnpack(CLI::App& app, int& exit_status);
 
 /// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
 std::string FileProblem(const std::string& path, int error_number);
+
+/// "cannot lock folder DIR: REASON" for the lock file `error` names.
+std::string LockProblem(const FileError& error);
 
 }  // namespace korvel::cli

@@ -25,7 +25,9 @@ int Run(const Options& options) {
   const auto db = ReadCameras(options.file, problem);
   if (!db) {
     std::cerr << "korvel-cli: " << problem << std::endl;
-    return problem.ends_with(kNotCameraFile) ? kExitFailure : kExitUsage;
+    return problem.ends_with(kNotCameraFile) || problem.find(": truncated: ") != std::string::npos
+               ? kExitFailure
+               : kExitUsage;
   }
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;
@@ -41,6 +43,14 @@ int Run(const Options& options) {
     std::cerr << "korvel-cli: " << problem << std::endl;
     return result.ok ? kExitUsage : kExitFailure;
   }
+  for (const std::string& line : result.left_out) {
+    std::cerr << options.file << ": warning: " << line << '\n';
+  }
+  if (result.left_out_count > result.left_out.size()) {
+    std::cerr << options.file << ": " << result.left_out_count - result.left_out.size()
+              << " more cameras without a map position left out\n";
+  }
+  std::cerr << std::flush;
   if (result.missing_samples != 0) {
     std::cerr << "korvel-cli: warning: " << options.file << " lacks " << result.missing_samples
               << " of the two sample points; generate adds them to the text" << std::endl;
@@ -65,8 +75,11 @@ void RegisterExport(CLI::App& app, int& exit_status) {
       "rows left out once each since generate appends them again. Generating from it\n"
       "gives the same database byte for byte.\n"
       "geojson (RFC 7946), gpx (1.1), kml (2.2): every point, the sample rows\n"
-      "included, named by type and speed.\n"
-      "An output file appears only when complete.\n"
+      "included, named by type and speed; a point stored beyond 180 degrees of\n"
+      "longitude or 90 of latitude (a negative coordinate is stored as 4294967295)\n"
+      "is left out, with a warning on standard error.\n"
+      "An output file appears only when complete, written while its folder is\n"
+      "locked; a device or FIFO is written into, a link's file replaced.\n"
       "Exit status: 0 when written, 1 when the input is not a camera database or\n"
       "K93 package or a camera cannot be written as text, 2 for a usage error or a\n"
       "file that cannot be read or written.");

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <memory>
@@ -114,7 +115,10 @@ class ConsoleWindow : public DialogWindow {
     if (view.output_path != view_.output_path) {
       std::cout << "output: " << view.output_path << std::endl;
     }
-    if (view.status != view_.status) std::cout << "status: " << view.status << std::endl;
+    if (view.status != view_.status) {
+      std::cout << "status: " << view.status << std::endl;
+      if (view.status == gen_status::kWaitingForLock && on_wait_) on_wait_();
+    }
     view_ = view;
   }
 
@@ -133,8 +137,14 @@ class ConsoleWindow : public DialogWindow {
   /// it goes on (--strict stops before the dialog is pressed at all).
   bool ShowMessage(const DialogMessage&) override { return true; }
 
+  void ShowLockError(const FileError& error) override {
+    std::cerr << "korvel-cli: " << LockProblem(error) << std::endl;
+  }
+
   void Close(int) override {}
 
+  /// Called once the line " Waiting for another run.." is printed.
+  void OnWait(std::function<void()> on_wait) { on_wait_ = std::move(on_wait); }
   /// The chooser's answer to the next button press.
   void Answer(ChosenFile file) { answer_ = std::move(file); }
   const DialogView& view() const { return view_; }
@@ -142,6 +152,7 @@ class ConsoleWindow : public DialogWindow {
  private:
   DialogView view_;
   std::optional<ChosenFile> answer_;
+  std::function<void()> on_wait_;
 };
 
 /// One button press of the operator's run.
@@ -203,7 +214,8 @@ std::optional<fs::path> MakeOutputFolder(const std::string& given) {
 }
 
 /// The dialog's run: the three file buttons, then "Generate File".
-int RunDialog(const Options& options) {
+/// `on_wait` runs when the run starts to wait for another one.
+int RunDialog(const Options& options, std::function<void()> on_wait = {}) {
   const std::optional<fs::path> out_folder = MakeOutputFolder(options.out_dir);
   if (!out_folder) return kExitFailure;
   const fs::path& folder = *out_folder;
@@ -213,6 +225,7 @@ int RunDialog(const Options& options) {
   RunState state;
   RealFileSystem files(folder.string(), JoinPath(folder.string(), "korvel-cli"));
   ConsoleWindow window;
+  window.OnWait(std::move(on_wait));
   CKorvelDlg dialog(state, window, files, options.trace ? &std::cout : nullptr);
   dialog.m_nGenerateMode = options.per_model ? kGeneratePerModel : 0;
   dialog.m_bReviewText = false;  // the check beside the run reports instead
@@ -253,9 +266,12 @@ int Run(const Options& options) {
     std::cerr << report.lines << std::flush;
     return report.stop ? kExitFailure : RunDialog(options);
   }
-  auto check = std::async(std::launch::async, CheckBeforeGenerate, std::cref(options));
+  std::shared_future<CheckReport> check =
+      std::async(std::launch::async, CheckBeforeGenerate, std::cref(options)).share();
   HeldOutput held;
-  const int status = RunDialog(options);
+  // A wait for another run can be long: what is held goes out then, after
+  // the check's lines as always, so the waiting line shows while it waits.
+  const int status = RunDialog(options, [&] { held.Release(check.get().lines); });
   held.Release(check.get().lines);
   return status;
 }

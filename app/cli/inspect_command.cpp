@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/camera_input.h"
@@ -23,7 +24,7 @@ struct Options {
 
 int Run(const Options& options) {
   int status = kExitOk;
-  std::vector<InspectEntry> entries;
+  bool first = true;
   for (const std::string& path : options.files) {
     InspectEntry entry{path, std::nullopt, ""};
     Bytes bytes;
@@ -35,13 +36,15 @@ int Run(const Options& options) {
       entry.problem = entry.problem.substr(path.size() + 2);
       status = kExitUsage;
     }
+    // Each file's decoded tables go once its part is out: four 512 MiB
+    // inputs never lie in memory together.
     if (options.json) {
-      entries.push_back(std::move(entry));
+      std::cout << InspectJsonEntry(entry, std::exchange(first, false)) << std::flush;
     } else if (entry.file) {
       std::cout << InspectText(entry) << std::flush;
     }
   }
-  if (options.json) std::cout << InspectJson(entries) << std::flush;
+  if (options.json) std::cout << InspectJsonEnd(!first) << std::flush;
   return status;
 }
 

@@ -4,63 +4,21 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace korvel::cli {
-namespace {
-
-/// Standard input as a file that can only be read from its start.
-class StandardInput : public BinaryFile {
- public:
-  StandardInput() {
-    // The reader takes line ends apart itself; the runtime must not.
-    SetBinaryMode(stdin);
-  }
-  std::optional<std::uint64_t> GetLength() override {
-    return std::nullopt;
-  }
-  bool Seek(std::uint64_t) override {
-    return false;
-  }
-  std::size_t Read(void* data, std::size_t size) override {
-    const std::size_t got = std::fread(data, 1, size, stdin);
-    if (got < size && std::ferror(stdin)) {
-      error_ = errno;
-      failed_ = true;
-    }
-    return got;
-  }
-  bool Write(const void*, std::size_t) override {
-    return false;
-  }
-  bool Close() override {
-    return true;
-  }
-  bool failed() const override {
-    return failed_;
-  }
-  int error() const {
-    return error_;
-  }
-
- private:
-  bool failed_ = false;
-  int error_ = 0;
-};
-
-}  // namespace
 
 bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimits& limits,
                    const CheckSink& sink, CheckSummary& summary, std::string& problem) {
   std::unique_ptr<BinaryFile> file;
-  StandardInput* input = nullptr;
+  BinaryFile* input = nullptr;
   if (dash_is_input && path == "-") {
-    auto stdin_file = std::make_unique<StandardInput>();
-    input = stdin_file.get();
-    file = std::move(stdin_file);
+    file = StandardInputFile();
+    input = file.get();
   } else {
     RealFileSystem disk;
     FileError error;
@@ -74,8 +32,8 @@ bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimit
   TextReader reader(std::move(file));
   summary = CheckDbText(reader, limits, sink);
   if (!reader.failed()) return true;
-  problem = input != nullptr && input->error() != 0 ? FileProblem(path, input->error())
-                                                    : FileProblem(path, EIO);
+  problem = input != nullptr && input->error_code() != 0 ? FileProblem(path, input->error_code())
+                                                         : FileProblem(path, EIO);
   return false;
 }
 

@@ -10,8 +10,8 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
-#include "platform/path.h"
 #include "exchange/unpack.h"
+#include "platform/path.h"
 #include "platform/real_file_system.h"
 
 namespace korvel::cli {
@@ -34,20 +34,27 @@ int Run(const Options& options) {
   std::filesystem::create_directories(options.dir, error);
   RealFileSystem fs;
   const UnpackResult result =
-      Unpack(fs, bytes, NameOf(options.package), options.dir, options.force);
+      Unpack(fs, bytes, NameOf(options.package), options.dir, options.force, [&] {
+        std::cerr << "korvel-cli: waiting for another run to let go of " << options.dir
+                  << std::endl;
+      });
   switch (result.status) {
     case UnpackStatus::kOk:
       for (const std::string& path : result.written) std::cout << "wrote " << path << '\n';
       std::cout << std::flush;
       return kExitOk;
     case UnpackStatus::kNotPackage:
-      std::cerr << "korvel-cli: " << options.package << ": not a K93 package" << std::endl;
+      std::cerr << "korvel-cli: " << options.package << ": " << result.why << std::endl;
       return kExitFailure;
     case UnpackStatus::kExists:
       std::cerr << "korvel-cli: " << result.path << " exists; --force replaces it" << std::endl;
       return kExitFailure;
+    case UnpackStatus::kLockFailed:
+      std::cerr << "korvel-cli: " << LockProblem(result.error) << std::endl;
+      return kExitUsage;
     case UnpackStatus::kWriteFailed:
-      std::cerr << "korvel-cli: " << result.path << ": cannot be written" << std::endl;
+      std::cerr << "korvel-cli: " << result.error.path << ": " << result.error.description
+                << std::endl;
       return kExitUsage;
   }
   return kExitUsage;
@@ -67,7 +74,8 @@ void RegisterUnpack(CLI::App& app, int& exit_status) {
       "Checks the package's layout first. Writes K93_FW_v<F>.bin, K93_Voice_v<V>.bin\n"
       "and TempDb.bin, F and V taken from a package named K93_F<F>_V<V>_D<D>.bin\n"
       "(firmware.bin and voice.bin for other names), so the parts go straight back\n"
-      "into generate. Each file appears only when complete.\n"
+      "into generate. The three files take their names only once all are complete,\n"
+      "while the folder is locked against generate and other runs.\n"
       "Exit status: 0 when written, 1 when the file is not a K93 package or a file\n"
       "exists (without --force), 2 for a usage error or a file that cannot be read\n"
       "or written.");

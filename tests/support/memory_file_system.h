@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -38,8 +39,11 @@ class MemoryFileSystem : public FileSystem {
     read_only.erase(to);
     return true;
   }
-  bool Rename(const std::string& from, const std::string& to) override {
-    if (fail_rename.count(to) != 0 || !Exists(from)) return false;
+  bool Rename(const std::string& from, const std::string& to, FileError* error = nullptr) override {
+    if (fail_rename.count(to) != 0 || !Exists(from)) {
+      if (error != nullptr) *error = FileError{to, Exists(from) ? 13 : 2, ""};
+      return false;
+    }
     Bytes bytes = std::move(files[from]);
     files.erase(from);
     files[to] = std::move(bytes);
@@ -49,6 +53,14 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::string> FindFile(const std::string& path) override {
     if (!Exists(path)) return std::nullopt;
     return path.substr(path.find_last_of("/\\") + 1);
+  }
+  /// Links are followed through `links`; `special` names devices and FIFOs.
+  PathKind KindOf(const std::string& path, std::string* target = nullptr) override {
+    std::string at = path;
+    for (auto link = links.find(at); link != links.end(); link = links.find(at)) at = link->second;
+    if (target != nullptr) *target = at;
+    if (special.count(at) != 0) return PathKind::kSpecial;
+    return Exists(at) ? PathKind::kFile : PathKind::kMissing;
   }
   std::string ProgramPath() override { return "/program/korvel"; }
   /// Logs "lock F1 F2 ..."; a busy folder gives kBusy, or with `wait` is
@@ -67,6 +79,8 @@ class MemoryFileSystem : public FileSystem {
       if (!wait) return LockResult::kBusy;
       busy_folders.erase(folder);
       log.push_back("waited");
+      // What the other run did before it let go.
+      if (other_run) std::exchange(other_run, nullptr)();
     }
     lock = std::make_unique<FolderLock>();
     return LockResult::kLocked;
@@ -89,7 +103,7 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::pair<std::string, OpenMode>> fail_open;
   /// A read reaching this offset returns the bytes before it and fails.
   std::map<std::string, std::uint64_t> fail_read_at;
-  std::set<std::string> fail_write;   ///< every Write() fails, and then Close()
+  std::set<std::string> fail_write;   ///< every Write() fails (ENOSPC), and then Close()
   std::set<std::string> fail_close;   ///< Close() reports failure (data kept)
   std::set<std::string> fail_copy;    ///< Copy() to this target fails
   std::set<std::string> fail_rename;  ///< Rename() to this target fails
@@ -98,6 +112,11 @@ class MemoryFileSystem : public FileSystem {
   /// Folders another run holds, and whether locking fails outright.
   std::set<std::string> busy_folders;
   bool fail_lock = false;
+  /// Run once while this run waits for a busy folder: the other run's work.
+  std::function<void()> other_run;
+  /// Symbolic links (path to what it names) and devices or FIFOs.
+  std::map<std::string, std::string> links;
+  std::set<std::string> special;
 
   std::map<std::string, Bytes> files;
   /// The folder locks taken and waited for, in order.
@@ -132,6 +151,7 @@ class MemoryFileSystem : public FileSystem {
     bool Write(const void* data, std::size_t size) override {
       if (mode_ == OpenMode::kReadShared || fs_.fail_write.count(path_) != 0) {
         write_failed_ = failed_ = true;
+        error_code_ = 28;  // ENOSPC, as a full disk gives
         return false;
       }
       // Writing past the end fills the gap with zero bytes, as a disk does.
@@ -143,6 +163,7 @@ class MemoryFileSystem : public FileSystem {
     }
     bool Close() override { return fs_.fail_close.count(path_) == 0 && !write_failed_; }
     bool failed() const override { return failed_; }
+    int error_code() const override { return error_code_; }
 
    private:
     MemoryFileSystem& fs_;
@@ -151,6 +172,7 @@ class MemoryFileSystem : public FileSystem {
     std::uint64_t position_ = 0;
     bool failed_ = false;
     bool write_failed_ = false;
+    int error_code_ = 0;
   };
 };
 
