@@ -54,6 +54,10 @@ Json JsonOf(const InspectEntry& entry) {
   }
   const CameraFile& file = *entry.file;
   out["kind"] = file.kind == FileKind::kPackage ? "package" : KindName(file.kind);
+  if (entry.text_size != 0) {
+    out["kind"] = "text";
+    out["text_size"] = entry.text_size;
+  }
   out["size"] = file.size;
   if (file.kind == FileKind::kPackage) {
     Json parts = Json::array();
@@ -132,8 +136,12 @@ std::string InspectText(const InspectEntry& entry) {
   if (!entry.file) return entry.path + ": " + entry.problem + "\n";
   const CameraFile& file = *entry.file;
   if (file.kind == FileKind::kUnknown) return entry.path + ": " + UnknownFileText(file) + "\n";
-  std::string out =
-      entry.path + ": " + KindName(file.kind) + ", " + std::to_string(file.size) + " bytes\n";
+  std::string out = entry.path + ": ";
+  if (entry.text_size != 0) {
+    out +=
+        "camera text, " + std::to_string(entry.text_size) + " bytes, which generate encodes as a ";
+  }
+  out += KindName(file.kind) + std::string(", ") + std::to_string(file.size) + " bytes\n";
   if (file.kind == FileKind::kPackage) {
     for (std::size_t i = 0; i < kPackageParts.size(); ++i) {
       out += "  " + std::string(kPackageParts[i].name) + ": " +

@@ -30,7 +30,10 @@ DbSummary Summarize(const DecodedDb& db);
 struct InspectEntry {
   std::string path;
   std::optional<CameraFile> file;
-  std::string problem;  ///< set when `file` is empty: the file could not be read
+  std::string problem;  ///< set when `file` is empty: why it holds no cameras
+  /// For a camera text, its size; `file` is then the database generate would
+  /// write for it.
+  std::uint64_t text_size = 0;
 };
 
 /// Whether the entry is a readable database or package without faults.

@@ -8,6 +8,7 @@
 #include "format/db_encoder.h"
 #include "format/package_layout.h"
 #include "generate/package.h"
+#include "platform/memory_file.h"
 #include "platform/path.h"
 #include "platform/text_file.h"
 
@@ -36,13 +37,19 @@ bool PrepareTextCopy(RunState& state, FileSystem& fs) {
   auto file = fs.Open(state.TEMP_DB_TEXT, OpenMode::kWriteExisting);
   if (!file) return false;
   TextWriter writer(std::move(file));
-  bool ok = writer.SeekToEnd();
-  // The first line end completes an unterminated last row; after a file that
-  // ends with one it makes the one empty row the parser lets pass.
-  ok = ok && writer.WriteString("\n") && writer.WriteString(kSampleRow1) &&
-       writer.WriteString(kSampleRow2);
+  const bool ok = writer.SeekToEnd() && AppendSampleRows(writer);
   return writer.Close() && ok;
 }
+
+/// Keeps the one status text a parse reports.
+class HeldStatus : public StatusLine {
+ public:
+  void SetStatus(const std::string& text) override { text_ = text; }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
 
 /// Copies `source` to every one of `targets`, each first under a temporary
 /// name, reading the source once in bounded pieces. The targets take their
@@ -131,6 +138,39 @@ WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace) 
   const bool closed = file->Close();
   file.reset();
   return written && closed && staged.Commit() ? WriteDbResult::kOk : WriteDbResult::kWriteFailed;
+}
+
+bool AppendSampleRows(TextWriter& copy) {
+  // After a file that ends with a line end, the first one makes the one
+  // empty row the parser lets pass.
+  return copy.WriteString("\n") && copy.WriteString(kSampleRow1) && copy.WriteString(kSampleRow2);
+}
+
+std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault) {
+  DbEncoderState state;
+  state.K93_MODE = 1;
+  Bytes copy(text.begin(), text.end());
+  {
+    MemoryFile original(copy);
+    state.DB_LINE_COUNT = CountLines(original).value_or(0);
+  }
+  TextWriter writer(std::make_unique<MemoryFile>(copy));
+  if (!(writer.SeekToEnd() && AppendSampleRows(writer) && writer.Close())) {
+    fault = gen_status::kFileOpenFail;
+    return std::nullopt;
+  }
+  HeldStatus status;
+  TextReader reader(std::make_unique<MemoryFile>(copy));
+  if (ParseDbText(reader, state, status, nullptr) == 0) {
+    fault = status.text();
+    return std::nullopt;
+  }
+  SortPoints(state.GPS_DB);
+  if (!EncodeDb(state, nullptr)) {
+    fault = gen_status::kCellTooLarge;
+    return std::nullopt;
+  }
+  return std::move(state.DB_STREAM);
 }
 
 CheckLimits GenerateLimits(bool per_model) {

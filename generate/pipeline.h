@@ -4,11 +4,15 @@
 // database files.
 
 #include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "camdb/checker.h"
 #include "generate/generate_view.h"
 #include "generate/run_state.h"
 #include "platform/file_system.h"
+#include "platform/text_file.h"
 
 namespace korvel {
 
@@ -28,6 +32,17 @@ WriteDbResult WriteDbFile(RunState& state, FileSystem& fs, std::ostream* trace);
 /// Runs the whole command. `generate_mode` is the dialog's m_nGenerateMode.
 void GenerateFile(RunState& state, int generate_mode, FileSystem& fs, GenerateView& view,
                   std::ostream* trace);
+
+/// What the command appends to its copy of the text: a line end, which
+/// completes an unterminated last row, and the two sample rows.
+bool AppendSampleRows(TextWriter& copy);
+
+/// The database the command would write for the camera text `text`, made
+/// in memory the same way: a copy with the sample rows appended, parsed in
+/// K93 mode, sorted and encoded. nullopt where the command would stop, with
+/// its status text ("Error : Line 3", " Cell over 65535 points..") in
+/// `fault`.
+std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault);
 
 /// The checker's limits as the command sets them: the rows it appends and the
 /// room the database has in a package (none for the per-model files, which

@@ -176,14 +176,18 @@ bool TextWriter::Close() {
 std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path) {
   std::unique_ptr<BinaryFile> file = fs.Open(path, OpenMode::kReadShared);
   if (file == nullptr) return std::nullopt;
+  return CountLines(*file);
+}
+
+std::optional<std::uint32_t> CountLines(BinaryFile& file) {
   // The reader's lines are the LFs plus an unterminated last line; nothing
   // else about a line changes the count, so a block at a time will do.
   std::vector<char> buffer(kChunkSize);
   std::uint32_t count = 0;
   char last = '\n';
   for (;;) {
-    const std::size_t got = file->Read(buffer.data(), buffer.size());
-    if (got < buffer.size() && file->failed()) return std::nullopt;
+    const std::size_t got = file.Read(buffer.data(), buffer.size());
+    if (got < buffer.size() && file.failed()) return std::nullopt;
     count += static_cast<std::uint32_t>(CountNewlines(buffer.data(), got));
     if (got > 0) last = buffer[got - 1];
     if (got < buffer.size()) break;

@@ -71,4 +71,7 @@ class TextWriter {
 /// opened or read.
 std::optional<std::uint32_t> CountLines(FileSystem& fs, const std::string& path);
 
+/// The same for an open file, from where it stands.
+std::optional<std::uint32_t> CountLines(BinaryFile& file);
+
 }  // namespace korvel

@@ -158,17 +158,26 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {"check bad.txt none.txt", 2, "bad.txt:3: error: 2 fields, 6 TAB-separated fields expected (the dialog shows \"Error : Line 3\")\nbad.txt: 0 rows, 1 error, 0 warnings\n", "korvel-cli: none.txt: No such file or directory\n"},
       {"check bad.txt", 1, "bad.txt: 0 rows, 1 error, 0 warnings\n", ""},
       {"inspect out/TempDb.bin " + pkg, 0, "  valid\n", ""},
-      {"inspect --json cams.txt", 1, "}\n", ""},
+      {"inspect cams.txt bad.txt", 1,
+       "cams.txt: camera text, 45 bytes, which generate encodes as a database, 79 bytes\n"
+       "  version: \"V1.0 563412\" (the text's \"V1.0 123456\")\n  cells: 2, points: 2\n"
+       "  bounding box: longitude 126.9501 to 126.9807, latitude 37.3894 to 37.4163\n"
+       "  fullest cell: 122493131 with 1 of 65535 points\n  points per type: 1: 1, 5: 1\n"
+       "  size: 79 of 8388608 bytes\n  valid\n"
+       "bad.txt: generate stops on this camera text with \"Error : Line 3\" ('korvel-cli check bad.txt' lists every problem)\n", ""},
+      {"inspect bad.txt", 1, "bad.txt: generate stops on this camera text with \"Error : Line 3\" ('korvel-cli check bad.txt' lists every problem)\n", ""},
       {"inspect none.bin", 2, "", "none.bin: No such file or directory"},
       {"export " + pkg, 0, "V1.0 123456\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n", ""},
       {"export out/TempDb.bin --format gpx -o - ", 0, "</gpx>\n", ""},
       {"export models/TempDb.bin -o exported.txt", 0, "", ""},
       {generate + "exported.txt --per-model --out-dir again", 0, "status:    Success..\n", "exported.txt:3: warning: longitude X -1 is negative"},
-      {"export cams.txt -o out.txt", 1, "", "cams.txt: not a camera database or K93 package"},
+      {"export bad.txt -o out.txt", 1, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
+      {"export blocker -o out.txt", 1, "", "blocker: not a camera database or K93 package"},
       {"export out/TempDb.bin --format csv", 2, "", "Try 'korvel-cli export --help'"},
       {"diff out/TempDb.bin " + pkg, 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
       {"diff models/TempDb.bin " + pkg, 1, "0 added, 6 removed, 0 changed, 2 unchanged\n", ""},
-      {"diff out/TempDb.bin cams.txt", 2, "", "not a camera database or K93 package"},
+      {"diff out/TempDb.bin cams.txt", 0, "0 added, 0 removed, 0 changed, 2 unchanged\n", ""},
+      {"diff out/TempDb.bin blocker", 2, "", "blocker: not a camera database or K93 package"},
       {"unpack out/TempDb.bin", 1, "", "out/TempDb.bin: not a K93 package"},
       {"unpack " + pkg + " -o parts", 0, "wrote parts/TempDb.bin\n", ""},
       {"unpack " + pkg + " -o parts", 1, "", "parts/K93_FW_v0102.bin exists; --force replaces it"},

@@ -7,6 +7,7 @@
 #include <streambuf>
 
 #include "app/cli/cli_command.h"
+#include "exchange/camera_input.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
@@ -115,10 +116,24 @@ bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
   return ReadBounded(path, *file, bytes, problem);
 }
 
-std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem) {
+std::string TextFaultText(const std::string& path, const std::string& status) {
+  return "generate stops on this camera text with \"" + status + "\" ('korvel-cli check " + path +
+         "' lists every problem)";
+}
+
+std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
+                                     InputFault& fault) {
   Bytes bytes;
+  fault = InputFault::kUnreadable;
   if (!ReadInput(path, bytes, problem)) return std::nullopt;
-  CameraFile file = ReadCameraFile(bytes);
+  fault = InputFault::kNoCameras;
+  CameraInput input;
+  std::string status;
+  if (!DecodeCameraInput(bytes, input, status)) {
+    problem = path + ": " + TextFaultText(path, status);
+    return std::nullopt;
+  }
+  CameraFile& file = input.file;
   if (file.kind == FileKind::kUnknown) {
     problem = path + ": " + UnknownFileText(file);
     return std::nullopt;

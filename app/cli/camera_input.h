@@ -22,10 +22,22 @@ std::unique_ptr<BinaryFile> StandardInputFile();
 /// false with "PATH: REASON" in `problem`.
 bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem);
 
-/// Reads and decodes a database or package for export and diff. nullopt with
-/// `problem` set when it cannot be read or holds no readable camera tables;
-/// faults of a file that still decodes go to standard error as a warning.
-std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem);
+/// Why an input gave no cameras.
+enum class InputFault {
+  kUnreadable,  ///< it could not be read: exit status 2
+  kNoCameras,   ///< it holds no camera tables, or is a text generate stops on: 1
+};
+
+/// Reads and decodes a database, a package or a camera text (as generate
+/// would encode it) for export and diff. nullopt with "PATH: REASON" in
+/// `problem` and why in `fault` when it gives no cameras; faults of a file
+/// that still decodes go to standard error as a warning.
+std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
+                                     InputFault& fault);
+
+/// "generate stops on this camera text with \"STATUS\" ...": why a text gave no
+/// database.
+std::string TextFaultText(const std::string& path, const std::string& status);
 
 /// Runs `write` on standard output when `path` is "-" or empty (whose
 /// failures the command's end reports), else through a StagedFile for

@@ -26,8 +26,9 @@ int Run(const Options& options) {
     return kExitUsage;
   }
   std::string problem;
-  const auto old_db = ReadCameras(options.old_file, problem);
-  const auto new_db = old_db ? ReadCameras(options.new_file, problem) : std::nullopt;
+  InputFault fault;
+  const auto old_db = ReadCameras(options.old_file, problem, fault);
+  const auto new_db = old_db ? ReadCameras(options.new_file, problem, fault) : std::nullopt;
   if (!old_db || !new_db) {
     std::cerr << "korvel-cli: " << problem << std::endl;
     return kExitUsage;

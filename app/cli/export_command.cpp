@@ -22,12 +22,11 @@ struct Options {
 
 int Run(const Options& options) {
   std::string problem;
-  const auto db = ReadCameras(options.file, problem);
+  InputFault fault;
+  const auto db = ReadCameras(options.file, problem, fault);
   if (!db) {
     std::cerr << "korvel-cli: " << problem << std::endl;
-    return problem.ends_with(kNotCameraFile) || problem.find(": truncated: ") != std::string::npos
-               ? kExitFailure
-               : kExitUsage;
+    return fault == InputFault::kNoCameras ? kExitFailure : kExitUsage;
   }
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;

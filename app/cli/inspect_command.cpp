@@ -12,6 +12,7 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "exchange/camera_input.h"
 #include "exchange/inspect.h"
 
 namespace korvel::cli {
@@ -28,19 +29,26 @@ int Run(const Options& options) {
   for (const std::string& path : options.files) {
     InspectEntry entry{path, std::nullopt, ""};
     Bytes bytes;
-    if (ReadInput(path, bytes, entry.problem)) {
-      entry.file = ReadCameraFile(bytes);
-      if (!InspectValid(entry)) status = std::max(status, kExitFailure);
-    } else {
+    CameraInput input;
+    std::string text_fault;
+    const bool read = ReadInput(path, bytes, entry.problem);
+    if (!read) {
       std::cerr << "korvel-cli: " << entry.problem << std::endl;
       entry.problem = entry.problem.substr(path.size() + 2);
       status = kExitUsage;
+    } else if (!DecodeCameraInput(bytes, input, text_fault)) {
+      entry.problem = TextFaultText(path, text_fault);
+      status = std::max(status, kExitFailure);
+    } else {
+      entry.file = std::move(input.file);
+      entry.text_size = input.text_size;
+      if (!InspectValid(entry)) status = std::max(status, kExitFailure);
     }
     // Each file's decoded tables go once its part is out: four 512 MiB
     // inputs never lie in memory together.
     if (options.json) {
       std::cout << InspectJsonEntry(entry, std::exchange(first, false)) << std::flush;
-    } else if (entry.file) {
+    } else if (read) {
       std::cout << InspectText(entry) << std::flush;
     }
   }
@@ -53,7 +61,8 @@ int Run(const Options& options) {
 void RegisterInspect(CLI::App& app, int& exit_status) {
   CLI::App* sub = app.add_subcommand("inspect", "Show what a device database or K93 package holds");
   auto options = std::make_shared<Options>();
-  sub->add_option("FILE", options->files, "database or K93 package; - reads standard input")
+  sub->add_option("FILE", options->files,
+                  "database, K93 package or camera text; - reads standard input")
       ->required();
   sub->add_flag("--json", options->json, "print everything as one JSON object");
   sub->footer(
