@@ -2,6 +2,7 @@
 // system helpers.
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,22 @@ std::string SystemErrorText(int code) {
 }
 
 void SetBinaryMode(std::FILE*) {}
+
+bool Cp949ToUtf8(std::string_view cp949, std::string& utf8) {
+  const iconv_t cd = iconv_open("UTF-8", "CP949");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  // A Hangul syllable takes two bytes in CP949 and three in UTF-8.
+  utf8.assign(cp949.size() * 3 / 2 + 4, '\0');
+  char* in = const_cast<char*>(cp949.data());
+  std::size_t in_left = cp949.size();
+  char* out = utf8.data();
+  std::size_t out_left = utf8.size();
+  const std::size_t converted = iconv(cd, &in, &in_left, &out, &out_left);
+  iconv_close(cd);
+  if (converted == static_cast<std::size_t>(-1) || in_left != 0) return false;
+  utf8.resize(utf8.size() - out_left);
+  return true;
+}
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace korvel {
 
@@ -17,5 +18,10 @@ std::string SystemErrorText(int code);
 /// Takes `stream` (stdin, stdout) out of the runtime's text mode, where Windows
 /// would turn line ends around; nothing to do elsewhere.
 void SetBinaryMode(std::FILE* stream);
+
+/// Korean text in CP949 (a superset of EUC-KR), as the Korean Windows code
+/// page and Korean open-data files write it, as UTF-8 into `utf8`. False
+/// when the bytes are not CP949 or the system cannot convert them.
+bool Cp949ToUtf8(std::string_view cp949, std::string& utf8);
 
 }  // namespace korvel

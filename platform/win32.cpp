@@ -30,6 +30,25 @@ unsigned long ProcessId() {
   return GetCurrentProcessId();
 }
 
+bool Cp949ToUtf8(std::string_view cp949, std::string& utf8) {
+  utf8.clear();
+  if (cp949.empty()) return true;
+  if (cp949.size() > 0x7FFFFFFF) return false;
+  const int length = static_cast<int>(cp949.size());
+  const int wide_length =
+      MultiByteToWideChar(949, MB_ERR_INVALID_CHARS, cp949.data(), length, nullptr, 0);
+  if (wide_length <= 0) return false;
+  std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+  MultiByteToWideChar(949, MB_ERR_INVALID_CHARS, cp949.data(), length, wide.data(), wide_length);
+  const int utf8_length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+  if (utf8_length <= 0) return false;
+  utf8.resize(static_cast<std::size_t>(utf8_length));
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, utf8.data(), utf8_length, nullptr,
+                      nullptr);
+  return true;
+}
+
 std::string SystemErrorText(int code) {
   // Without the line end FormatMessage adds.
   char text[512];

@@ -22,6 +22,7 @@ void RegisterInspect(CLI::App& app, int& exit_status);
 void RegisterExport(CLI::App& app, int& exit_status);
 void RegisterDiff(CLI::App& app, int& exit_status);
 void RegisterUnpack(CLI::App& app, int& exit_status);
+void RegisterImport(CLI::App& app, int& exit_status);
 
 /// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
 std::string FileProblem(const std::string& path, int error_number);

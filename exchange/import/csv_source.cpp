@@ -1,0 +1,200 @@
+// CSV as spreadsheets and open-data portals write it: comma, semicolon or
+// TAB separated, RFC 4180 quoting, UTF-8 (with or without a byte-order mark)
+// or CP949, a header line naming the columns.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "exchange/import/fields.h"
+#include "exchange/import/readers.h"
+#include "platform/system.h"
+#include "platform/text_file.h"
+
+namespace korvel {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+/// A quoted field may run over lines; a record never needs more than this.
+constexpr std::size_t kMaxRecord = TextReader::kMaxLineLength;
+
+/// The separator the header line uses most, outside quotes: TAB, then
+/// semicolon, then comma on a tie. 0 when it holds none.
+char DetectSeparator(std::string_view header) {
+  std::size_t counts[3] = {};
+  static constexpr char kSeparators[3] = {'\t', ';', ','};
+  bool quoted = false;
+  for (char c : header) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    for (int i = 0; i < 3; ++i) counts[i] += c == kSeparators[i];
+  }
+  int best = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (counts[i] > counts[best]) best = i;
+  }
+  return counts[best] == 0 ? '\0' : kSeparators[best];
+}
+
+/// Cuts one record into fields, taking RFC 4180 quotes off.
+void SplitRecord(std::string_view record, char separator, std::vector<std::string>& fields) {
+  fields.clear();
+  fields.emplace_back();
+  bool quoted = false;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const char c = record[i];
+    if (quoted) {
+      if (c != '"') {
+        fields.back() += c;
+      } else if (i + 1 < record.size() && record[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == separator) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+}
+
+bool OpenQuote(std::string_view text) {
+  std::size_t quotes = 0;
+  for (char c : text) quotes += c == '"';
+  return quotes % 2 != 0;
+}
+
+bool IsTrue(std::string_view text) {
+  return text == "true" || text == "1" || text == "yes" || text == "TRUE" || text == "True";
+}
+
+class CsvSource : public CameraSource {
+ public:
+  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
+                     std::string& failure) override {
+    auto file = OpenSource(path, failure);
+    if (!file) return SourceOutcome::kUnreadable;
+    TextReader reader(std::move(file));
+    std::string record;
+    std::uint64_t first_line = 0;
+    std::vector<std::string> fields;
+    std::array<int, 7> column{};  // index by Column; -1 when absent
+    column.fill(-1);
+    char separator = 0;
+    bool header = true;
+    while (NextRecord(reader, record, first_line)) {
+      const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(first_line)};
+      if (record.size() > kMaxRecord) {
+        failure = path + ":" + std::to_string(first_line) + ": a record longer than " +
+                  std::to_string(kMaxRecord) + " bytes (an unclosed quote?)";
+        return SourceOutcome::kMalformed;
+      }
+      if (header) {
+        header = false;
+        if (!ReadHeader(path, record, separator, column, failure)) return SourceOutcome::kMalformed;
+        continue;
+      }
+      if (record.find_first_not_of(" \t") == std::string::npos) continue;
+      SplitRecord(record, separator, fields);
+      Row(place, fields, separator != ',', column, sink);
+    }
+    if (reader.failed()) {
+      failure =
+          path + ":" + std::to_string(first_line + 1) + ": the file cannot be read from here on";
+      return SourceOutcome::kUnreadable;
+    }
+    if (header) {
+      failure = path + ": the file is empty; a CSV file needs a header line";
+      return SourceOutcome::kMalformed;
+    }
+    return SourceOutcome::kRead;
+  }
+
+ private:
+  /// The next record, over as many lines as an open quote takes.
+  bool NextRecord(TextReader& reader, std::string& record, std::uint64_t& first_line) {
+    if (!reader.ReadString(record)) return false;
+    first_line = ++line_;
+    std::string more;
+    while (OpenQuote(record) && record.size() <= kMaxRecord && reader.ReadString(more)) {
+      ++line_;
+      record += '\n';
+      record += more;
+    }
+    return true;
+  }
+
+  static bool ReadHeader(const std::string& path, std::string& record, char& separator,
+                         std::array<int, 7>& column, std::string& failure) {
+    if (std::string_view(record).starts_with(kUtf8Bom)) record.erase(0, kUtf8Bom.size());
+    std::string utf8;
+    if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
+    separator = DetectSeparator(record);
+    std::vector<std::string> names;
+    SplitRecord(record, separator, names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const Column known = ColumnOf(names[i]);
+      if (known != Column::kNone && column[static_cast<int>(known)] < 0) {
+        column[static_cast<int>(known)] = static_cast<int>(i);
+      }
+    }
+    const char* missing = nullptr;
+    if (column[static_cast<int>(Column::kX)] < 0) {
+      missing = "no longitude column (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84)";
+    } else if (column[static_cast<int>(Column::kY)] < 0) {
+      missing = "no latitude column (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)";
+    }
+    if (missing == nullptr) return true;
+    failure = path + ":1: " + missing + " in the header line";
+    return false;
+  }
+
+  static void Row(const Place& place, const std::vector<std::string>& fields, bool decimal_comma,
+                  const std::array<int, 7>& column, CameraSink& sink) {
+    const auto field = [&](Column which) -> std::string_view {
+      const int at = column[static_cast<int>(which)];
+      return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
+                                                                     : std::string_view();
+    };
+    SourceCamera camera;
+    camera.place = place;
+    static constexpr const char* kNames[2] = {"longitude", "latitude"};
+    const Column axes[2] = {Column::kX, Column::kY};
+    double* degrees[2] = {&camera.x, &camera.y};
+    for (int i = 0; i < 2; ++i) {
+      const std::string_view text = field(axes[i]);
+      const auto value = ReadDecimal(text, decimal_comma);
+      if (!value) {
+        Fail(sink, place,
+             std::string(kNames[i]) +
+                 (text.find_first_not_of(" ") == std::string_view::npos
+                      ? std::string(" missing")
+                      : " \"" + std::string(text.substr(0, 40)) + "\" is not a number") +
+                 "; skipped");
+        return;
+      }
+      *degrees[i] = *value;
+    }
+    static constexpr Column kFieldColumns[kFieldCount] = {Column::kType, Column::kSpeed,
+                                                          Column::kDirType, Column::kDirection};
+    for (int i = 0; i < kFieldCount; ++i) {
+      SetFieldText(camera, static_cast<Field>(i), field(kFieldColumns[i]), sink, decimal_comma);
+    }
+    camera.sample = IsTrue(field(Column::kSample));
+    sink.Camera(camera);
+  }
+
+  std::uint64_t line_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<CameraSource> MakeCsvSource() {
+  return std::make_unique<CsvSource>();
+}
+
+}  // namespace korvel

@@ -1,0 +1,52 @@
+#pragma once
+// The field rules every import format shares: column names, numbers, speeds
+// and directions as sources write them.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "exchange/import/source.h"
+#include "platform/file_system.h"
+
+namespace korvel {
+
+/// What a column or property holds, by its name.
+enum class Column { kX, kY, kType, kSpeed, kDirType, kDirection, kSample, kNone };
+
+/// The column a name stands for, case-insensitively: x/lon/lng/long/
+/// longitude/경도, y/lat/latitude/위도, type, speed/maxspeed/제한속도, dirtype
+/// (and our old export's flag), direction/heading/angle/bearing, sample.
+Column ColumnOf(std::string_view name);
+
+/// A decimal number with blanks around it; with `decimal_comma` a comma is
+/// the decimal point. nullopt for anything else (text, an empty field).
+std::optional<double> ReadDecimal(std::string_view text, bool decimal_comma = false);
+
+/// Stores a field read from text into `camera`: an empty text leaves it
+/// missing; a whole number is taken; SPEED also as OpenStreetMap writes it
+/// ("50 mph", "20 knots"), DIRECTION also as compass letters ("NNE"). Anything
+/// else gives a warning and 0; an unknown direction also DIRTYPE 0.
+void SetFieldText(SourceCamera& camera, Field field, std::string_view text, CameraSink& sink,
+                  bool decimal_comma = false);
+
+/// The same for a number a source stores as a number (JSON).
+void SetFieldNumber(SourceCamera& camera, Field field, double value, CameraSink& sink);
+
+/// The upper-case name of a field: "TYPE", "SPEED", "DIRTYPE", "DIRECTION".
+std::string_view FieldName(Field field);
+
+/// Whether `text` is valid UTF-8.
+bool IsUtf8(std::string_view text);
+
+/// Opens `path` for reading; null with "PATH: REASON" in `failure`.
+std::unique_ptr<BinaryFile> OpenSource(const std::string& path, std::string& failure);
+
+/// Reports a warning at `place`.
+void Warn(CameraSink& sink, const Place& place, std::string message);
+/// Reports an error at `place` (the row is then not given as a camera).
+void Fail(CameraSink& sink, const Place& place, std::string message);
+
+}  // namespace korvel

@@ -1,0 +1,164 @@
+// GeoJSON: Point and MultiPoint features, read one feature at a time so
+// that memory holds one feature, not the file. Properties by the column
+// names, by the names our export writes, or as OpenStreetMap tags.
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "exchange/import/fields.h"
+#include "exchange/import/file_stream.h"
+#include "exchange/import/readers.h"
+
+namespace korvel {
+namespace {
+
+using nlohmann::json;
+
+class GeoJsonSource : public CameraSource {
+ public:
+  explicit GeoJsonSource(int type) : type_(type) {}
+
+  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
+                     std::string& failure) override {
+    auto file = OpenSource(path, failure);
+    if (!file) return SourceOutcome::kUnreadable;
+    FileStreamBuffer buffer(*file);
+    std::istream in(&buffer);
+    input_ = input;
+    sink_ = &sink;
+    std::string key;
+    bool in_features = false;
+    json root;
+    try {
+      root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
+        if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
+        if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
+            parsed.is_string()) {
+          sink.Version(parsed.get<std::string>());
+        }
+        if (depth == 1 && event == json::parse_event_t::array_start) {
+          in_features = key == "features";
+        }
+        if (depth == 1 && event == json::parse_event_t::array_end) in_features = false;
+        if (in_features && depth == 2 && event == json::parse_event_t::object_end) {
+          Feature(parsed);
+          return false;  // read: no need to keep it
+        }
+        return true;
+      });
+    } catch (const json::exception& e) {
+      if (file->failed()) {
+        failure = path + ": the file cannot be read";
+        return SourceOutcome::kUnreadable;
+      }
+      // "[json.exception.parse_error.101] parse error at line 3, column 1: ..."
+      std::string what = e.what();
+      if (const std::size_t end = what.find("] ");
+          what.starts_with("[json") && end != std::string::npos) {
+        what.erase(0, end + 2);
+      }
+      failure = path + ": not GeoJSON: " + what;
+      return SourceOutcome::kMalformed;
+    }
+    const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
+    if (type != nullptr && *type == "Feature") {
+      Feature(root);
+    } else if (type == nullptr || *type != "FeatureCollection") {
+      failure = path + ": not GeoJSON: a FeatureCollection or a Feature expected";
+      return SourceOutcome::kMalformed;
+    }
+    return SourceOutcome::kRead;
+  }
+
+ private:
+  void Feature(const json& feature) {
+    SourceCamera camera;
+    camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
+    const auto geometry = feature.find("geometry");
+    if (geometry == feature.end() || !geometry->is_object()) {
+      Fail(*sink_, camera.place, "no geometry; skipped");
+      return;
+    }
+    const auto type = geometry->find("type");
+    const auto coordinates = geometry->find("coordinates");
+    const bool point = type != geometry->end() && *type == "Point";
+    const bool multi = type != geometry->end() && *type == "MultiPoint";
+    if (!point && !multi) {
+      Fail(*sink_, camera.place,
+           "geometry " +
+               (type != geometry->end() && type->is_string() ? type->get<std::string>()
+                                                             : std::string("?")) +
+               " is not a Point or MultiPoint; skipped");
+      return;
+    }
+    if (coordinates == geometry->end() || !coordinates->is_array()) {
+      Fail(*sink_, camera.place, "the geometry has no coordinates; skipped");
+      return;
+    }
+    if (const auto properties = feature.find("properties");
+        properties != feature.end() && properties->is_object()) {
+      Properties(*properties, camera);
+    }
+    if (point) {
+      Position(*coordinates, camera);
+    } else {
+      for (const json& position : *coordinates) Position(position, camera);
+    }
+  }
+
+  void Properties(const json& properties, SourceCamera& camera) {
+    bool osm = false;
+    for (const auto& [name, value] : properties.items()) {
+      if (name == "highway") osm = true;
+      const Column column = ColumnOf(name);
+      if (column == Column::kSample) {
+        camera.sample = value.is_boolean() ? value.get<bool>() : false;
+        continue;
+      }
+      if (column == Column::kNone || column == Column::kX || column == Column::kY) continue;
+      const auto field =
+          static_cast<Field>(static_cast<int>(column) - static_cast<int>(Column::kType));
+      if (value.is_number()) {
+        SetFieldNumber(camera, field, value.get<double>(), *sink_);
+      } else if (value.is_string()) {
+        SetFieldText(camera, field, value.get_ref<const std::string&>(), *sink_);
+      } else if (!value.is_null()) {
+        Warn(*sink_, camera.place,
+             std::string(FieldName(field)) + " is " + value.type_name() +
+                 ", not a number: read as 0");
+        camera.fields[field] = 0;
+      }
+    }
+    if (osm) {
+      // As OpenStreetMap nodes are read: TYPE from --type, DIRTYPE 1 when
+      // the direction is known.
+      if (!camera.fields[kType]) camera.fields[kType] = type_;
+      if (!camera.fields[kDirType]) camera.fields[kDirType] = camera.fields[kDirection] ? 1 : 0;
+    }
+  }
+
+  void Position(const json& position, SourceCamera camera) {
+    if (!position.is_array() || position.size() < 2 || !position[0].is_number() ||
+        !position[1].is_number()) {
+      Fail(*sink_, camera.place, "a position is not [longitude, latitude]; skipped");
+      return;
+    }
+    camera.x = position[0].get<double>();
+    camera.y = position[1].get<double>();
+    sink_->Camera(camera);
+  }
+
+  int type_;
+  std::uint32_t input_ = 0;
+  CameraSink* sink_ = nullptr;
+  std::int64_t feature_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<CameraSource> MakeGeoJsonSource(int default_type) {
+  return std::make_unique<GeoJsonSource>(default_type);
+}
+
+}  // namespace korvel

@@ -1,0 +1,386 @@
+#include "exchange/import/import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <unordered_map>
+
+#include "camdb/parser.h"
+#include "exchange/export.h"
+#include "exchange/import/fields.h"
+#include "exchange/import/readers.h"
+
+namespace korvel {
+namespace {
+
+constexpr double kDefaultNear = 30, kNearWithoutDirection = 15, kMaxAngle = 45;
+constexpr double kEarthRadius = 6371008.8;
+constexpr double kDegree = 3.14159265358979323846 / 180;
+
+/// What identifies a camera once stored.
+struct ExactKey {
+  std::uint64_t position, values;
+  bool operator==(const ExactKey&) const = default;
+};
+struct ExactHash {
+  std::size_t operator()(const ExactKey& key) const {
+    return std::hash<std::uint64_t>()(key.position * 0x9E3779B97F4A7C15ull ^ key.values);
+  }
+};
+
+ExactKey KeyOf(const ImportedCamera& c) {
+  return {std::uint64_t{c.x} << 32 | c.y, std::uint64_t{c.type} << 40 |
+                                              std::uint64_t{c.speed} << 32 |
+                                              std::uint64_t{c.dirtype} << 24 | c.direction};
+}
+
+double Metres(const ImportedCamera& a, const ImportedCamera& b) {
+  const double lat = (a.y + b.y) / 2e4 * kDegree;
+  const double dx = (static_cast<double>(a.x) - b.x) / 1e4 * kDegree * std::cos(lat);
+  const double dy = (static_cast<double>(a.y) - b.y) / 1e4 * kDegree;
+  return std::hypot(dx, dy) * kEarthRadius;
+}
+
+std::string NumberText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
+
+class Importer : public CameraSink {
+ public:
+  Importer(const ImportOptions& options, const ImportReport& report)
+      : options_(options), report_(report) {
+    near_ = options.near_metres.value_or(kDefaultNear);
+    near_blind_ = options.near_metres.value_or(kNearWithoutDirection);
+    // A grid cell as wide as the largest distance, in units of latitude:
+    // every match lies in a neighbouring cell.
+    cell_ = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::max(near_, near_blind_) /
+                                                                  (kEarthRadius * kDegree) * 1e4) +
+                                           1);
+  }
+
+  ImportResult Run() {
+    if (!options_.base.empty()) {
+      paths_.push_back(options_.base);
+      base_ = true;
+      if (!ReadOne(ImportFormat::kText)) return std::move(result_);
+    }
+    for (const std::string& path : options_.inputs) {
+      paths_.push_back(path);
+      std::optional<ImportFormat> format = options_.from;
+      if (!format) format = DetectImportFormat(path, result_.failure);
+      if (!format) {
+        result_.outcome = ImportOutcome::kMalformed;
+        return std::move(result_);
+      }
+      base_ = false;
+      if (!ReadOne(*format)) return std::move(result_);
+    }
+    if (!options_.version_line.empty()) result_.version = options_.version_line;
+    if (result_.version.empty()) {
+      result_.outcome = ImportOutcome::kNoVersion;
+      result_.failure =
+          "no version line: give one with --version-line TEXT (at least 11 characters, "
+          "characters 6 to 11 name the output files), or a --base text or an input that "
+          "carries one";
+      return std::move(result_);
+    }
+    if (options_.strict && (result_.errors != 0 || result_.warnings != 0)) {
+      result_.outcome = ImportOutcome::kStrictRefused;
+    } else if (result_.errors != 0) {
+      result_.outcome = ImportOutcome::kRowsSkipped;
+    }
+    return std::move(result_);
+  }
+
+  void Camera(const SourceCamera& source) override {
+    ImportedCamera camera;
+    if (!Check(source, camera)) return;
+    if (base_) {
+      Keep(camera);
+    } else {
+      pending_.push_back({camera, source.sample});
+      marked_ |= source.sample;
+    }
+  }
+
+  void Problem(const SourceProblem& problem) override {
+    switch (problem.kind) {
+      case ProblemKind::kError:
+        ++result_.errors;
+        break;
+      case ProblemKind::kWarning:
+        ++result_.warnings;
+        break;
+      case ProblemKind::kNote:
+        ++result_.notes;
+        break;
+    }
+    report_(PlaceText(problem.place) + ": " + std::string(ProblemKindText(problem.kind)) + ": " +
+            problem.message);
+  }
+
+  void Version(const std::string& line) override {
+    if (result_.version.empty()) result_.version = line;
+  }
+
+ private:
+  struct Pending {
+    ImportedCamera camera;
+    bool sample;
+  };
+
+  bool ReadOne(ImportFormat format) {
+    if (format == ImportFormat::kOsm) result_.used_osm = true;
+    const auto source = MakeCameraSource(format, options_.type.value_or(1));
+    const auto input = static_cast<std::uint32_t>(paths_.size() - 1);
+    pending_.clear();
+    marked_ = false;
+    switch (source->Read(paths_.back(), input, *this, result_.failure)) {
+      case SourceOutcome::kRead:
+        break;
+      case SourceOutcome::kUnreadable:
+        result_.outcome = ImportOutcome::kUnreadable;
+        return false;
+      case SourceOutcome::kMalformed:
+        result_.outcome = ImportOutcome::kMalformed;
+        return false;
+    }
+    if (format != ImportFormat::kText) DropSamples();
+    for (const Pending& p : pending_) {
+      if (!p.sample) Merge(p.camera);
+    }
+    pending_.clear();
+    return true;
+  }
+
+  /// Our own map exports mark the two sample rows; other sources that hold
+  /// them lose their last copy of each, as the tsv export leaves it out:
+  /// generate appends them again.
+  void DropSamples() {
+    if (marked_) return;
+    for (int s = 0; s < 2; ++s) {
+      const GPS_POINT sample = SamplePoint(s);
+      for (std::size_t i = pending_.size(); i-- > 0;) {
+        const ImportedCamera& c = pending_[i].camera;
+        if (c.x == sample.x && c.y == sample.y && c.type == sample.type &&
+            c.speed == sample.speed && c.dirtype == sample.flag && c.direction == sample.angle) {
+          pending_[i].sample = true;
+          Problem({c.place, ProblemKind::kNote,
+                   "one of the two sample rows generate adds to every database: left out"});
+          break;
+        }
+      }
+    }
+  }
+
+  /// The device's limits, written once for every format.
+  bool Check(const SourceCamera& s, ImportedCamera& camera) {
+    camera.place = s.place;
+    const double degrees[2] = {s.x, s.y};
+    static constexpr const char* kAxis[2] = {"longitude X", "latitude Y"};
+    static constexpr double kLimit[2] = {180, 90};
+    std::uint32_t units[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      const double d = degrees[i];
+      if (std::isnan(d)) return Reject(s.place, std::string(kAxis[i]) + " missing or unreadable");
+      if (d < 0) {
+        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) +
+                                   " is west or south: the device stores no sign");
+      }
+      if (d > kLimit[i]) {
+        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) + " is outside -" +
+                                   NumberText(kLimit[i]) + " to " + NumberText(kLimit[i]));
+      }
+      const auto& stored = i == 0 ? s.stored_x : s.stored_y;
+      units[i] = stored ? *stored : static_cast<std::uint32_t>(std::llround(d * 1e4));
+      if (!CoordinateText(units[i])) {
+        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) +
+                                   " has no text that generate reads back");
+      }
+    }
+    if (units[0] == 0 && units[1] == 0) return Reject(s.place, "the position 0,0 is no camera");
+    camera.x = units[0];
+    camera.y = units[1];
+    std::int64_t values[kFieldCount] = {};
+    for (int i = 0; i < kFieldCount; ++i) {
+      if (s.fields[i]) {
+        values[i] = *s.fields[i];
+      } else if (i == kType) {
+        values[i] = options_.type.value_or(1);
+        if (!options_.type) {
+          Problem({s.place, ProblemKind::kWarning, "no TYPE: 1 taken (--type gives another)"});
+        }
+      }
+      const std::int64_t top = i == kDirection ? 359 : 255;
+      if (values[i] < 0 || values[i] > top) {
+        return Reject(s.place, std::string(FieldName(static_cast<Field>(i))) + " " +
+                                   std::to_string(values[i]) + " is outside 0 to " +
+                                   std::to_string(top));
+      }
+    }
+    camera.type = static_cast<std::uint8_t>(values[kType]);
+    camera.speed = static_cast<std::uint8_t>(values[kSpeed]);
+    camera.dirtype = static_cast<std::uint8_t>(values[kDirType]);
+    camera.direction = static_cast<std::uint16_t>(values[kDirection]);
+    return true;
+  }
+
+  bool Reject(const Place& place, std::string message) {
+    Problem({place, ProblemKind::kError, message + "; skipped"});
+    return false;
+  }
+
+  /// Takes `camera` unless it repeats one kept before.
+  void Merge(const ImportedCamera& camera) {
+    if (options_.dedupe == Dedupe::kExact) {
+      const auto found = exact_.find(KeyOf(camera));
+      if (found != exact_.end()) {
+        const std::string kept = PlaceText(result_.cameras[found->second].place);
+        Problem({camera.place, ProblemKind::kNote,
+                 "same camera as " + kept + " (identical); kept " + kept});
+        return;
+      }
+    } else if (options_.dedupe == Dedupe::kNear) {
+      double metres = 0;
+      if (const auto match = NearMatch(camera, metres)) {
+        const std::string kept = PlaceText(result_.cameras[*match].place);
+        Problem({camera.place, ProblemKind::kNote,
+                 "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
+                     " m apart); kept " + kept});
+        return;
+      }
+    }
+    Keep(camera);
+  }
+
+  void Keep(const ImportedCamera& camera) {
+    const auto index = static_cast<std::uint32_t>(result_.cameras.size());
+    result_.cameras.push_back(camera);
+    if (options_.dedupe == Dedupe::kExact) exact_.emplace(KeyOf(camera), index);
+    if (options_.dedupe == Dedupe::kNear)
+      grid_[CellOf(camera.x / cell_, camera.y / cell_)].push_back(index);
+  }
+
+  static std::uint64_t CellOf(std::uint32_t column, std::uint32_t row) {
+    return std::uint64_t{column} << 32 | row;
+  }
+
+  /// The earliest kept camera that is the same as `camera`.
+  std::optional<std::uint32_t> NearMatch(const ImportedCamera& camera, double& metres) const {
+    // A cell spans fewer metres of longitude away from the equator.
+    const double shrink = std::cos(std::min(camera.y / 1e4, 89.0) * kDegree);
+    const auto columns = static_cast<std::int64_t>(std::ceil(1 / shrink));
+    const std::int64_t cx = camera.x / cell_, cy = camera.y / cell_;
+    std::optional<std::uint32_t> best;
+    for (std::int64_t row = cy - 1; row <= cy + 1; ++row) {
+      for (std::int64_t column = cx - columns; column <= cx + columns; ++column) {
+        if (row < 0 || column < 0) continue;
+        const auto cell =
+            grid_.find(CellOf(static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)));
+        if (cell == grid_.end()) continue;
+        for (std::uint32_t index : cell->second) {
+          if (best && index > *best) continue;
+          const ImportedCamera& other = result_.cameras[index];
+          const bool blind = camera.dirtype == 0 || other.dirtype == 0;
+          if (!blind) {
+            const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
+            if (std::min(apart, 360 - apart) > kMaxAngle) continue;
+          }
+          const double distance = Metres(camera, other);
+          if (distance <= (blind ? near_blind_ : near_)) {
+            best = index;
+            metres = distance;
+          }
+        }
+      }
+    }
+    return best;
+  }
+
+  std::string PlaceText(const Place& place) const {
+    const std::string& path = paths_[place.input];
+    switch (place.kind) {
+      case PlaceKind::kFile:
+        return path;
+      case PlaceKind::kLine:
+        return path + ":" + std::to_string(place.number);
+      case PlaceKind::kFeature:
+        return path + ": feature " + std::to_string(place.number);
+      case PlaceKind::kNode:
+        return path + ": node " + std::to_string(place.number);
+    }
+    return path;
+  }
+
+  const ImportOptions& options_;
+  const ImportReport& report_;
+  ImportResult result_;
+  std::vector<std::string> paths_;
+  bool base_ = false;
+  std::vector<Pending> pending_;  ///< the cameras of the input being read
+  bool marked_ = false;           ///< it marks its sample rows
+  double near_ = 0, near_blind_ = 0;
+  std::uint32_t cell_ = 1;  ///< grid cell side in 1/10000 degree
+  std::unordered_map<ExactKey, std::uint32_t, ExactHash> exact_;
+  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
+};
+
+}  // namespace
+
+std::string_view ImportOutcomeText(ImportOutcome outcome) {
+  switch (outcome) {
+    case ImportOutcome::kDone:
+      return "every camera imported";
+    case ImportOutcome::kRowsSkipped:
+      return "rows with errors left out";
+    case ImportOutcome::kStrictRefused:
+      return "nothing written: --strict and problems found";
+    case ImportOutcome::kMalformed:
+      return "nothing written: an input is not what its format says";
+    case ImportOutcome::kUnreadable:
+      return "nothing written: an input cannot be read";
+    case ImportOutcome::kNoVersion:
+      return "nothing written: no version line";
+  }
+  return "";
+}
+
+std::string_view ProblemKindText(ProblemKind kind) {
+  switch (kind) {
+    case ProblemKind::kError:
+      return "error";
+    case ProblemKind::kWarning:
+      return "warning";
+    case ProblemKind::kNote:
+      return "note";
+  }
+  return "";
+}
+
+ImportResult RunImport(const ImportOptions& options, const ImportReport& report) {
+  return Importer(options, report).Run();
+}
+
+void WriteImportText(const ImportResult& result, std::ostream& out) {
+  std::string text = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
+  for (const ImportedCamera& c : result.cameras) {
+    text += *CoordinateText(c.x);
+    text += '\t';
+    text += *CoordinateText(c.y);
+    for (unsigned value :
+         {unsigned{c.type}, unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
+      text += '\t';
+      text += std::to_string(value);
+    }
+    text += "\r\n";
+    if (text.size() >= (1 << 16)) {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      text.clear();
+    }
+  }
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+}  // namespace korvel

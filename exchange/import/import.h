@@ -1,0 +1,79 @@
+#pragma once
+// korvel-cli import: cameras from other camera texts, CSV, GeoJSON, GPX, KML
+// and OpenStreetMap, checked once, merged after an optional base text and
+// de-duplicated, written as a camera text that generate reads.
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/import/source.h"
+
+namespace korvel {
+
+enum class Dedupe { kNone, kExact, kNear };
+
+struct ImportOptions {
+  std::vector<std::string> inputs;
+  std::optional<ImportFormat> from;  ///< the format of every input; else told per file
+  std::string version_line;          ///< empty: from --base or an input
+  std::string base;                  ///< a camera text whose rows come first, unchanged
+  Dedupe dedupe = Dedupe::kExact;
+  std::optional<double> near_metres;  ///< --near; else 30 m, 15 m beside a DIRTYPE 0
+  std::optional<int> type;            ///< --type: TYPE of rows without one (else 1)
+  bool strict = false;
+};
+
+/// How an import ended.
+enum class ImportOutcome {
+  kDone,           ///< every camera taken; warnings and notes allowed
+  kRowsSkipped,    ///< rows with errors left out, the rest to be written
+  kStrictRefused,  ///< --strict with errors or warnings: nothing to write
+  kMalformed,      ///< an input is not what its format says: nothing to write
+  kUnreadable,     ///< an input could not be read: nothing to write
+  kNoVersion,      ///< no version line given or found
+};
+
+/// One sentence on the outcome, for the end of the report.
+std::string_view ImportOutcomeText(ImportOutcome outcome);
+
+/// A camera as the device stores it, with the place it came from.
+struct ImportedCamera {
+  std::uint32_t x = 0, y = 0;  ///< 1/10000 degree
+  std::uint8_t type = 0, speed = 0, dirtype = 0;
+  std::uint16_t direction = 0;
+  Place place;
+};
+
+struct ImportResult {
+  ImportOutcome outcome = ImportOutcome::kDone;
+  std::string failure;  ///< for kMalformed, kUnreadable and kNoVersion
+  std::string version;  ///< the version line to write
+  std::vector<ImportedCamera> cameras;
+  std::uint64_t errors = 0, warnings = 0, notes = 0;
+  bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
+};
+
+/// Receives each problem as one line: "PATH:LINE: error: MESSAGE",
+/// "PATH: feature N: warning: ...", "PATH: node ID: note: ...".
+using ImportReport = std::function<void(const std::string& line)>;
+
+/// Reads the base and every input, in order, keeping the cameras in memory
+/// (never the inputs) and reporting problems as they are found.
+ImportResult RunImport(const ImportOptions& options, const ImportReport& report);
+
+/// Writes the camera text: the version line, the header and one row per
+/// camera, CR LF line ends as the tsv export writes them, every coordinate
+/// as a text the parser reads back as its units.
+void WriteImportText(const ImportResult& result, std::ostream& out);
+
+/// The note printed when OpenStreetMap data is used.
+inline constexpr std::string_view kOdblNote =
+    "note: cameras from OpenStreetMap are (c) OpenStreetMap contributors under the Open "
+    "Database License (ODbL); a database built from them falls under it too";
+
+}  // namespace korvel

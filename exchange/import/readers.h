@@ -1,0 +1,19 @@
+#pragma once
+// The readers of the import formats, one per file.
+
+#include <memory>
+
+#include "exchange/import/source.h"
+
+namespace korvel {
+
+std::unique_ptr<CameraSource> MakeTextSource();
+std::unique_ptr<CameraSource> MakeCsvSource();
+/// OpenStreetMap-style features take `default_type` as TYPE.
+std::unique_ptr<CameraSource> MakeGeoJsonSource(int default_type);
+/// GPX waypoints, or KML Placemark points with `kml`.
+std::unique_ptr<CameraSource> MakeXmlSource(bool kml);
+/// Every camera takes `default_type` as TYPE.
+std::unique_ptr<CameraSource> MakeOsmSource(int default_type);
+
+}  // namespace korvel

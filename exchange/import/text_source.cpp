@@ -1,0 +1,126 @@
+// Our camera text (and the tsv export, which is one), read by the parser's
+// own rules: TAB-separated fields, atof and atoi, single-precision units.
+
+#include <string>
+#include <vector>
+
+#include "camdb/parser.h"
+#include "camdb/split_string.h"
+#include "exchange/import/fields.h"
+#include "exchange/import/readers.h"
+#include "platform/c_number.h"
+#include "platform/text_file.h"
+
+namespace korvel {
+namespace {
+
+class TextSource : public CameraSource {
+ public:
+  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
+                     std::string& failure) override {
+    auto file = OpenSource(path, failure);
+    if (!file) return SourceOutcome::kUnreadable;
+    TextReader reader(std::move(file));
+    std::string_view line;
+    std::uint64_t number = 0;
+    std::vector<std::string_view> fields;
+    while (reader.ReadLine(line)) {
+      ++number;
+      const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(number)};
+      if (reader.too_long()) {
+        Fail(sink, place,
+             "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes; skipped");
+        continue;
+      }
+      if (number == 1) {
+        if (line.empty() || line[0] != 'V') {
+          failure = path + ":1: not a camera text: the first line must be the version line";
+          return SourceOutcome::kMalformed;
+        }
+        if (VersionFault(line) == nullptr) {
+          sink.Version(std::string(line));
+        } else {
+          Warn(sink, place,
+               "version line \"" + std::string(line) +
+                   "\" is not one generate takes; it is not carried over");
+        }
+        continue;
+      }
+      fields.clear();
+      SplitString(line, fields, kFieldDelimiter);
+      if (number == 2) {
+        if (MissingHeaderField(fields) != std::string_view::npos) {
+          failure = path + ":2: not a camera text: the header must start X, Y, TYPE";
+          return SourceOutcome::kMalformed;
+        }
+        continue;
+      }
+      if (fields.empty()) continue;  // an empty line holds no camera
+      if (fields.size() != kRowFields) {
+        Fail(sink, place,
+             std::to_string(fields.size()) + " fields, 6 TAB-separated fields expected; skipped");
+        continue;
+      }
+      sink.Camera(RowCamera(place, line, fields, sink));
+    }
+    if (reader.failed()) {
+      failure = path + ":" + std::to_string(number + 1) + ": the file cannot be read from here on";
+      return SourceOutcome::kUnreadable;
+    }
+    if (number < 2) {
+      failure = path + ": not a camera text: it ends before the header line";
+      return SourceOutcome::kMalformed;
+    }
+    return SourceOutcome::kRead;
+  }
+
+ private:
+  /// The row's values as generate stores them; a field whose text says more
+  /// or other than that gets a warning.
+  static SourceCamera RowCamera(const Place& place, std::string_view line,
+                                const std::vector<std::string_view>& fields, CameraSink& sink) {
+    SourceCamera camera;
+    camera.place = place;
+    PlainRow plain;
+    if (ReadPlainRow(line, plain)) {
+      camera.x = plain.x;
+      camera.y = plain.y;
+      camera.stored_x = DegreesToUnits(plain.x);
+      camera.stored_y = DegreesToUnits(plain.y);
+      for (int i = 0; i < kFieldCount; ++i) camera.fields[i] = plain.values[i];
+      return camera;
+    }
+    static constexpr const char* kNames[] = {"X", "Y"};
+    double* degrees[] = {&camera.x, &camera.y};
+    for (int i = 0; i < 2; ++i) {
+      *degrees[i] = CAtof(fields[i]);
+      (i == 0 ? camera.stored_x : camera.stored_y) = ConvertCoordinate(fields[i]);
+      const auto strict = ReadDecimal(fields[i]);
+      if (!strict || *strict != *degrees[i]) {
+        Warn(sink, place,
+             std::string(kNames[i]) + " \"" + std::string(fields[i]) + "\" is read as " +
+                 std::to_string(*degrees[i]) + ", as generate reads it");
+      }
+    }
+    for (int i = 0; i < kFieldCount; ++i) {
+      const std::string_view text = fields[2 + i];
+      const int value = CAtoi(text);
+      const auto strict = ReadDecimal(text);
+      if (!strict || *strict != value) {
+        Warn(sink, place,
+             std::string(FieldName(static_cast<Field>(i))) + " \"" + std::string(text) +
+                 "\" is read as " + std::to_string(value) + ", as generate reads it");
+      }
+      camera.fields[i] = value;
+    }
+    return camera;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CameraSource> MakeTextSource() {
+  return std::make_unique<TextSource>();
+}
+
+}  // namespace korvel
