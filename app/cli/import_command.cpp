@@ -94,7 +94,8 @@ int Run(const Options& options) {
     std::cerr << "korvel-cli: " << problem << std::endl;
     return kExitUsage;
   }
-  std::cerr << "korvel-cli: import: " << result.cameras.size() << " cameras written; "
+  std::cerr << "korvel-cli: import: " << result.cameras.size()
+            << (result.cameras.size() == 1 ? " camera" : " cameras") << " written; "
             << result.errors << " errors, " << result.warnings << " warnings, " << result.notes
             << " notes" << std::endl;
   return result.outcome == ImportOutcome::kDone ? kExitOk : kExitFailure;

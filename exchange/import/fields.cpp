@@ -56,11 +56,13 @@ std::optional<double> SpeedKmh(std::string_view text) {
   return std::nullopt;
 }
 
+/// Stores `value` rounded; a plain number with a fraction gets a warning, a
+/// converted unit or compass point does not.
 void Store(SourceCamera& camera, Field field, std::string_view shown, double value,
-           CameraSink& sink) {
+           CameraSink& sink, bool plain = true) {
   const double capped = std::clamp(value, -kIntegerCap, kIntegerCap);
   const auto whole = static_cast<std::int64_t>(std::llround(capped));
-  if (static_cast<double>(whole) != value) {
+  if (plain && static_cast<double>(whole) != value) {
     Warn(sink, camera.place,
          std::string(FieldName(field)) + " " + std::string(shown) + " read as " +
              std::to_string(whole));
@@ -135,10 +137,11 @@ void SetFieldText(SourceCamera& camera, Field field, std::string_view text, Came
   text = Trim(text);
   if (text.empty()) return;
   std::optional<double> value = ReadDecimal(text, decimal_comma);
+  const bool plain = value.has_value();
   if (!value && field == kSpeed) value = SpeedKmh(text);
   if (!value && field == kDirection) value = CompassDegrees(text);
   if (value) {
-    Store(camera, field, Quoted(text), *value, sink);
+    Store(camera, field, Quoted(text), *value, sink, plain);
     return;
   }
   if (field == kDirection) {
