@@ -1,6 +1,7 @@
 #include "exchange/export.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -128,7 +129,8 @@ ShortText PointName(const GPS_POINT& p) {
 
 ShortText PointDescription(const GPS_POINT& p) {
   ShortText text;
-  text << "flag " << unsigned{p.flag} << ", angle " << unsigned{p.angle} << ", cell " << p.id;
+  text << "dirtype " << unsigned{p.flag} << ", direction " << unsigned{p.angle} << ", cell "
+       << p.id;
   return text;
 }
 
@@ -144,6 +146,36 @@ bool AppendRow(const GPS_POINT& p, std::string& row) {
   row += std::to_string(p.type) + '\t' + std::to_string(p.speed) + '\t' + std::to_string(p.flag) +
          '\t' + std::to_string(p.angle);
   return true;
+}
+
+/// The index of the last copy of each sample point, or the point count when
+/// the database lacks it. generate appends the sample rows last, so in the
+/// device order the last copy of each is the appended one: the tsv export
+/// leaves it out, the map exports mark it.
+std::array<std::size_t, 2> SampleIndices(const DecodedDb& db) {
+  std::array<std::size_t, 2> found = {db.points.size(), db.points.size()};
+  for (int s = 0; s < 2; ++s) {
+    const GPS_POINT sample = SamplePoint(s);
+    for (std::size_t i = db.points.size(); i-- > 0;) {
+      if (SamePoint(db.points[i], sample)) {
+        found[s] = i;
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+/// The version line as the text had it, for the map formats: as it stands
+/// when it is printable ASCII (import then reads back the same line), else
+/// in PrintableVersion's escapes, since XML and JSON take no stray bytes.
+std::string MapVersionLine(const DecodedDb& db) {
+  const std::string line = VersionLineOf(db.version);
+  const bool plain = std::all_of(line.begin(), line.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F &&
+           c != '\\';
+  });
+  return plain ? line : PrintableVersion(line);
 }
 
 ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
@@ -164,20 +196,9 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
       return result;
     }
   }
-  // generate appends the sample rows last, so in the device order the last
-  // copy of each sample point is the appended one; leaving that copy out
-  // gives the same order back.
-  std::size_t skip[2] = {db.points.size(), db.points.size()};
-  for (int s = 0; s < 2; ++s) {
-    const GPS_POINT sample = SamplePoint(s);
-    for (std::size_t i = db.points.size(); i-- > 0;) {
-      if (SamePoint(db.points[i], sample)) {
-        skip[s] = i;
-        break;
-      }
-    }
-    if (skip[s] == db.points.size()) ++result.missing_samples;
-  }
+  // Leaving out the appended copies gives the same order back.
+  const auto skip = SampleIndices(db);
+  for (std::size_t index : skip) result.missing_samples += index == db.points.size();
   out << version << "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
   std::string row;
   for (std::size_t i = 0; i < db.points.size(); ++i) {
@@ -200,11 +221,13 @@ void LeaveOut(const GPS_POINT& p, std::size_t index, ExportResult& result) {
 }
 
 /// The points of `db` a map can show, each given to `write`; the others noted.
+/// `write` gets each point and whether it is a sample row generate appended.
 template <typename Write>
 void ForMapPoints(const DecodedDb& db, ExportResult& result, Write write) {
+  const auto samples = SampleIndices(db);
   for (std::size_t i = 0; i < db.points.size(); ++i) {
     if (HasMapPosition(db.points[i])) {
-      write(db.points[i]);
+      write(db.points[i], i == samples[0] || i == samples[1]);
     } else {
       LeaveOut(db.points[i], i, result);
     }
@@ -212,14 +235,19 @@ void ForMapPoints(const DecodedDb& db, ExportResult& result, Write write) {
 }
 
 void ExportGeoJson(const DecodedDb& db, Sink& out, ExportResult& result) {
-  out << "{\"type\":\"FeatureCollection\",\"features\":[";
+  out << "{\"type\":\"FeatureCollection\",\"version\":\"";
+  for (char c : MapVersionLine(db)) {
+    if (c == '"' || c == '\\') out << "\\";
+    out << std::string_view(&c, 1);
+  }
+  out << "\",\"features\":[";
   std::string_view separator = "\n";
-  ForMapPoints(db, result, [&](const GPS_POINT& p) {
+  ForMapPoints(db, result, [&](const GPS_POINT& p, bool sample) {
     out << separator << "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
     out.Degrees(p.x) << ",";
     out.Degrees(p.y) << "]},\"properties\":{\"type\":" << p.type << ",\"speed\":" << p.speed
-                     << ",\"flag\":" << p.flag << ",\"angle\":" << p.angle << ",\"cell\":" << p.id
-                     << "}}";
+                     << ",\"dirtype\":" << p.flag << ",\"direction\":" << p.angle
+                     << ",\"cell\":" << p.id << (sample ? ",\"sample\":true}}" : "}}");
     separator = ",\n";
   });
   out << "\n]}\n";
@@ -228,14 +256,19 @@ void ExportGeoJson(const DecodedDb& db, Sink& out, ExportResult& result) {
 void ExportGpx(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<gpx version=\"1.1\" creator=\"korvel-cli\" "
-         "xmlns=\"http://www.topografix.com/GPX/1/1\">\n<metadata><name>";
-  out.Xml(PrintableVersion(db.version)) << "</name></metadata>\n";
-  ForMapPoints(db, result, [&](const GPS_POINT& p) {
+         "xmlns=\"http://www.topografix.com/GPX/1/1\" xmlns:korvel=\""
+      << kGpxNamespace << "\">\n<metadata><name>";
+  out.Xml(MapVersionLine(db)) << "</name></metadata>\n";
+  ForMapPoints(db, result, [&](const GPS_POINT& p, bool sample) {
     out << "<wpt lat=\"";
     out.Degrees(p.y) << "\" lon=\"";
     out.Degrees(p.x) << "\"><name>";
     out.Xml(PointName(p).view()) << "</name><desc>";
-    out.Xml(PointDescription(p).view()) << "</desc><type>" << p.type << "</type></wpt>\n";
+    out.Xml(PointDescription(p).view())
+        << "</desc><sym>Speed Camera</sym><type>" << p.type << "</type><extensions><korvel:type>"
+        << p.type << "</korvel:type><korvel:speed>" << p.speed << "</korvel:speed><korvel:dirtype>"
+        << p.flag << "</korvel:dirtype><korvel:direction>" << p.angle << "</korvel:direction>"
+        << (sample ? "<korvel:sample>true</korvel:sample>" : "") << "</extensions></wpt>\n";
   });
   out << "</gpx>\n";
 }
@@ -243,11 +276,24 @@ void ExportGpx(const DecodedDb& db, Sink& out, ExportResult& result) {
 void ExportKml(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document><name>";
-  out.Xml(PrintableVersion(db.version)) << "</name>\n";
-  ForMapPoints(db, result, [&](const GPS_POINT& p) {
+  out.Xml(MapVersionLine(db)) << "</name>\n"
+                                 "<Schema name=\"camera\" id=\"camera\">"
+                                 "<SimpleField name=\"type\" type=\"int\"/>"
+                                 "<SimpleField name=\"speed\" type=\"int\"/>"
+                                 "<SimpleField name=\"dirtype\" type=\"int\"/>"
+                                 "<SimpleField name=\"direction\" type=\"int\"/>"
+                                 "<SimpleField name=\"sample\" type=\"bool\"/></Schema>\n";
+  ForMapPoints(db, result, [&](const GPS_POINT& p, bool sample) {
     out << "<Placemark><name>";
     out.Xml(PointName(p).view()) << "</name><description>";
-    out.Xml(PointDescription(p).view()) << "</description><Point><coordinates>";
+    out.Xml(PointDescription(p).view())
+        << "</description><ExtendedData><SchemaData schemaUrl=\"#camera\">"
+           "<SimpleData name=\"type\">"
+        << p.type << "</SimpleData><SimpleData name=\"speed\">" << p.speed
+        << "</SimpleData><SimpleData name=\"dirtype\">" << p.flag
+        << "</SimpleData><SimpleData name=\"direction\">" << p.angle << "</SimpleData>"
+        << (sample ? "<SimpleData name=\"sample\">1</SimpleData>" : "")
+        << "</SchemaData></ExtendedData><Point><coordinates>";
     out.Degrees(p.x) << ",";
     out.Degrees(p.y) << "</coordinates></Point></Placemark>\n";
   });

@@ -47,6 +47,9 @@ std::string VersionText(std::string_view field);
 /// The two sample points every generated database carries.
 GPS_POINT SamplePoint(int which);
 
+/// The namespace of the camera fields in a GPX export's <extensions>.
+inline constexpr char kGpxNamespace[] = "https://korvel.invalid/gpx/camera/1";
+
 /// Map exports name at most this many left-out points, then count the rest.
 inline constexpr std::size_t kShownLeftOut = 20;
 
