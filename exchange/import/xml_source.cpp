@@ -1,23 +1,178 @@
-// GPX waypoints and KML Placemark points.
+// GPX waypoints and KML Placemark points, with the fields our exports write:
+// GPX <extensions> children, KML ExtendedData (SimpleData or Data/value) by
+// the column names.
 
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "camdb/parser.h"
+#include "exchange/import/fields.h"
 #include "exchange/import/readers.h"
+#include "exchange/import/xml_reader.h"
 
 namespace korvel {
 namespace {
 
+/// Text kept for one element at most; no field comes near it.
+constexpr std::size_t kMaxText = 1 << 20;
+/// Deeper documents are not GPX or KML as any program writes them.
+constexpr std::size_t kMaxDepth = 256;
+
+class CameraXml : public XmlHandler {
+ public:
+  CameraXml(bool kml, std::uint32_t input, CameraSink& sink)
+      : kml_(kml), input_(input), sink_(sink) {}
+
+  void Start(std::string_view name, const XmlAttributes& attributes, std::uint64_t line) override {
+    stack_.emplace_back(name);
+    text_.clear();
+    if (stack_.size() > kMaxDepth) too_deep_ = true;
+    if (name == (kml_ ? "Placemark" : "wpt")) {
+      in_camera_ = true;
+      camera_ = SourceCamera();
+      camera_.place = Place{input_, PlaceKind::kLine, static_cast<std::int64_t>(line)};
+      positions_.clear();
+      if (!kml_) {
+        camera_.x = Coordinate(Attribute(attributes, "lon"));
+        camera_.y = Coordinate(Attribute(attributes, "lat"));
+        positions_.push_back({camera_.x, camera_.y});
+      }
+    }
+    if (name == "SimpleData" || name == "Data") data_name_ = Attribute(attributes, "name");
+  }
+
+  void End(std::string_view name) override {
+    const std::string_view parent =
+        stack_.size() >= 2 ? std::string_view(stack_[stack_.size() - 2]) : std::string_view();
+    if (name == "name" && (parent == "metadata" || parent == "Document") && !in_camera_) {
+      if (VersionFault(text_) == nullptr) sink_.Version(text_);
+    } else if (in_camera_) {
+      InCamera(name, parent);
+    }
+    if (!stack_.empty()) stack_.pop_back();
+    text_.clear();
+  }
+
+  void Text(std::string_view text) override {
+    if (text_.size() + text.size() <= kMaxText) text_.append(text);
+  }
+
+  bool too_deep() const { return too_deep_; }
+
+ private:
+  static std::string Attribute(const XmlAttributes& attributes, std::string_view name) {
+    for (const auto& [key, value] : attributes) {
+      if (key == name) return value;
+    }
+    return {};
+  }
+
+  static double Coordinate(std::string_view text) {
+    return ReadDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
+  }
+
+  void InCamera(std::string_view name, std::string_view parent) {
+    if (name == (kml_ ? "Placemark" : "wpt")) {
+      in_camera_ = false;
+      if (positions_.empty()) {
+        Fail(sink_, camera_.place, "a Placemark without a Point; skipped");
+        return;
+      }
+      for (const auto& [x, y] : positions_) {
+        SourceCamera camera = camera_;
+        camera.x = x;
+        camera.y = y;
+        sink_.Camera(camera);
+      }
+    } else if (kml_ && name == "coordinates" && parent == "Point") {
+      Positions(text_);
+    } else if (kml_ && (name == "SimpleData" || (name == "value" && parent == "Data"))) {
+      Field(data_name_, text_);
+    } else if (!kml_ && std::find(stack_.begin(), stack_.end(), "extensions") != stack_.end()) {
+      Field(name, text_);
+    }
+  }
+
+  /// KML tuples "lon,lat[,alt]", separated by blanks.
+  void Positions(std::string_view text) {
+    std::size_t at = 0;
+    while ((at = text.find_first_not_of(" \t\r\n", at)) != std::string_view::npos) {
+      const std::size_t end = std::min(text.find_first_of(" \t\r\n", at), text.size());
+      const std::string_view tuple = text.substr(at, end - at);
+      const std::size_t comma = tuple.find(',');
+      const std::size_t second = tuple.find(',', comma + 1);
+      if (comma == std::string_view::npos) {
+        positions_.push_back({Coordinate(tuple), std::numeric_limits<double>::quiet_NaN()});
+      } else {
+        positions_.push_back({Coordinate(tuple.substr(0, comma)),
+                              Coordinate(tuple.substr(comma + 1, second - comma - 1))});
+      }
+      at = end;
+    }
+  }
+
+  void Field(std::string_view name, std::string_view text) {
+    const Column column = ColumnOf(name);
+    if (column == Column::kSample) {
+      camera_.sample = text == "1" || text == "true";
+    } else if (column >= Column::kType && column <= Column::kDirection) {
+      SetFieldText(
+          camera_,
+          static_cast<korvel::Field>(static_cast<int>(column) - static_cast<int>(Column::kType)),
+          text, sink_);
+    }
+  }
+
+  bool kml_;
+  std::uint32_t input_;
+  CameraSink& sink_;
+  std::vector<std::string> stack_;
+  std::string text_;
+  std::string data_name_;
+  bool in_camera_ = false;
+  bool too_deep_ = false;
+  SourceCamera camera_;
+  std::vector<std::pair<double, double>> positions_;
+};
+
 class XmlSource : public CameraSource {
  public:
-  SourceOutcome Read(const std::string& path, std::uint32_t, CameraSink&,
+  explicit XmlSource(bool kml) : kml_(kml) {}
+
+  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
                      std::string& failure) override {
-    failure = path + ": GPX and KML are not read yet";
-    return SourceOutcome::kMalformed;
+    CameraXml handler(kml_, input, sink);
+    std::string why;
+    switch (ParseXmlFile(path, handler, why)) {
+      case XmlOutcome::kRead:
+        break;
+      case XmlOutcome::kUnreadable:
+        failure = path + ": " + why;
+        return SourceOutcome::kUnreadable;
+      case XmlOutcome::kMalformed:
+        failure = path + ":" + why;
+        return SourceOutcome::kMalformed;
+      case XmlOutcome::kUnsupported:
+        failure = path + ": " + why;
+        return SourceOutcome::kMalformed;
+    }
+    if (handler.too_deep()) {
+      failure = path + ": elements nested over " + std::to_string(kMaxDepth) + " deep";
+      return SourceOutcome::kMalformed;
+    }
+    return SourceOutcome::kRead;
   }
+
+ private:
+  bool kml_;
 };
 
 }  // namespace
 
-std::unique_ptr<CameraSource> MakeXmlSource(bool) {
-  return std::make_unique<XmlSource>();
+std::unique_ptr<CameraSource> MakeXmlSource(bool kml) {
+  return std::make_unique<XmlSource>(kml);
 }
 
 }  // namespace korvel
