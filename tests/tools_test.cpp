@@ -92,7 +92,8 @@ TEST(ToolsExport, MapFormatsReadBack) {
   ASSERT_EQ(json["features"].size(), 2u);
   EXPECT_EQ(json["features"][0], nlohmann::json::parse(R"({"type": "Feature",
       "geometry": {"type": "Point", "coordinates": [126.9501, 37.3894]},
-      "properties": {"type": 5, "speed": 80, "flag": 0, "angle": 247, "cell": 122493131}})"));
+      "properties": {"type": 5, "speed": 80, "dirtype": 0, "direction": 247, "cell": 122493131,
+                     "sample": true}})"));
 }
 
 TEST(ToolsDiff, CasesTable) {
