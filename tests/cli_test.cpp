@@ -247,6 +247,45 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
 
 // The map exports and inspect --json of a small database and its package,
 // byte for byte as committed (tests/golden/make-goldens writes them again).
+TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
+  const CliFolder folder("korvel-import");
+  std::string csv = "lon,lat,type\n";
+  for (int i = 0; i < 25; ++i) csv += "-127," + std::to_string(30 + i) + ",1\n";
+  folder.Write("bad.csv", csv + "127,37,1\n");
+  folder.Write("good.csv", "lon,lat,type\n127,37,1\n");
+  folder.Write("broken.geojson", "{\"type\":");
+  folder.Write("old.txt", "keep");
+  const std::string version = "--version-line 'V1.0 123456 test' ";
+  std::string out, err;
+  const struct {
+    std::string args;
+    int status;
+    std::string written;  ///< old.txt afterwards
+    std::string err_has;
+  } cases[] = {
+      {version + "good.csv -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "1 camera written"},
+      {version + "bad.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "bad.csv:21: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nkorvel-cli: 5 more problems not shown\n"},
+      {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
+      {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
+      {"good.csv -o old.txt", 2, "keep", "no version line"},
+      {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    folder.Write("old.txt", "keep");
+    EXPECT_EQ(folder.Run("import " + c.args, out, err), c.status);
+    EXPECT_EQ(ReadText(folder.dir / "old.txt"), c.written);
+    EXPECT_NE(err.find(c.err_has), std::string::npos) << err;
+  }
+}
+
 TEST(CliGolden, MapExportsAndInspectJson) {
   const CliFolder folder("korvel-golden");
   const fs::path golden = KORVEL_GOLDEN_DIR;

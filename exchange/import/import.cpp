@@ -68,14 +68,17 @@ class Importer : public CameraSink {
     }
     for (const std::string& path : options_.inputs) {
       paths_.push_back(path);
-      std::optional<ImportFormat> format = options_.from;
-      if (!format) format = DetectImportFormat(path, result_.failure);
-      if (!format) {
-        result_.outcome = ImportOutcome::kMalformed;
-        return std::move(result_);
+      ImportFormat format = options_.from.value_or(ImportFormat::kText);
+      if (!options_.from) {
+        const SourceOutcome told = DetectImportFormat(path, format, result_.failure);
+        if (told != SourceOutcome::kRead) {
+          result_.outcome = told == SourceOutcome::kUnreadable ? ImportOutcome::kUnreadable
+                                                               : ImportOutcome::kMalformed;
+          return std::move(result_);
+        }
       }
       base_ = false;
-      if (!ReadOne(*format)) return std::move(result_);
+      if (!ReadOne(format)) return std::move(result_);
     }
     if (!options_.version_line.empty()) result_.version = options_.version_line;
     if (result_.version.empty()) {

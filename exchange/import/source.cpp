@@ -28,45 +28,18 @@ std::optional<ImportFormat> FormatOfName(const std::string& path) {
   return std::nullopt;
 }
 
-}  // namespace
-
-std::string_view ImportFormatName(ImportFormat format) {
-  return kFormatNames[static_cast<int>(format)];
-}
-
-std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
-  for (std::size_t i = 0; i < std::size(kFormatNames); ++i) {
-    if (kFormatNames[i] == name) return static_cast<ImportFormat>(i);
-  }
-  return std::nullopt;
-}
-
-std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type) {
-  switch (format) {
-    case ImportFormat::kText:
-      return MakeTextSource();
-    case ImportFormat::kCsv:
-      return MakeCsvSource();
-    case ImportFormat::kGeoJson:
-      return MakeGeoJsonSource(default_type);
-    case ImportFormat::kGpx:
-      return MakeXmlSource(false);
-    case ImportFormat::kKml:
-      return MakeXmlSource(true);
-    case ImportFormat::kOsm:
-      return MakeOsmSource(default_type);
-  }
-  return nullptr;
-}
-
-std::optional<ImportFormat> DetectImportFormat(const std::string& path, std::string& failure) {
+/// The format from the file's first bytes, then its name.
+std::optional<ImportFormat> Detect(const std::string& path, std::string& failure,
+                                   bool& unreadable) {
   auto file = OpenSource(path, failure);
+  unreadable = !file;
   if (!file) return std::nullopt;
   char head[4096];
   const std::size_t size = file->Read(head, sizeof head);
   const std::string_view bytes(head, size);
   if (file->failed()) {
     failure = path + ": the file cannot be read";
+    unreadable = true;
     return std::nullopt;
   }
   if (size == 0) {
@@ -105,4 +78,44 @@ std::optional<ImportFormat> DetectImportFormat(const std::string& path, std::str
   return std::nullopt;
 }
 
+}  // namespace
+
+std::string_view ImportFormatName(ImportFormat format) {
+  return kFormatNames[static_cast<int>(format)];
+}
+
+std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(kFormatNames); ++i) {
+    if (kFormatNames[i] == name) return static_cast<ImportFormat>(i);
+  }
+  return std::nullopt;
+}
+
+std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type) {
+  switch (format) {
+    case ImportFormat::kText:
+      return MakeTextSource();
+    case ImportFormat::kCsv:
+      return MakeCsvSource();
+    case ImportFormat::kGeoJson:
+      return MakeGeoJsonSource(default_type);
+    case ImportFormat::kGpx:
+      return MakeXmlSource(false);
+    case ImportFormat::kKml:
+      return MakeXmlSource(true);
+    case ImportFormat::kOsm:
+      return MakeOsmSource(default_type);
+  }
+  return nullptr;
+}
+
+SourceOutcome DetectImportFormat(const std::string& path, ImportFormat& format,
+                                 std::string& failure) {
+  bool unreadable = false;
+  const std::optional<ImportFormat> found = Detect(path, failure, unreadable);
+  if (found) format = *found;
+  return found        ? SourceOutcome::kRead
+         : unreadable ? SourceOutcome::kUnreadable
+                      : SourceOutcome::kMalformed;
+}
 }  // namespace korvel

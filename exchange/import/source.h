@@ -94,8 +94,9 @@ class CameraSource {
 /// none (OpenStreetMap).
 std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type);
 
-/// The format of the file at `path` from its first bytes, then its name;
-/// nullopt with the reason in `failure` when neither tells.
-std::optional<ImportFormat> DetectImportFormat(const std::string& path, std::string& failure);
+/// The format of the file at `path` from its first bytes, then its name,
+/// into `format`. Unless kRead, `failure` says why neither tells.
+SourceOutcome DetectImportFormat(const std::string& path, ImportFormat& format,
+                                 std::string& failure);
 
 }  // namespace korvel
