@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <xmllite.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "exchange/import/xml_reader.h"
@@ -95,6 +97,8 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
   IXmlReader& xml = *reader.object;
   XmlAttributes attributes;
   XmlNodeType type;
+  // Not every XmlLite reports a document that ends inside an element.
+  std::uint64_t open = 0;
   while ((result = xml.Read(&type)) == S_OK) {
     switch (type) {
       case XmlNodeType_Element: {
@@ -109,11 +113,16 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
         }
         xml.MoveToElement();
         handler.Start(name, attributes, line);
-        if (empty) handler.End(name);
+        if (empty) {
+          handler.End(name);
+        } else {
+          ++open;
+        }
         break;
       }
       case XmlNodeType_EndElement:
         handler.End(LocalName(xml));
+        --open;
         break;
       case XmlNodeType_Text:
       case XmlNodeType_CDATA:
@@ -130,6 +139,12 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
     failure = std::to_string(line) + ": not XML (XmlLite error " + code + ")";
+    return XmlOutcome::kMalformed;
+  }
+  if (open != 0) {
+    UINT line = 0;
+    xml.GetLineNumber(&line);
+    failure = std::to_string(line) + ": not XML: the file ends inside an element";
     return XmlOutcome::kMalformed;
   }
   return XmlOutcome::kRead;
