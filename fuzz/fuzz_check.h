@@ -29,6 +29,8 @@ int FuzzParser(const std::uint8_t* data, std::size_t size);
 int FuzzNumber(const std::uint8_t* data, std::size_t size);
 int FuzzReader(const std::uint8_t* data, std::size_t size);
 int FuzzRoundtrip(const std::uint8_t* data, std::size_t size);
+int FuzzImportCsv(const std::uint8_t* data, std::size_t size);
+int FuzzImportDoc(const std::uint8_t* data, std::size_t size);
 
 }  // namespace korvel::fuzz
 

@@ -89,6 +89,29 @@ def main():
         (1270000, 375000, 3, 30, 0, 0), (0, 0, 0, 0, 0, 0)]))
     write("fuzz_reader", "truncated", database(version, [(1270000, 375000, 1, 60, 0, 90)])[:-1])
 
+    for name, text in {
+        "comma_quotes_bom": "\ufeffname,lat,lon,type,speed\n\"a, \"\"b\"\"\",37.5,127,1,60\n",
+        "semicolon_decimal_comma": "lat;lon;maxspeed;heading\n37,5;127,25;30 mph;NNE\n",
+        "tab_open_quote": "x\ty\tdirection\n127\t37\t\"90\n",
+        "bad_rows": "lon,lat,type\n-127,37,1\n,37,1\n127,37,300\n0,0,1\n",
+    }.items():
+        write("fuzz_import_csv", name, text.encode("utf-8"))
+    write("fuzz_import_csv", "cp949_header", b"\xc0\xa7\xb5\xb5,\xb0\xe6\xb5\xb5\n37.5,127\n")
+    for name, (fmt, text) in {
+        "geojson": (0, '{"type":"FeatureCollection","version":"V1.0 123456 x","features":['
+                       '{"type":"Feature","geometry":{"type":"MultiPoint","coordinates":'
+                       '[[127,37],[128,36]]},"properties":{"type":3,"speed":"50 mph",'
+                       '"direction":"SW","sample":false}}]}'),
+        "geojson_broken": (0, '{"type":"FeatureCollection","features":[{"type":'),
+        "gpx": (1, '<gpx xmlns:k="urn:k"><metadata><name>V1.0 123456 x</name></metadata>'
+                   '<wpt lat="37.5" lon="127"><extensions><k:speed>60</k:speed>'
+                   '</extensions></wpt></gpx>'),
+        "kml": (2, '<kml><Document><Placemark><ExtendedData><Data name="type"><value>2'
+                   '</value></Data></ExtendedData><MultiGeometry><Point><coordinates>127,37 '
+                   '128,36,0</coordinates></Point></MultiGeometry></Placemark></Document></kml>'),
+    }.items():
+        write("fuzz_import_doc", name, bytes([fmt]) + text.encode("utf-8"))
+
 
 if __name__ == "__main__":
     main()

@@ -1,0 +1,107 @@
+// The import readers over any bytes: fuzz_import_csv feeds the CSV reader,
+// fuzz_import_doc the GeoJSON, GPX and KML readers.
+//
+// Input: fuzz_import_csv takes the file as it is; fuzz_import_doc takes
+// byte 0 modulo 3 as the format (GeoJSON, GPX, KML), then the file.
+//
+// Checks: nothing escapes the import; a written text passes the strict
+// check, and importing it again as a camera text gives the same text.
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "camdb/checker.h"
+#include "exchange/import/import.h"
+#include "fuzz/fuzz_check.h"
+#include "generate/pipeline.h"
+#include "platform/memory_file.h"
+#include "platform/system.h"
+#include "platform/text_file.h"
+
+namespace korvel::fuzz {
+namespace {
+
+/// A file of this process's own for the readers, which read paths.
+std::string Scratch(const std::string& extension) {
+  return (std::filesystem::temp_directory_path() /
+          ("korvel-fuzz-import-" + std::to_string(ProcessId()) + extension))
+      .string();
+}
+
+std::string WriteFile(const std::string& extension, const std::uint8_t* data, std::size_t size) {
+  const std::string path = Scratch(extension);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  return path;
+}
+
+/// Imports `path` as `format`; the text written, or empty when none is.
+std::string ImportText(const std::string& path, ImportFormat format) {
+  ImportOptions options;
+  options.inputs = {path};
+  options.from = format;
+  options.version_line = "V1.0 123456 fuzz";
+  options.type = 1;
+  ImportResult result;
+  try {
+    result = RunImport(options, [](const std::string&) {});
+  } catch (const std::exception& e) {
+    Fail(std::string("the import threw: ") + e.what());
+  }
+  if (result.outcome != ImportOutcome::kDone && result.outcome != ImportOutcome::kRowsSkipped) {
+    return {};
+  }
+  std::ostringstream out;
+  WriteImportText(result, out);
+  return out.str();
+}
+
+void CheckWritten(const std::string& text) {
+  if (text.empty()) return;
+  Bytes bytes(text.begin(), text.end());
+  TextReader reader(std::make_unique<MemoryFile>(bytes));
+  std::string problems;
+  CheckDbText(reader, GenerateLimits(true), [&](const CheckProblem& problem) {
+    problems += std::to_string(problem.line) + ": " + problem.message + "\n";
+  });
+  Require(problems.empty(), "the written text fails the strict check:\n" + problems);
+  const std::string path = Scratch(".txt");
+  std::ofstream(path, std::ios::binary) << text;
+  Require(ImportText(path, ImportFormat::kText) == text, "importing the text again changed it");
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+
+int FuzzImportCsv(const std::uint8_t* data, std::size_t size) {
+  const std::string path = WriteFile(".csv", data, size);
+  const std::string text = ImportText(path, ImportFormat::kCsv);
+  std::filesystem::remove(path);
+  CheckWritten(text);
+  return 0;
+}
+
+int FuzzImportDoc(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  static constexpr ImportFormat kFormats[] = {ImportFormat::kGeoJson, ImportFormat::kGpx,
+                                              ImportFormat::kKml};
+  const ImportFormat format = kFormats[data[0] % 3];
+  const std::string path = WriteFile(".doc", data + 1, size - 1);
+  const std::string text = ImportText(path, format);
+  std::filesystem::remove(path);
+  CheckWritten(text);
+  return 0;
+}
+
+}  // namespace korvel::fuzz
+
+#ifdef KORVEL_FUZZ_ENGINE
+#ifdef KORVEL_FUZZ_IMPORT_DOC
+KORVEL_FUZZ_ENTRY(FuzzImportDoc)
+#else
+KORVEL_FUZZ_ENTRY(FuzzImportCsv)
+#endif
+#endif
