@@ -116,14 +116,16 @@ class CsvSource : public CameraSource {
 
  private:
   /// The next record, over as many lines as an open quote takes.
+  /// A line over the reader's limit makes the record too long as well.
   bool NextRecord(TextReader& reader, std::string& record, std::uint64_t& first_line) {
     if (!reader.ReadString(record)) return false;
     first_line = ++line_;
+    if (reader.too_long()) record.resize(kMaxRecord + 1);
     std::string more;
     while (OpenQuote(record) && record.size() <= kMaxRecord && reader.ReadString(more)) {
       ++line_;
       record += '\n';
-      record += more;
+      record += reader.too_long() ? std::string(kMaxRecord, ' ') : more;
     }
     return true;
   }

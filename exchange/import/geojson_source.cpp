@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "camdb/parser.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/file_stream.h"
 #include "exchange/import/readers.h"
@@ -34,7 +35,7 @@ class GeoJsonSource : public CameraSource {
       root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
         if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
         if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
-            parsed.is_string()) {
+            parsed.is_string() && VersionFault(parsed.get_ref<const std::string&>()) == nullptr) {
           sink.Version(parsed.get<std::string>());
         }
         if (depth == 1 && event == json::parse_event_t::array_start) {
