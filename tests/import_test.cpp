@@ -54,7 +54,7 @@ struct Outcome {
 
 Outcome Import(const Scratch& scratch, ImportOptions options) {
   Outcome outcome;
-  const std::string folder = scratch.dir.string() + "/";
+  const std::string folder = (scratch.dir / "").string();
   outcome.result = RunImport(options, [&](const std::string& line) {
     std::string shown = line;
     for (std::size_t at; (at = shown.find(folder)) != std::string::npos;)
