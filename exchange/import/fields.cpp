@@ -25,7 +25,9 @@ bool EqualsLower(std::string_view text, std::string_view lower) {
 }
 
 std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text.substr(0, 40)) + (text.size() > 40 ? "...\"" : "\"");
+  std::string quoted(1, '"');
+  quoted.append(text.substr(0, 40)).append(text.size() > 40 ? "...\"" : "\"");
+  return quoted;
 }
 
 /// Integers beyond this are out of every field's range anyway; the cap keeps
