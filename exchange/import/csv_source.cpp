@@ -36,18 +36,29 @@ char DetectSeparator(std::string_view header) {
   return counts[best] == 0 ? '\0' : kSeparators[best];
 }
 
-/// Cuts one record into fields, taking RFC 4180 quotes off.
-void SplitRecord(std::string_view record, char separator, std::vector<std::string>& fields) {
+/// Cuts one record into fields, taking RFC 4180 quotes off. The fields view
+/// `record`, or `unquoted` when the record has quotes.
+void SplitRecord(std::string_view record, char separator, std::vector<std::string_view>& fields,
+                 std::vector<std::string>& unquoted) {
   fields.clear();
-  fields.emplace_back();
+  if (record.find('"') == std::string_view::npos) {
+    for (std::size_t at = 0;;) {
+      const std::size_t end = record.find(separator, at);
+      fields.push_back(record.substr(at, end - at));
+      if (end == std::string_view::npos) return;
+      at = end + 1;
+    }
+  }
+  unquoted.clear();
+  unquoted.emplace_back();
   bool quoted = false;
   for (std::size_t i = 0; i < record.size(); ++i) {
     const char c = record[i];
     if (quoted) {
       if (c != '"') {
-        fields.back() += c;
+        unquoted.back() += c;
       } else if (i + 1 < record.size() && record[i + 1] == '"') {
-        fields.back() += '"';
+        unquoted.back() += '"';
         ++i;
       } else {
         quoted = false;
@@ -55,11 +66,12 @@ void SplitRecord(std::string_view record, char separator, std::vector<std::strin
     } else if (c == '"') {
       quoted = true;
     } else if (c == separator) {
-      fields.emplace_back();
+      unquoted.emplace_back();
     } else {
-      fields.back() += c;
+      unquoted.back() += c;
     }
   }
+  fields.assign(unquoted.begin(), unquoted.end());
 }
 
 bool OpenQuote(std::string_view text) {
@@ -81,7 +93,7 @@ class CsvSource : public CameraSource {
     TextReader reader(std::move(file));
     std::string record;
     std::uint64_t first_line = 0;
-    std::vector<std::string> fields;
+    std::vector<std::string_view> fields;
     std::array<int, 7> column{};  // index by Column; -1 when absent
     column.fill(-1);
     char separator = 0;
@@ -99,7 +111,7 @@ class CsvSource : public CameraSource {
         continue;
       }
       if (record.find_first_not_of(" \t") == std::string::npos) continue;
-      SplitRecord(record, separator, fields);
+      SplitRecord(record, separator, fields, unquoted_);
       Row(place, fields, separator != ',', column, sink);
     }
     if (reader.failed()) {
@@ -136,8 +148,9 @@ class CsvSource : public CameraSource {
     std::string utf8;
     if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
     separator = DetectSeparator(record);
-    std::vector<std::string> names;
-    SplitRecord(record, separator, names);
+    std::vector<std::string_view> names;
+    std::vector<std::string> unquoted;
+    SplitRecord(record, separator, names, unquoted);
     for (std::size_t i = 0; i < names.size(); ++i) {
       const Column known = ColumnOf(names[i]);
       if (known != Column::kNone && column[static_cast<int>(known)] < 0) {
@@ -155,8 +168,8 @@ class CsvSource : public CameraSource {
     return false;
   }
 
-  static void Row(const Place& place, const std::vector<std::string>& fields, bool decimal_comma,
-                  const std::array<int, 7>& column, CameraSink& sink) {
+  static void Row(const Place& place, const std::vector<std::string_view>& fields,
+                  bool decimal_comma, const std::array<int, 7>& column, CameraSink& sink) {
     const auto field = [&](Column which) -> std::string_view {
       const int at = column[static_cast<int>(which)];
       return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
@@ -191,6 +204,7 @@ class CsvSource : public CameraSource {
   }
 
   std::uint64_t line_ = 0;
+  std::vector<std::string> unquoted_;  ///< the fields of a record with quotes
 };
 
 }  // namespace

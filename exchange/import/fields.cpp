@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/c_number.h"
 #include "platform/real_file_system.h"
 
 namespace korvel {
@@ -60,14 +61,15 @@ std::optional<double> SpeedKmh(std::string_view text) {
 
 /// Stores `value` rounded; a plain number with a fraction gets a warning, a
 /// converted unit or compass point does not.
-void Store(SourceCamera& camera, Field field, std::string_view shown, double value,
+/// `shown` is the source's text, quoted when `quote`.
+void Store(SourceCamera& camera, Field field, std::string_view shown, bool quote, double value,
            CameraSink& sink, bool plain = true) {
   const double capped = std::clamp(value, -kIntegerCap, kIntegerCap);
   const auto whole = static_cast<std::int64_t>(std::llround(capped));
   if (plain && static_cast<double>(whole) != value) {
     Warn(sink, camera.place,
-         std::string(FieldName(field)) + " " + std::string(shown) + " read as " +
-             std::to_string(whole));
+         std::string(FieldName(field)) + " " + (quote ? Quoted(shown) : std::string(shown)) +
+             " read as " + std::to_string(whole));
   }
   camera.fields[field] = whole;
 }
@@ -111,6 +113,13 @@ Column ColumnOf(std::string_view name) {
 
 std::optional<double> ReadDecimal(std::string_view text, bool decimal_comma) {
   text = Trim(text);
+  // Nearly every field: digits, a point, digits, read as strtod reads them.
+  double plain = 0;
+  if (ReadPlainDecimal(text.data(), text.data() + text.size(), plain) ==
+          text.data() + text.size() &&
+      !text.empty()) {
+    return plain;
+  }
   if (!text.empty() && text[0] == '+') text.remove_prefix(1);
   if (text.empty() || text.size() > 64) return std::nullopt;
   // Only decimals: from_chars would take "inf", "nan" and hexadecimal too.
@@ -143,7 +152,7 @@ void SetFieldText(SourceCamera& camera, Field field, std::string_view text, Came
   if (!value && field == kSpeed) value = SpeedKmh(text);
   if (!value && field == kDirection) value = CompassDegrees(text);
   if (value) {
-    Store(camera, field, Quoted(text), *value, sink, plain);
+    Store(camera, field, text, true, *value, sink, plain);
     return;
   }
   if (field == kDirection) {
@@ -161,7 +170,8 @@ void SetFieldText(SourceCamera& camera, Field field, std::string_view text, Came
 void SetFieldNumber(SourceCamera& camera, Field field, double value, CameraSink& sink) {
   char shown[32];
   const auto end = std::to_chars(shown, shown + sizeof shown, value).ptr;
-  Store(camera, field, std::string_view(shown, static_cast<std::size_t>(end - shown)), value, sink);
+  Store(camera, field, std::string_view(shown, static_cast<std::size_t>(end - shown)), false, value,
+        sink);
 }
 
 bool IsUtf8(std::string_view text) {

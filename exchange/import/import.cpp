@@ -22,17 +22,57 @@ struct ExactKey {
   std::uint64_t position, values;
   bool operator==(const ExactKey&) const = default;
 };
-struct ExactHash {
-  std::size_t operator()(const ExactKey& key) const {
-    return std::hash<std::uint64_t>()(key.position * 0x9E3779B97F4A7C15ull ^ key.values);
-  }
-};
 
 ExactKey KeyOf(const ImportedCamera& c) {
   return {std::uint64_t{c.x} << 32 | c.y, std::uint64_t{c.type} << 40 |
                                               std::uint64_t{c.speed} << 32 |
                                               std::uint64_t{c.dirtype} << 24 | c.direction};
 }
+
+/// The kept cameras by ExactKey: an open-addressing table of indices into
+/// them, 4 bytes a slot, since a node-based map costs more than the cameras.
+class ExactIndex {
+ public:
+  /// The index of a kept camera with `camera`'s key, or npos.
+  std::uint32_t Find(const ImportedCamera& camera, const std::vector<ImportedCamera>& kept) const {
+    if (slots_.empty()) return kNone;
+    const ExactKey key = KeyOf(camera);
+    for (std::size_t at = Hash(key) & mask_;; at = (at + 1) & mask_) {
+      if (slots_[at] == kNone) return kNone;
+      if (KeyOf(kept[slots_[at]]) == key) return slots_[at];
+    }
+  }
+  /// Adds kept[index], which no other kept camera's key equals.
+  void Add(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
+    if (2 * (count_ + 1) > slots_.size()) Grow(kept);
+    Place(index, kept);
+    ++count_;
+  }
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+ private:
+  static std::size_t Hash(const ExactKey& key) {
+    std::uint64_t h = key.position * 0x9E3779B97F4A7C15ull ^ key.values * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+  void Place(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
+    std::size_t at = Hash(KeyOf(kept[index])) & mask_;
+    while (slots_[at] != kNone) at = (at + 1) & mask_;
+    slots_[at] = index;
+  }
+  void Grow(const std::vector<ImportedCamera>& kept) {
+    std::vector<std::uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), kNone);
+    old.swap(slots_);
+    mask_ = slots_.size() - 1;
+    for (std::uint32_t index : old) {
+      if (index != kNone) Place(index, kept);
+    }
+  }
+
+  std::vector<std::uint32_t> slots_;
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
+};
 
 double Metres(const ImportedCamera& a, const ImportedCamera& b) {
   const double lat = (a.y + b.y) / 2e4 * kDegree;
@@ -101,10 +141,18 @@ class Importer : public CameraSink {
     ImportedCamera camera;
     if (!Check(source, camera)) return;
     if (base_) {
-      Keep(camera);
-    } else {
-      pending_.push_back({camera, source.sample});
-      marked_ |= source.sample;
+      Keep(camera, true);
+      return;
+    }
+    // Marked sample rows go at once; unmarked copies are noted: the last of
+    // each may have to go when the input ends.
+    if (source.sample) {
+      marked_ = true;
+      return;
+    }
+    const std::uint32_t kept = Merge(camera);
+    for (int s = 0; s < 2 && drop_samples_; ++s) {
+      if (IsSample(camera, s)) last_sample_[s] = {true, kept};
     }
   }
 
@@ -129,17 +177,14 @@ class Importer : public CameraSink {
   }
 
  private:
-  struct Pending {
-    ImportedCamera camera;
-    bool sample;
-  };
-
   bool ReadOne(ImportFormat format) {
     if (format == ImportFormat::kOsm) result_.used_osm = true;
     const auto source = MakeCameraSource(format, options_.type.value_or(1));
     const auto input = static_cast<std::uint32_t>(paths_.size() - 1);
-    pending_.clear();
+    // A camera text's rows are its own; other sources may hold the sample rows.
+    drop_samples_ = format != ImportFormat::kText;
     marked_ = false;
+    last_sample_[0] = last_sample_[1] = {};
     switch (source->Read(paths_.back(), input, *this, result_.failure)) {
       case SourceOutcome::kRead:
         break;
@@ -150,32 +195,37 @@ class Importer : public CameraSink {
         result_.outcome = ImportOutcome::kMalformed;
         return false;
     }
-    if (format != ImportFormat::kText) DropSamples();
-    for (const Pending& p : pending_) {
-      if (!p.sample) Merge(p.camera);
-    }
-    pending_.clear();
+    if (drop_samples_ && !marked_) DropSamples();
     return true;
+  }
+
+  static bool IsSample(const ImportedCamera& c, int which) {
+    static const GPS_POINT kSamples[2] = {SamplePoint(0), SamplePoint(1)};
+    const GPS_POINT& sample = kSamples[which];
+    return c.x == sample.x && c.y == sample.y && c.type == sample.type && c.speed == sample.speed &&
+           c.dirtype == sample.flag && c.direction == sample.angle;
   }
 
   /// Our own map exports mark the two sample rows; other sources that hold
   /// them lose their last copy of each, as the tsv export leaves it out:
-  /// generate appends them again.
+  /// generate appends them again. A last copy already dropped as a duplicate
+  /// leaves the earlier one, which stands for a row of the text.
   void DropSamples() {
-    if (marked_) return;
-    for (int s = 0; s < 2; ++s) {
-      const GPS_POINT sample = SamplePoint(s);
-      for (std::size_t i = pending_.size(); i-- > 0;) {
-        const ImportedCamera& c = pending_[i].camera;
-        if (c.x == sample.x && c.y == sample.y && c.type == sample.type &&
-            c.speed == sample.speed && c.dirtype == sample.flag && c.direction == sample.angle) {
-          pending_[i].sample = true;
-          Problem({c.place, ProblemKind::kNote,
-                   "one of the two sample rows generate adds to every database: left out"});
-          break;
-        }
-      }
+    std::vector<std::uint32_t> gone;
+    for (const SampleCopy& copy : last_sample_) {
+      if (!copy.seen || copy.kept == ExactIndex::kNone) continue;
+      gone.push_back(copy.kept);
+      Problem({result_.cameras[copy.kept].place, ProblemKind::kNote,
+               "one of the two sample rows generate adds to every database: left out"});
     }
+    if (gone.empty()) return;
+    std::sort(gone.rbegin(), gone.rend());
+    for (std::uint32_t index : gone) {
+      result_.cameras.erase(result_.cameras.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+    exact_ = ExactIndex();
+    grid_.clear();
+    for (std::uint32_t i = 0; i < result_.cameras.size(); ++i) Index(i, true);
   }
 
   /// The device's limits, written once for every format.
@@ -235,15 +285,15 @@ class Importer : public CameraSink {
     return false;
   }
 
-  /// Takes `camera` unless it repeats one kept before.
-  void Merge(const ImportedCamera& camera) {
+  /// Takes `camera` unless it repeats one kept before; its index, or kNone.
+  std::uint32_t Merge(const ImportedCamera& camera) {
     if (options_.dedupe == Dedupe::kExact) {
-      const auto found = exact_.find(KeyOf(camera));
-      if (found != exact_.end()) {
-        const std::string kept = PlaceText(result_.cameras[found->second].place);
+      const std::uint32_t found = exact_.Find(camera, result_.cameras);
+      if (found != ExactIndex::kNone) {
+        const std::string kept = PlaceText(result_.cameras[found].place);
         Problem({camera.place, ProblemKind::kNote,
                  "same camera as " + kept + " (identical); kept " + kept});
-        return;
+        return ExactIndex::kNone;
       }
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
@@ -252,18 +302,30 @@ class Importer : public CameraSink {
         Problem({camera.place, ProblemKind::kNote,
                  "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
                      " m apart); kept " + kept});
-        return;
+        return ExactIndex::kNone;
       }
     }
-    Keep(camera);
+    return Keep(camera, false);
   }
 
-  void Keep(const ImportedCamera& camera) {
+  /// Keeps `camera`; `repeats` when it may repeat one kept before (a base
+  /// row), which then stays the one found.
+  std::uint32_t Keep(const ImportedCamera& camera, bool repeats) {
     const auto index = static_cast<std::uint32_t>(result_.cameras.size());
     result_.cameras.push_back(camera);
-    if (options_.dedupe == Dedupe::kExact) exact_.emplace(KeyOf(camera), index);
-    if (options_.dedupe == Dedupe::kNear)
+    Index(index, repeats);
+    return index;
+  }
+
+  void Index(std::uint32_t index, bool repeats) {
+    const ImportedCamera& camera = result_.cameras[index];
+    if (options_.dedupe == Dedupe::kExact &&
+        (!repeats || exact_.Find(camera, result_.cameras) == ExactIndex::kNone)) {
+      exact_.Add(index, result_.cameras);
+    }
+    if (options_.dedupe == Dedupe::kNear) {
       grid_[CellOf(camera.x / cell_, camera.y / cell_)].push_back(index);
+    }
   }
 
   static std::uint64_t CellOf(std::uint32_t column, std::uint32_t row) {
@@ -322,11 +384,18 @@ class Importer : public CameraSink {
   ImportResult result_;
   std::vector<std::string> paths_;
   bool base_ = false;
-  std::vector<Pending> pending_;  ///< the cameras of the input being read
-  bool marked_ = false;           ///< it marks its sample rows
+  /// The last copy of a sample point in the input being read, and where it
+  /// was kept (kNone: dropped as a duplicate).
+  struct SampleCopy {
+    bool seen = false;
+    std::uint32_t kept = ExactIndex::kNone;
+  };
+  SampleCopy last_sample_[2];
+  bool drop_samples_ = false;  ///< the input being read may hold sample rows
+  bool marked_ = false;        ///< it marks its sample rows
   double near_ = 0, near_blind_ = 0;
   std::uint32_t cell_ = 1;  ///< grid cell side in 1/10000 degree
-  std::unordered_map<ExactKey, std::uint32_t, ExactHash> exact_;
+  ExactIndex exact_;
   std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
 };
 
