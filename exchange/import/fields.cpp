@@ -147,6 +147,14 @@ void SetFieldText(SourceCamera& camera, Field field, std::string_view text, Came
                   bool decimal_comma) {
   text = Trim(text);
   if (text.empty()) return;
+  // Nearly every field: a few digits.
+  if (text.size() <= 9 &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::int64_t value = 0;
+    for (char c : text) value = value * 10 + (c - '0');
+    camera.fields[field] = value;
+    return;
+  }
   std::optional<double> value = ReadDecimal(text, decimal_comma);
   const bool plain = value.has_value();
   if (!value && field == kSpeed) value = SpeedKmh(text);

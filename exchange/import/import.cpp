@@ -1,6 +1,7 @@
 #include "exchange/import/import.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <unordered_map>
@@ -29,47 +30,58 @@ ExactKey KeyOf(const ImportedCamera& c) {
                                               std::uint64_t{c.dirtype} << 24 | c.direction};
 }
 
-/// The kept cameras by ExactKey: an open-addressing table of indices into
-/// them, 4 bytes a slot, since a node-based map costs more than the cameras.
+/// The kept cameras by ExactKey: an open-addressing table of 8-byte slots,
+/// each an index into them and the 32-bit hash of its key, which also places
+/// it; a probe rarely reads a camera, and a node-based map would cost more
+/// than the cameras.
 class ExactIndex {
  public:
-  /// The index of a kept camera with `camera`'s key, or npos.
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  /// The index of a kept camera with `camera`'s key, or kNone.
   std::uint32_t Find(const ImportedCamera& camera, const std::vector<ImportedCamera>& kept) const {
     if (slots_.empty()) return kNone;
     const ExactKey key = KeyOf(camera);
-    for (std::size_t at = Hash(key) & mask_;; at = (at + 1) & mask_) {
-      if (slots_[at] == kNone) return kNone;
-      if (KeyOf(kept[slots_[at]]) == key) return slots_[at];
+    const std::uint32_t hash = Hash(key);
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      const std::uint64_t slot = slots_[at];
+      if (slot == kEmpty) return kNone;
+      const auto index = static_cast<std::uint32_t>(slot);
+      if ((slot >> 32) == hash && KeyOf(kept[index]) == key) return index;
     }
   }
   /// Adds kept[index], which no other kept camera's key equals.
   void Add(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
-    if (2 * (count_ + 1) > slots_.size()) Grow(kept);
-    Place(index, kept);
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    Place(Hash(KeyOf(kept[index])), index);
     ++count_;
   }
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
  private:
-  static std::size_t Hash(const ExactKey& key) {
-    std::uint64_t h = key.position * 0x9E3779B97F4A7C15ull ^ key.values * 0xC2B2AE3D27D4EB4Full;
-    return static_cast<std::size_t>(h ^ (h >> 29));
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+
+  static std::uint32_t Hash(const ExactKey& key) {
+    const std::uint64_t h =
+        key.position * 0x9E3779B97F4A7C15ull ^ key.values * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<std::uint32_t>((h ^ (h >> 29)) >> 32);
   }
-  void Place(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
-    std::size_t at = Hash(KeyOf(kept[index])) & mask_;
-    while (slots_[at] != kNone) at = (at + 1) & mask_;
-    slots_[at] = index;
+  void Place(std::uint32_t hash, std::uint32_t index) {
+    std::size_t at = hash & mask_;
+    while (slots_[at] != kEmpty) at = (at + 1) & mask_;
+    slots_[at] = std::uint64_t{hash} << 32 | index;
   }
-  void Grow(const std::vector<ImportedCamera>& kept) {
-    std::vector<std::uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), kNone);
+  /// Twice the slots, each old one placed by its stored hash.
+  void Grow() {
+    std::vector<std::uint64_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
     old.swap(slots_);
     mask_ = slots_.size() - 1;
-    for (std::uint32_t index : old) {
-      if (index != kNone) Place(index, kept);
+    for (std::uint64_t slot : old) {
+      if (slot != kEmpty)
+        Place(static_cast<std::uint32_t>(slot >> 32), static_cast<std::uint32_t>(slot));
     }
   }
 
-  std::vector<std::uint32_t> slots_;
+  std::vector<std::uint64_t> slots_;
   std::size_t mask_ = 0;
   std::size_t count_ = 0;
 };
@@ -437,6 +449,10 @@ ImportResult RunImport(const ImportOptions& options, const ImportReport& report)
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {
   std::string text = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
+  char digits[8];
+  const auto append = [&](unsigned value) {
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  };
   for (const ImportedCamera& c : result.cameras) {
     text += *CoordinateText(c.x);
     text += '\t';
@@ -444,7 +460,7 @@ void WriteImportText(const ImportResult& result, std::ostream& out) {
     for (unsigned value :
          {unsigned{c.type}, unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
       text += '\t';
-      text += std::to_string(value);
+      append(value);
     }
     text += "\r\n";
     if (text.size() >= (1 << 16)) {
