@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <string>
 
+#include "exchange/import/fields.h"
 #include "exchange/import/xml_reader.h"
 #include "platform/system.h"
 
@@ -53,6 +54,37 @@ struct Released {
     if (object != nullptr) object->Release();
   }
 };
+
+/// Whether the file ends as a whole document ends: with the root's end tag
+/// (or a comment or processing instruction after it). Wine's XmlLite closes
+/// the open elements of a cut file without an error, which this tells.
+bool EndsWithRoot(const std::string& path, const std::string& root, bool root_empty) {
+  std::string failure;
+  auto file = OpenSource(path, failure);
+  const auto length = file ? file->GetLength() : std::nullopt;
+  if (!length) return false;
+  char tail[1024];
+  const std::uint64_t from = *length > sizeof tail ? *length - sizeof tail : 0;
+  if (!file->Seek(from)) return false;
+  std::string_view text(tail, file->Read(tail, sizeof tail));
+  while (!text.empty() && std::string_view(" \t\r\n").find(text.back()) != std::string_view::npos) {
+    text.remove_suffix(1);
+  }
+  if (text.ends_with("-->") || text.ends_with("?>") || (root_empty && text.ends_with("/>"))) {
+    return true;
+  }
+  const std::size_t open = text.rfind("</");
+  if (!text.ends_with(">") || open == std::string_view::npos) return false;
+  std::string_view name = text.substr(open + 2, text.size() - open - 3);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' ||
+                           name.back() == '\n')) {
+    name.remove_suffix(1);
+  }
+  if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
+    name.remove_prefix(colon + 1);
+  }
+  return name == root;
+}
 
 std::string LocalName(IXmlReader& reader) {
   const wchar_t* name = nullptr;
@@ -97,8 +129,8 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
   IXmlReader& xml = *reader.object;
   XmlAttributes attributes;
   XmlNodeType type;
-  // Not every XmlLite reports a document that ends inside an element.
-  std::uint64_t open = 0;
+  std::string root;
+  bool root_empty = false;
   while ((result = xml.Read(&type)) == S_OK) {
     switch (type) {
       case XmlNodeType_Element: {
@@ -112,17 +144,16 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
           if (!xml.IsDefault()) attributes.emplace_back(LocalName(xml), Value(xml));
         }
         xml.MoveToElement();
-        handler.Start(name, attributes, line);
-        if (empty) {
-          handler.End(name);
-        } else {
-          ++open;
+        if (root.empty()) {
+          root = name;
+          root_empty = empty;
         }
+        handler.Start(name, attributes, line);
+        if (empty) handler.End(name);
         break;
       }
       case XmlNodeType_EndElement:
         handler.End(LocalName(xml));
-        --open;
         break;
       case XmlNodeType_Text:
       case XmlNodeType_CDATA:
@@ -141,7 +172,7 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
     failure = std::to_string(line) + ": not XML (XmlLite error " + code + ")";
     return XmlOutcome::kMalformed;
   }
-  if (open != 0) {
+  if (root.empty() || !EndsWithRoot(path, root, root_empty)) {
     UINT line = 0;
     xml.GetLineNumber(&line);
     failure = std::to_string(line) + ": not XML: the file ends inside an element";
