@@ -206,6 +206,8 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
        ImportOutcome::kMalformed},
+      {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",
+       ImportOutcome::kMalformed},
   });
 }
 
