@@ -16,14 +16,6 @@ namespace {
 
 constexpr const char* kFieldNames[kRowFields] = {"X", "Y", "TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
 
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 /// Longitude and latitude limits, in degrees and in stored units.
 constexpr double kDegreeLimits[2] = {180, 90};
 constexpr std::uint32_t kUnitLimits[2] = {1800000, 900000};

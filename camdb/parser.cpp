@@ -101,10 +101,6 @@ std::size_t FindBadVersionChar(std::string_view version) {
 
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 /// A coordinate field as nearly every text writes it: an optional minus and
 /// a plain decimal, then a TAB or the end. Returns the field's end, or null
 /// for any other form.
