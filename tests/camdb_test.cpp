@@ -66,13 +66,13 @@ TEST(GpsPoint, CellBoundariesAndUnmaskedShift) {
 TEST(SplitString, Table) {
   // The text, the delimiters, and the fields after one already there.
   // clang-format off
-  const std::tuple<std::string, std::string, std::vector<std::string>> cases[] = {
+  const std::tuple<std::string, std::string, std::vector<std::string_view>> cases[] = {
       {"a\tb\tc", "\t", {"kept", "a", "b", "c"}}, {"\ta\t\tb\t", "\t", {"kept", "a", "b"}},
       {"a b\tc", "\t", {"kept", "a b", "c"}}, {"", "\t", {"kept"}}, {"\t\t\t", "\t", {"kept"}},
       {"a,b;c", ",;", {"kept", "a", "b", "c"}}, {"abc", "", {"kept", "abc"}}, {"", "", {"kept"}}};
   // clang-format on
   for (const auto& [text, delimiters, expected] : cases) {
-    std::vector<std::string> fields{"kept"};
+    std::vector<std::string_view> fields{"kept"};
     SplitString(text, fields, delimiters);
     EXPECT_EQ(fields, expected) << text;
   }
