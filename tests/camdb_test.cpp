@@ -168,6 +168,7 @@ TEST(Parser, FaultsAndAcceptanceTable) {
       // header line
       {v + "x\tY\tTYPE\n", 2, 0, "X is not exist!", 0},
       {v + "\n", 2, 0, "X is not exist!", 0},
+      {v + "X\ty\tTYPE\n", 2, 0, "Y is not exist!", 0},
       {v + "X\tY\tType\n", 2, 0, "TYPE is not exist!", 0},
       {v + "\tX\t\tY\tTYPE\tanything else\n", 2, 1, "", 0},
       // data rows
@@ -279,8 +280,8 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
     if (c.fail_read) fs.fail_read_at = {{"in.txt", 0}};
     std::vector<CheckProblem> found;
     TextReader reader(fs.Open("in.txt", OpenMode::kReadShared));
-    const CheckSummary summary = CheckDbText(reader, GenerateLimits(),
-                                             [&](const CheckProblem& p) { found.push_back(p); });
+    const CheckSummary summary =
+        CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& p) { found.push_back(p); });
     if (c.key.empty()) {
       EXPECT_EQ(found.size(), 0u) << found.front().message;
       continue;

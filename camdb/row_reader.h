@@ -1,0 +1,106 @@
+#pragma once
+// The camera text line by line, each line classified once: the version line,
+// the header, and the data rows by what they hold. The parser stops at the
+// first line that is a fault; the checker reads on and reports them all.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "camdb/gps_point.h"
+#include "platform/text_file.h"
+
+namespace korvel {
+
+/// Fields are cut at TABs; a camera row has six: X, Y, TYPE, SPEED, DIRTYPE
+/// and DIRECTION.
+inline constexpr char kFieldDelimiter[] = "\t";
+inline constexpr std::size_t kRowFields = 6;
+
+/// What one line of the text is.
+enum class LineKind : std::uint8_t {
+  kVersion,     ///< line 1, taken whole
+  kHeader,      ///< line 2, cut into fields
+  kEmpty,       ///< a data row without fields (empty, or only TABs)
+  kFieldCount,  ///< a data row with fields, but not six
+  kTooLong,     ///< any line longer than TextReader::kMaxLineLength
+  kPlainRow,    ///< a data row in its plainest form, already read (DataRow::plain)
+  kCRow,        ///< six fields that need the C runtime's atof and atoi rules
+};
+
+/// A data row in its plainest form, as nearly every text writes it: six
+/// fields each ended by one TAB (the last by the line end), the coordinates an
+/// optional minus and a plain decimal of at most 15 digits, the others an
+/// optional minus and at most nine digits. The values as atof and atoi read
+/// them, before they are cut to their fields' widths.
+struct PlainRow {
+  double x = 0;
+  double y = 0;
+  int values[4] = {};  ///< columns 3 to 6
+};
+
+/// False for a row in any other form; the C rules then read it, to the same
+/// values or to the same fault.
+bool ReadPlainRow(std::string_view text, PlainRow& row);
+
+/// A line's fields: the first six as views into the line, and how many it has.
+struct RowFields {
+  std::array<std::string_view, kRowFields> field;
+  std::size_t count = 0;  ///< all of the line's fields, also those not kept
+  std::size_t kept() const { return count < kRowFields ? count : kRowFields; }
+};
+
+/// One data row as it was classified: `plain` for kPlainRow, `fields` for the
+/// other kinds.
+struct DataRow {
+  LineKind kind = LineKind::kEmpty;
+  PlainRow plain;
+  RowFields fields;
+};
+
+/// Classifies `text` as a data row (kEmpty, kFieldCount, kPlainRow or kCRow).
+void ReadDataRow(std::string_view text, DataRow& row);
+
+/// The point a kPlainRow or kCRow row gives, each number cut to its field's
+/// width: "256" as TYPE gives 0, "-1" gives 255.
+GPS_POINT RowPoint(const DataRow& row);
+
+/// The point of one row's text (a line end after it is allowed, as the sample
+/// rows carry one); false when the text is no row of six fields.
+bool PointOfRow(std::string_view text, GPS_POINT& point);
+
+/// Degrees as atof read them to 1/10000 degree, in single precision as the
+/// devices' tool always did: round to float, times 10000 in float, truncate.
+/// -1 or less, 2^32 or more and NaN give 4294967295; (-1, 0) gives 0.
+std::uint32_t DegreesToUnits(double degrees);
+
+/// Coordinate text to 1/10000 degree: atof, then DegreesToUnits.
+std::uint32_t ConvertCoordinate(std::string_view field);
+
+/// Reads a camera text one classified line at a time.
+class RowReader {
+ public:
+  explicit RowReader(TextReader& file) : file_(file) {}
+
+  /// Reads and classifies the next line. False at the end of the file, or
+  /// when it cannot be read any further (then failed()).
+  bool Next();
+
+  LineKind kind() const { return row_.kind; }
+  /// One-based number of the line Next gave; 0 before the first.
+  std::uint64_t line() const { return line_; }
+  /// The line's text, valid until the next read: whole for the version line,
+  /// cut at its first NUL as the reader gives it.
+  std::string_view text() const { return text_; }
+  /// The header's or a data row's fields and, for kPlainRow, its values.
+  const DataRow& row() const { return row_; }
+  bool failed() const { return file_.failed(); }
+
+ private:
+  TextReader& file_;
+  std::string_view text_;
+  std::uint64_t line_ = 0;
+  DataRow row_;
+};
+
+}  // namespace korvel
