@@ -35,10 +35,6 @@ std::optional<std::string> CoordinateText(std::uint32_t units);
 /// text reads back as falls back to its four-decimal form.
 std::string TsvRow(const GPS_POINT& point);
 
-/// The version line as the operator wrote it: the version field with the K93
-/// exchange (characters 5, 6 and 9, 10) undone.
-std::string VersionLineOf(std::string_view field);
-
 /// The two sample points every generated database carries.
 GPS_POINT SamplePoint(int which);
 
