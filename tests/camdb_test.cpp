@@ -138,7 +138,7 @@ TEST(Parser, EveryRowGivesThePointOfItsFields) {
   }
 }
 
-TEST(Parser, FaultsAndAcceptanceTable) {
+TEST(Parser, FaultsAcceptanceAndTraceTable) {
   const std::string v = kVersion;
   const std::string h = kHeader;
   const std::string r = kRow1;
@@ -198,11 +198,8 @@ TEST(Parser, FaultsAndAcceptanceTable) {
               "Version has a bad character!")
         << int(c);
   }
-}
-
-TEST(Parser, TraceLines) {
-  ParseRun run(std::string(kVersion) + kHeader + kRow1 + kRow2);
-  EXPECT_EQ(run.trace, "GPS_DB.size() = 1\nid =122493131\nGPS_DB.size() = 2\nid =122558669\n");
+  EXPECT_EQ(ParseRun(v + h + kRow1 + kRow2).trace,
+            "GPS_DB.size() = 1\nid =122493131\nGPS_DB.size() = 2\nid =122558669\n");
 }
 
 std::string Rows(int count, const std::string& row) {
