@@ -1,8 +1,5 @@
 #include "camdb/row_reader.h"
 
-#include <cmath>
-#include <limits>
-
 #include "camdb/split_string.h"
 #include "platform/c_number.h"
 
@@ -10,20 +7,6 @@ namespace korvel {
 namespace {
 
 constexpr char kTab = kFieldDelimiter[0];
-
-/// double to float with IEEE round-to-nearest, also for values beyond the
-/// float range (a plain cast of those is undefined in C++).
-float ToFloat(double value) {
-  // Halfway between FLT_MAX and the next power of two: from here on the
-  // nearest float is infinity (the tie goes to the even side, infinity).
-  constexpr double kOverflow = 0x1.ffffffp127;
-  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
-  if (std::fabs(value) >= kOverflow) {
-    const float inf = std::numeric_limits<float>::infinity();
-    return value > 0 ? inf : -inf;
-  }
-  return static_cast<float>(value);
-}
 
 /// A coordinate field as nearly every text writes it: an optional minus and
 /// a plain decimal, then a TAB or the end. Returns the field's end, or null
@@ -85,24 +68,15 @@ void ReadDataRow(std::string_view text, DataRow& row) {
                                             : LineKind::kFieldCount;
 }
 
-GPS_POINT RowPoint(const DataRow& row) {
+GPS_POINT CRowPoint(const RowFields& fields) {
+  const auto& field = fields.field;
   GPS_POINT point;
-  int values[4];
-  if (row.kind == LineKind::kPlainRow) {
-    point.x = DegreesToUnits(row.plain.x);
-    point.y = DegreesToUnits(row.plain.y);
-    for (int i = 0; i < 4; ++i) values[i] = row.plain.values[i];
-  } else {
-    const auto& field = row.fields.field;
-    point.x = ConvertCoordinate(field[0]);
-    point.y = ConvertCoordinate(field[1]);
-    for (int i = 0; i < 4; ++i) values[i] = CAtoi(field[i + 2]);
-  }
-  // Conversions to unsigned types keep the low bits.
-  point.type = static_cast<std::uint8_t>(values[0]);
-  point.speed = static_cast<std::uint8_t>(values[1]);
-  point.flag = static_cast<std::uint8_t>(values[2]);
-  point.angle = static_cast<std::uint16_t>(values[3]);
+  point.x = ConvertCoordinate(field[0]);
+  point.y = ConvertCoordinate(field[1]);
+  point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
+  point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
+  point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
+  point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
   point.id = CellId(point.x, point.y);
   return point;
 }
@@ -116,33 +90,20 @@ bool PointOfRow(std::string_view text, GPS_POINT& point) {
   return true;
 }
 
-std::uint32_t DegreesToUnits(double value) {
-  const float degrees = ToFloat(value);
-  const float units = degrees * 10000.0f;
-  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
-  if (units < 0.0f) return 0;
-  return static_cast<std::uint32_t>(units);
-}
-
 std::uint32_t ConvertCoordinate(std::string_view field) {
   return DegreesToUnits(CAtof(field));
 }
 
-bool RowReader::Next() {
-  if (!file_.ReadLine(text_)) return false;
-  ++line_;
+void RowReader::ClassifyOther() {
   if (file_.too_long()) {
     row_.kind = LineKind::kTooLong;
   } else if (line_ == 1) {
     row_.kind = LineKind::kVersion;
-  } else if (line_ == 2) {
+  } else {
     // The header is never a row, however plain it looks.
     CutFields(text_, row_.fields);
     row_.kind = LineKind::kHeader;
-  } else {
-    ReadDataRow(text_, row_);
   }
-  return true;
 }
 
 }  // namespace korvel

@@ -4,7 +4,9 @@
 // first line that is a fault; the checker reads on and reports them all.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "camdb/gps_point.h"
@@ -63,7 +65,7 @@ void ReadDataRow(std::string_view text, DataRow& row);
 
 /// The point a kPlainRow or kCRow row gives, each number cut to its field's
 /// width: "256" as TYPE gives 0, "-1" gives 255.
-GPS_POINT RowPoint(const DataRow& row);
+inline GPS_POINT RowPoint(const DataRow& row);
 
 /// The point of one row's text (a line end after it is allowed, as the sample
 /// rows carry one); false when the text is no row of six fields.
@@ -72,7 +74,7 @@ bool PointOfRow(std::string_view text, GPS_POINT& point);
 /// Degrees as atof read them to 1/10000 degree, in single precision as the
 /// devices' tool always did: round to float, times 10000 in float, truncate.
 /// -1 or less, 2^32 or more and NaN give 4294967295; (-1, 0) gives 0.
-std::uint32_t DegreesToUnits(double degrees);
+inline std::uint32_t DegreesToUnits(double degrees);
 
 /// Coordinate text to 1/10000 degree: atof, then DegreesToUnits.
 std::uint32_t ConvertCoordinate(std::string_view field);
@@ -84,7 +86,16 @@ class RowReader {
 
   /// Reads and classifies the next line. False at the end of the file, or
   /// when it cannot be read any further (then failed()).
-  bool Next();
+  bool Next() {
+    if (!file_.ReadLine(text_)) return false;
+    ++line_;
+    if (line_ > 2 && !file_.too_long()) {
+      ReadDataRow(text_, row_);
+    } else {
+      ClassifyOther();
+    }
+    return true;
+  }
 
   LineKind kind() const { return row_.kind; }
   /// One-based number of the line Next gave; 0 before the first.
@@ -97,10 +108,47 @@ class RowReader {
   bool failed() const { return file_.failed(); }
 
  private:
+  /// The version line, the header and any line too long.
+  void ClassifyOther();
+
   TextReader& file_;
   std::string_view text_;
   std::uint64_t line_ = 0;
   DataRow row_;
 };
+
+// Inline: the parser converts every row of texts with millions of them.
+
+inline std::uint32_t DegreesToUnits(double degrees) {
+  // Round to float as IEEE does; a plain cast of a double beyond the float
+  // range is undefined in C++. From halfway between FLT_MAX and the next
+  // power of two on, the nearest float is infinity.
+  constexpr double kOverflow = 0x1.ffffffp127;
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const float as_float = std::isnan(degrees)               ? std::numeric_limits<float>::quiet_NaN()
+                         : std::fabs(degrees) >= kOverflow ? (degrees > 0 ? kInf : -kInf)
+                                                           : static_cast<float>(degrees);
+  const float units = as_float * 10000.0f;
+  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
+  if (units < 0.0f) return 0;
+  return static_cast<std::uint32_t>(units);
+}
+
+/// RowPoint's way for rows that need the C rules.
+GPS_POINT CRowPoint(const RowFields& fields);
+
+inline GPS_POINT RowPoint(const DataRow& row) {
+  if (row.kind != LineKind::kPlainRow) return CRowPoint(row.fields);
+  GPS_POINT point;
+  point.x = DegreesToUnits(row.plain.x);
+  point.y = DegreesToUnits(row.plain.y);
+  // Conversions to unsigned types keep the low bits.
+  point.type = static_cast<std::uint8_t>(row.plain.values[0]);
+  point.speed = static_cast<std::uint8_t>(row.plain.values[1]);
+  point.flag = static_cast<std::uint8_t>(row.plain.values[2]);
+  point.angle = static_cast<std::uint16_t>(row.plain.values[3]);
+  point.id = CellId(point.x, point.y);
+  return point;
+}
 
 }  // namespace korvel
