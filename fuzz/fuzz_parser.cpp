@@ -32,12 +32,11 @@ constexpr std::size_t kStretchedSize = 66 * 1024;
 struct Line {
   std::string_view text;  ///< without its line end, cut at its first NUL
   bool too_long = false;  ///< longer than the reader takes
-  bool whole = true;      ///< false when reading fails before its end
 };
 
 /// The lines as the text-mode reader should give them, found with memchr,
 /// which the fuzzer does not instrument: stretched texts are long.
-std::vector<Line> SplitLines(const std::string& text, std::uint64_t fail_at) {
+std::vector<Line> SplitLines(const std::string& text) {
   std::vector<Line> lines;
   for (std::size_t at = 0; at < text.size();) {
     const auto* newline =
@@ -47,7 +46,7 @@ std::vector<Line> SplitLines(const std::string& text, std::uint64_t fail_at) {
     if (newline != nullptr && line.ends_with('\r')) line.remove_suffix(1);
     const bool too_long = line.size() > TextReader::kMaxLineLength;
     line = line.substr(0, line.find('\0'));
-    lines.push_back({line, too_long, end < fail_at});
+    lines.push_back({line, too_long});
     at = end + 1;
   }
   return lines;
@@ -65,44 +64,45 @@ std::size_t CountFields(std::string_view text) {
 /// A fault must be what its line shows.
 void CheckFault(const ParseResult& result, const std::vector<Line>& lines, bool read_fails,
                 std::uint32_t line_count) {
-  Require(result.line >= 1, "a fault without a line");
+  const std::uint64_t n = result.line;
+  const std::string what = "fault " + std::to_string(static_cast<int>(result.fault)) + " at line " +
+                           std::to_string(n) + " is not what the text shows";
   if (result.fault == ParseFault::kReadFailed) {
-    Require(read_fails && result.line <= lines.size() + 1, "a read fault where all was read");
+    Require(read_fails && n >= 1 && n <= lines.size() + 1, what);
     return;
   }
-  Require(result.line <= lines.size(), "a fault past the last line");
-  const Line& line = lines[result.line - 1];
-  if (!line.whole) return;  // the reader saw only its start
+  Require(n >= 1 && n <= lines.size(), what);
+  // A line the reader could not read to its end is a read fault.
+  const Line& line = lines[n - 1];
   const std::size_t fields = CountFields(line.text);
+  const std::size_t length = line.text.size();
+  bool shown = false;
   switch (result.fault) {
     case ParseFault::kVersionMissing:
-      Require(result.line == 1 && !line.text.starts_with('V'), "a version line with its V refused");
+      shown = n == 1 && !line.text.starts_with('V');
       break;
     case ParseFault::kVersionTooShort:
-      Require(result.line == 1 && line.text.size() < kMinVersionLength,
-              "a version line long enough refused as short");
+      shown = n == 1 && length < kMinVersionLength;
       break;
     case ParseFault::kVersionBadChar:
-      Require(result.line == 1 && line.text.size() >= kMinVersionLength,
-              "a short version line refused for a bad character");
+      shown = n == 1 && length >= kMinVersionLength;
       break;
     case ParseFault::kXMissing:
     case ParseFault::kYMissing:
     case ParseFault::kTypeMissing:
-      Require(result.line == 2, "a header fault off the header line");
+      shown = n == 2;
       break;
-    case ParseFault::kEmptyLine:
-      Require(result.line >= 3 && fields == 0 && result.line - 1 != line_count,
-              "an empty-line fault on a row with fields or at the appended line end");
+    case ParseFault::kEmptyLine:  // not the line end appended after the chosen file
+      shown = n >= 3 && fields == 0 && n - 1 != line_count;
       break;
     case ParseFault::kBadLine:
-      Require(line.too_long || (result.line >= 3 && fields != 0 && fields != kRowFields),
-              "a row refused that is neither too long nor of another field count");
+      shown = line.too_long || (n >= 3 && fields != 0 && fields != kRowFields);
       break;
     case ParseFault::kNone:
     case ParseFault::kReadFailed:
       break;
   }
+  Require(shown, what);
 }
 
 /// The rows after the second line, repeated until the text is long enough.
@@ -129,7 +129,7 @@ int FuzzParser(const std::uint8_t* data, std::size_t size) {
       fail_units == kNoFailure ? UINT64_MAX : std::uint64_t{fail_units} * 4;
   const bool read_fails = fail_at < text.size();
   const bool empty = text.empty();
-  const std::vector<Line> lines = SplitLines(text, fail_at);
+  const std::vector<Line> lines = SplitLines(text);
 
   // Reads fail from that byte on, returning what lies before it.
   testing::MemoryFileSystem fs;
