@@ -83,50 +83,64 @@ std::string K93Exchange(std::string_view line) {
   return swapped;
 }
 
+namespace {
+
+/// Any line but a row: the version line, the header, and the faults.
+ParseResult OtherLine(const RowReader& rows, DbState& state) {
+  const std::uint64_t line = rows.line();
+  switch (rows.kind()) {
+    case LineKind::kVersion: {
+      state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(rows.text()) : std::string(rows.text());
+      if (const ParseFault fault = VersionFault(state.DB_VERSION); fault != ParseFault::kNone) {
+        return {fault, line};
+      }
+      break;
+    }
+    case LineKind::kHeader: {
+      const RowFields& fields = rows.row().fields;
+      if (const std::size_t missing =
+              MissingHeaderField(std::span(fields.field.data(), fields.kept()));
+          missing != std::string_view::npos) {
+        return {kHeaderMissing[missing], line};
+      }
+      break;
+    }
+    case LineKind::kEmpty:
+      // The line end the generator appends after a file that already ends
+      // with one (zero-based, that line's index is the chosen file's line
+      // count): the only empty row that is not a fault.
+      if (line - 1 != state.DB_LINE_COUNT) return {ParseFault::kEmptyLine, line};
+      break;
+    case LineKind::kFieldCount:
+    case LineKind::kTooLong:
+      return {ParseFault::kBadLine, line};
+    case LineKind::kPlainRow:
+    case LineKind::kCRow:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
 ParseResult ParseDb(TextReader& file, DbState& state, std::ostream* trace) {
   // The copy holds at most as many rows as the chosen text has lines.
   state.GPS_DB.reserve(state.GPS_DB.size() +
                        std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
   RowReader rows(file);
   while (rows.Next()) {
-    const std::uint64_t line = rows.line();
-    switch (rows.kind()) {
-      case LineKind::kPlainRow:
-      case LineKind::kCRow: {
-        const GPS_POINT point = RowPoint(rows.row());
-        state.GPS_DB.push_back(point);
-        if (trace != nullptr) {
-          *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
-          *trace << "id =" << point.id << '\n' << std::flush;
-        }
-        break;
+    // Rows first, without a jump through a table: nearly every line is one.
+    if (rows.kind() != LineKind::kPlainRow && rows.kind() != LineKind::kCRow) {
+      if (const ParseResult result = OtherLine(rows, state); result.fault != ParseFault::kNone) {
+        return result;
       }
-      case LineKind::kVersion: {
-        state.DB_VERSION =
-            state.K93_MODE == 1 ? K93Exchange(rows.text()) : std::string(rows.text());
-        if (const ParseFault fault = VersionFault(state.DB_VERSION); fault != ParseFault::kNone) {
-          return {fault, line};
-        }
-        break;
-      }
-      case LineKind::kHeader: {
-        const RowFields& fields = rows.row().fields;
-        if (const std::size_t missing =
-                MissingHeaderField(std::span(fields.field.data(), fields.kept()));
-            missing != std::string_view::npos) {
-          return {kHeaderMissing[missing], line};
-        }
-        break;
-      }
-      case LineKind::kEmpty:
-        // The line end the generator appends after a file that already ends
-        // with one (zero-based, that line's index is the chosen file's line
-        // count): the only empty row that is not a fault.
-        if (line - 1 != state.DB_LINE_COUNT) return {ParseFault::kEmptyLine, line};
-        break;
-      case LineKind::kFieldCount:
-      case LineKind::kTooLong:
-        return {ParseFault::kBadLine, line};
+      continue;
+    }
+    GPS_POINT& point = state.GPS_DB.emplace_back();
+    RowPoint(rows.row(), point);
+    if (trace != nullptr) {
+      *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
+      *trace << "id =" << point.id << '\n' << std::flush;
     }
   }
   if (rows.failed()) return {ParseFault::kReadFailed, rows.line() + 1};

@@ -56,21 +56,15 @@ bool ReadPlainRow(std::string_view text, PlainRow& row) {
   return true;
 }
 
-void ReadDataRow(std::string_view text, DataRow& row) {
-  // Nearly every row is plain: read at once, never cut into fields.
-  if (ReadPlainRow(text, row.plain)) {
-    row.kind = LineKind::kPlainRow;
-    return;
-  }
+void ReadCutRow(std::string_view text, DataRow& row) {
   CutFields(text, row.fields);
   row.kind = row.fields.count == kRowFields ? LineKind::kCRow
              : row.fields.count == 0        ? LineKind::kEmpty
                                             : LineKind::kFieldCount;
 }
 
-GPS_POINT CRowPoint(const RowFields& fields) {
+void CRowPoint(const RowFields& fields, GPS_POINT& point) {
   const auto& field = fields.field;
-  GPS_POINT point;
   point.x = ConvertCoordinate(field[0]);
   point.y = ConvertCoordinate(field[1]);
   point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
@@ -78,7 +72,7 @@ GPS_POINT CRowPoint(const RowFields& fields) {
   point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
   point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
   point.id = CellId(point.x, point.y);
-  return point;
+  point.reserved = 0;
 }
 
 bool PointOfRow(std::string_view text, GPS_POINT& point) {
@@ -86,7 +80,7 @@ bool PointOfRow(std::string_view text, GPS_POINT& point) {
   DataRow row;
   ReadDataRow(text, row);
   if (row.kind != LineKind::kPlainRow && row.kind != LineKind::kCRow) return false;
-  point = RowPoint(row);
+  RowPoint(row, point);
   return true;
 }
 

@@ -61,11 +61,12 @@ struct DataRow {
 };
 
 /// Classifies `text` as a data row (kEmpty, kFieldCount, kPlainRow or kCRow).
-void ReadDataRow(std::string_view text, DataRow& row);
+inline void ReadDataRow(std::string_view text, DataRow& row);
 
-/// The point a kPlainRow or kCRow row gives, each number cut to its field's
-/// width: "256" as TYPE gives 0, "-1" gives 255.
-inline GPS_POINT RowPoint(const DataRow& row);
+/// Sets `point` to what a kPlainRow or kCRow row gives, each number cut to
+/// its field's width: "256" as TYPE gives 0, "-1" gives 255. In place: the
+/// parser fills the list's new element field by field.
+inline void RowPoint(const DataRow& row, GPS_POINT& point);
 
 /// The point of one row's text (a line end after it is allowed, as the sample
 /// rows carry one); false when the text is no row of six fields.
@@ -134,12 +135,26 @@ inline std::uint32_t DegreesToUnits(double degrees) {
   return static_cast<std::uint32_t>(units);
 }
 
-/// RowPoint's way for rows that need the C rules.
-GPS_POINT CRowPoint(const RowFields& fields);
+/// ReadDataRow's way for a row that is not plain: cut into fields.
+void ReadCutRow(std::string_view text, DataRow& row);
 
-inline GPS_POINT RowPoint(const DataRow& row) {
-  if (row.kind != LineKind::kPlainRow) return CRowPoint(row.fields);
-  GPS_POINT point;
+inline void ReadDataRow(std::string_view text, DataRow& row) {
+  // Nearly every row is plain: read at once, never cut into fields.
+  if (ReadPlainRow(text, row.plain)) {
+    row.kind = LineKind::kPlainRow;
+  } else {
+    ReadCutRow(text, row);
+  }
+}
+
+/// RowPoint's way for rows that need the C rules.
+void CRowPoint(const RowFields& fields, GPS_POINT& point);
+
+inline void RowPoint(const DataRow& row, GPS_POINT& point) {
+  if (row.kind != LineKind::kPlainRow) {
+    CRowPoint(row.fields, point);
+    return;
+  }
   point.x = DegreesToUnits(row.plain.x);
   point.y = DegreesToUnits(row.plain.y);
   // Conversions to unsigned types keep the low bits.
@@ -148,7 +163,7 @@ inline GPS_POINT RowPoint(const DataRow& row) {
   point.flag = static_cast<std::uint8_t>(row.plain.values[2]);
   point.angle = static_cast<std::uint16_t>(row.plain.values[3]);
   point.id = CellId(point.x, point.y);
-  return point;
+  point.reserved = 0;
 }
 
 }  // namespace korvel
