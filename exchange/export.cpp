@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <limits>
 #include <ostream>
-#include <vector>
 
 #include "camdb/parser.h"
+#include "camdb/row_reader.h"
 #include "camdb/sample_rows.h"
-#include "camdb/split_string.h"
-#include "platform/c_number.h"
 
 namespace korvel {
 namespace {
@@ -148,7 +146,8 @@ bool AppendRow(const GPS_POINT& p, std::string& row) {
 
 ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
   ExportResult result;
-  const std::string version = VersionLineOf(db.version);
+  // The version line as the operator wrote it: the exchange undone.
+  const std::string version = K93Exchange(db.version);
   if (version.find_first_of(std::string_view("\0\n", 2)) != std::string::npos) {
     result.ok = false;
     result.error = "the version field holds a byte no text line can carry";
@@ -325,33 +324,16 @@ std::string TsvRow(const GPS_POINT& p) {
   return row;
 }
 
-std::string VersionLineOf(std::string_view field) {
-  std::string line(field);
-  if (line.size() >= kMinVersionLength) {
-    std::swap(line[5], line[9]);
-    std::swap(line[6], line[10]);
-  }
-  return line;
-}
-
 std::string VersionText(std::string_view field) {
   std::string text(1, '"');
   text.append(PrintableVersion(field)).append("\" (the text's \"");
-  return text.append(PrintableVersion(VersionLineOf(field))).append("\")");
+  return text.append(PrintableVersion(K93Exchange(field))).append("\")");
 }
 
 GPS_POINT SamplePoint(int which) {
-  std::vector<std::string_view> fields;
-  SplitString(which == 0 ? kSampleRow1 : kSampleRow2, fields, "\t\n");
-  GPS_POINT p;
-  p.x = ConvertCoordinate(fields[0]);
-  p.y = ConvertCoordinate(fields[1]);
-  p.id = CellId(p.x, p.y);
-  p.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
-  p.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
-  p.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
-  p.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
-  return p;
+  GPS_POINT point;
+  PointOfRow(which == 0 ? kSampleRow1 : kSampleRow2, point);
+  return point;
 }
 
 bool HasMapPosition(const GPS_POINT& point) {

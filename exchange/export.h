@@ -36,10 +36,6 @@ std::optional<std::string> CoordinateText(std::uint32_t units);
 /// text reads back as falls back to its four-decimal form.
 std::string TsvRow(const GPS_POINT& point);
 
-/// The version line as the operator wrote it: the version field with the K93
-/// exchange (characters 5, 6 and 9, 10) undone.
-std::string VersionLineOf(std::string_view field);
-
 /// The version field as stored, then the line the text had:
 /// "\"V1.0 051121\" (the text's \"V1.0 211105\")", printable either way.
 std::string VersionText(std::string_view field);
