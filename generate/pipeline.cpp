@@ -54,39 +54,52 @@ class HeldStatus : public StatusLine {
 /// Copies `source` to every one of `targets`, each first under a temporary
 /// name, reading the source once in bounded pieces. The targets take their
 /// final names only after every copy is whole; on a failure the temporary
-/// files go and the targets stay as they were. Returns the failure status, or
-/// null.
-const char* CopyToAll(FileSystem& fs, const std::string& source,
-                      const std::vector<std::string>& targets) {
+/// files go and the targets stay as they were.
+enum class CopyResult { kOk, kSourceUnreadable, kTargetUnwritable };
+
+const char* StatusFor(CopyResult result) {
+  switch (result) {
+    case CopyResult::kSourceUnreadable:
+      return gen_status::kTempDbReadFail;
+    case CopyResult::kTargetUnwritable:
+      return gen_status::kModelWriteFail;
+    case CopyResult::kOk:
+      break;
+  }
+  return gen_status::kSuccess;
+}
+
+CopyResult CopyToAll(FileSystem& fs, const std::string& source,
+                     const std::vector<std::string>& targets) {
   auto in = fs.Open(source, OpenMode::kReadShared);
-  if (!in) return gen_status::kTempDbReadFail;
+  if (!in) return CopyResult::kSourceUnreadable;
   std::deque<StagedFile> staged;
   // Declared after `staged`, so every file is closed before its temporary
   // name is removed.
   std::vector<std::unique_ptr<BinaryFile>> outs;
   for (const std::string& target : targets) {
     outs.push_back(staged.emplace_back(fs, target).Create());
-    if (!outs.back()) return gen_status::kModelWriteFail;
+    if (!outs.back()) return CopyResult::kTargetUnwritable;
   }
   std::vector<std::uint8_t> buffer(64 * 1024);
   for (;;) {
     const std::size_t got = in->Read(buffer.data(), buffer.size());
     if (got == 0) break;
     for (auto& out : outs) {
-      if (!out->Write(buffer.data(), got)) return gen_status::kModelWriteFail;
+      if (!out->Write(buffer.data(), got)) return CopyResult::kTargetUnwritable;
     }
   }
-  if (in->failed()) return gen_status::kTempDbReadFail;
+  if (in->failed()) return CopyResult::kSourceUnreadable;
   for (auto& out : outs) {
-    if (!out->Close()) return gen_status::kModelWriteFail;
+    if (!out->Close()) return CopyResult::kTargetUnwritable;
   }
   outs.clear();
   // A rename within a folder does not run out of room; should one fail all
   // the same, each final name still holds a whole file, old or new.
   for (StagedFile& file : staged) {
-    if (!file.Commit()) return gen_status::kModelWriteFail;
+    if (!file.Commit()) return CopyResult::kTargetUnwritable;
   }
-  return nullptr;
+  return CopyResult::kOk;
 }
 
 /// The four model files in the working folder and the ulma file in the
@@ -98,8 +111,9 @@ void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
     targets.push_back(ModelFileName(pattern, state.DB_VERSION));
   // The dialog shows this path, so a file must be there.
   targets.push_back(state.OUTPUT_PATH);
-  if (const char* failure = CopyToAll(fs, state.TEMP_DB_BIN, targets)) {
-    view.SetStatus(failure);
+  if (const CopyResult result = CopyToAll(fs, state.TEMP_DB_BIN, targets);
+      result != CopyResult::kOk) {
+    view.SetStatus(StatusFor(result));
     return;
   }
   view.SetOutputPath(state.OUTPUT_PATH);
