@@ -29,8 +29,10 @@ struct OsmProblem {
 /// name, whatever the file's size. False with `failure` set ("not an
 /// OpenStreetMap file", or the reader's own words) when the file cannot be read.
 /// XML may also come compressed with gzip or bzip2. A camera without a
-/// location is an error problem and is not handed over. The Windows build
-/// reads none and fails with a message naming the Linux build.
+/// location is an error problem and is not handed over. The first pass reads
+/// the whole file, so a broken file fails before anything is handed over
+/// (unless it changes between the passes). `failure` does not name the path.
+/// The Windows build reads none and fails with a message naming the Linux build.
 bool ReadOsmCameras(const std::string& path, const std::function<void(const OsmCamera&)>& camera,
                     const std::function<void(const OsmProblem&)>& problem, std::string& failure);
 
