@@ -19,7 +19,8 @@
 namespace korvel::fuzz {
 namespace {
 
-// One scratch file per process, removed at exit.
+// A scratch file for one input, removed after it: libFuzzer ends the process
+// without running static destructors.
 class ScratchFile {
  public:
   ScratchFile() {
@@ -43,7 +44,7 @@ struct FileCloser {
 }  // namespace
 
 int FuzzOsm(const std::uint8_t* data, std::size_t size) {
-  static const ScratchFile scratch;
+  const ScratchFile scratch;
   {
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(scratch.path().c_str(), "wb"));
     Require(file && std::fwrite(data, 1, size, file.get()) == size,
