@@ -29,6 +29,7 @@ int FuzzParser(const std::uint8_t* data, std::size_t size);
 int FuzzNumber(const std::uint8_t* data, std::size_t size);
 int FuzzReader(const std::uint8_t* data, std::size_t size);
 int FuzzRoundtrip(const std::uint8_t* data, std::size_t size);
+int FuzzOsm(const std::uint8_t* data, std::size_t size);
 
 }  // namespace korvel::fuzz
 
