@@ -31,6 +31,10 @@ std::string SystemErrorText(int code) {
   return std::strerror(code);
 }
 
+int DiskFullError() {
+  return ENOSPC;
+}
+
 void SetBinaryMode(std::FILE*) {}
 
 namespace {
