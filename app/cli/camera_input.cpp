@@ -7,7 +7,9 @@
 #include <streambuf>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/text_check.h"
 #include "exchange/camera_input.h"
+#include "platform/memory_file.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
@@ -122,17 +124,27 @@ std::string TextFaultText(const std::string& path, const std::string& status) {
 }
 
 std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
-                                     InputFault& fault) {
+                                     InputFault& fault, CameraDetails* details) {
   Bytes bytes;
   fault = InputFault::kUnreadable;
   if (!ReadInput(path, bytes, problem)) return std::nullopt;
   fault = InputFault::kNoCameras;
   CameraInput input;
   std::string status;
-  if (!DecodeCameraInput(bytes, input, status)) {
+  if (!DecodeCameraInput(bytes, input, status, details != nullptr)) {
     problem = path + ": " + TextFaultText(path, status);
+    fault = InputFault::kTextFaults;
+    if (details != nullptr) {
+      // The bytes are checked as they were read: standard input is gone.
+      TextReader reader(std::make_unique<MemoryFile>(bytes));
+      CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& found) {
+        if (found.kind == CheckKind::kError)
+          details->check_errors.push_back(ProblemLine(path, found));
+      });
+    }
     return std::nullopt;
   }
+  if (details != nullptr) details->lines = std::move(input.lines);
   CameraFile& file = input.file;
   if (file.kind == FileKind::kUnknown) {
     problem = path + ": " + UnknownFileText(file);

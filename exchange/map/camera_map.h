@@ -1,0 +1,77 @@
+#pragma once
+// The map of korvel-cli map and diff --map: cameras over land and borders in
+// one self-contained SVG file. What is drawn (CameraMap) is made from the
+// databases first; DrawCameraMap only draws it.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/diff.h"
+#include "exchange/map/projection.h"
+#include "format/db_reader.h"
+
+namespace korvel::map {
+
+/// Above this many cameras of one layer the map draws their density per
+/// 0.02-degree cell instead of one mark each.
+inline constexpr std::size_t kDensityAbove = 50000;
+
+enum class MarkKind : std::uint8_t { kCamera, kAdded, kRemoved, kChanged, kUnchanged };
+
+/// One camera on the map. `line` is its row's line in a camera text, 0 where
+/// the input is no text or the point is an appended sample row.
+struct MapCamera {
+  GPS_POINT point;
+  std::uint32_t line = 0;
+  MarkKind kind = MarkKind::kCamera;
+};
+
+/// The old record of a changed camera.
+struct MapChange {
+  std::size_t camera = 0;  ///< index into CameraMap::cameras
+  GPS_POINT old_point;
+  std::uint32_t old_line = 0;
+};
+
+/// Cameras without a map position, left out: the first kShownLeftOut in
+/// export's words, and how many in all.
+struct LeftOut {
+  std::vector<std::string> shown;
+  std::uint64_t count = 0;
+};
+
+struct CameraMap {
+  std::string title;                  ///< the first title line: --title or the file names
+  std::vector<std::string> versions;  ///< "version: ..." lines
+  std::uint64_t total = 0;            ///< points of the input(s), left out ones included
+  bool diff = false;
+  std::vector<MapCamera> cameras;
+  std::vector<MapChange> changes;
+};
+
+/// Adds every camera of `db` with a map position; `lines` (empty, or one per
+/// point) gives their text lines. The others go to `left_out`.
+void AddCameras(const DecodedDb& db, const std::vector<std::uint32_t>& lines, CameraMap& map,
+                LeftOut& left_out);
+
+/// Adds the cameras of both databases as diff matches them, each with its
+/// kind. Cameras without a map position go to the left-out list of their side.
+DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& old_lines,
+                   const DecodedDb& new_db, const std::vector<std::uint32_t>& new_lines,
+                   CameraMap& map, LeftOut& old_left_out, LeftOut& new_left_out);
+
+/// "LON1,LAT1,LON2,LAT2" in degrees, west before east and south before north.
+/// nullopt when it is not that.
+std::optional<GeoBox> ParseBbox(std::string_view text);
+
+/// Writes the whole SVG file: the view of `bbox`, or one fitted to the cameras.
+void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std::ostream& out);
+
+/// The fill of a camera of type `type` (one fixed colour-blind-safe palette).
+std::string_view TypeColour(std::uint8_t type);
+
+}  // namespace korvel::map
