@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <ostream>
+#include <tuple>
 
 #include "exchange/export.h"
 #include "exchange/map/land.h"
@@ -26,7 +27,8 @@ constexpr std::array<std::string_view, 5> kDensityRamp = {"#FDE725", "#5EC962", 
                                                           "#3B528B", "#440154"};
 
 // Page layout, in SVG units (CSS pixels).
-constexpr double kLeft = 60, kTop = 78, kMapMax = 760, kGap = 24, kLegendWidth = 230;
+constexpr double kLeft = 60, kTitleTop = 24, kLineHeight = 16, kMapMax = 760, kGap = 24,
+                 kLegendWidth = 230;
 constexpr double kMarkRadius = 4, kTickLength = 7, kSmallRadius = 1.6;
 
 double Deg(std::uint32_t units) {
@@ -422,6 +424,46 @@ void DensityRows(Legend& legend, const Density& density, MarkKind kind, bool dif
   }
 }
 
+/// Pairs each added camera with the nearest unpaired removed one of the same
+/// record within a cell's edge in both directions.
+void PairMoves(CameraMap& map) {
+  using Record = std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, std::uint16_t, std::uint8_t,
+                            std::uint32_t, std::uint32_t>;
+  const auto record = [](const GPS_POINT& p, std::uint32_t cell_x, std::uint32_t cell_y) {
+    return Record{p.type, p.speed, p.flag, p.angle, p.reserved, cell_x, cell_y};
+  };
+  std::map<Record, std::vector<std::size_t>> removed;
+  for (std::size_t i = 0; i < map.cameras.size(); ++i) {
+    const GPS_POINT& p = map.cameras[i].point;
+    if (map.cameras[i].kind == MarkKind::kRemoved)
+      removed[record(p, p.x / kCellSize, p.y / kCellSize)].push_back(i);
+  }
+  std::vector<bool> paired(map.cameras.size());
+  for (std::size_t i = 0; i < map.cameras.size(); ++i) {
+    if (map.cameras[i].kind != MarkKind::kAdded) continue;
+    const GPS_POINT& p = map.cameras[i].point;
+    std::size_t best = map.cameras.size();
+    std::uint64_t best_distance = UINT64_MAX;
+    for (std::uint32_t cy = p.y / kCellSize; cy + 1 <= p.y / kCellSize + 2; ++cy) {
+      for (std::uint32_t cx = p.x / kCellSize; cx + 1 <= p.x / kCellSize + 2; ++cx) {
+        if (cx == 0 || cy == 0) continue;
+        const auto found = removed.find(record(p, cx - 1, cy - 1));
+        if (found == removed.end()) continue;
+        for (std::size_t r : found->second) {
+          const GPS_POINT& q = map.cameras[r].point;
+          const std::int64_t dx = std::int64_t{q.x} - p.x, dy = std::int64_t{q.y} - p.y;
+          if (paired[r] || std::abs(dx) > kCellSize || std::abs(dy) > kCellSize) continue;
+          const auto distance = static_cast<std::uint64_t>(dx * dx + dy * dy);
+          if (distance < best_distance) best_distance = distance, best = r;
+        }
+      }
+    }
+    if (best == map.cameras.size()) continue;
+    paired[best] = true;
+    map.moves.emplace_back(best, i);
+  }
+}
+
 }  // namespace
 
 std::string_view TypeColour(std::uint8_t type) {
@@ -476,6 +518,8 @@ DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& ol
     }
   });
   map.total += old_db.points.size() + new_db.points.size() - counts.unchanged - counts.changed;
+  // Beyond the marks' limit there are no marks to join.
+  if (counts.added + counts.removed + counts.changed <= kDensityAbove) PairMoves(map);
   for (auto* side : {&old_out, &new_out}) {
     std::sort(side->begin(), side->end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -505,7 +549,9 @@ std::optional<GeoBox> ParseBbox(std::string_view text) {
 
 void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std::ostream& out) {
   const GeoBox view = bbox ? *bbox : FitView(map.cameras);
-  const Projection project(view, kLeft, kTop, kMapMax, kMapMax);
+  // The title, the version lines and the line of counts, then the map.
+  const double top = kTitleTop + kLineHeight * static_cast<double>(map.versions.size() + 2) + 6;
+  const Projection project(view, kLeft, top, kMapMax, kMapMax);
   const double legend_x = kLeft + project.width() + kGap;
   const double width = legend_x + kLegendWidth;
 
@@ -524,7 +570,7 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
   const bool dense_unchanged = kinds[4] > kDensityAbove;
 
   SvgWriter svg(out);
-  const double height = std::max(kTop + project.height() + 40, 420.0);
+  const double height = std::max(top + project.height() + 40, 420.0);
   svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
   svg.Attr(" width", width).Attr(" height", height);
@@ -542,17 +588,18 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
          "stroke-width:1.4;stroke-linecap:round}\n"
          ".unchanged circle{stroke:none}.sample circle{stroke:#000000;stroke-width:1.2}\n"
          ".scale path{fill:none;stroke:#222222;stroke-width:1.5}\n"
+         ".moved{fill:none;stroke:#E69F00;stroke-width:1.5}\n"
          ".title{font-size:16px;font-weight:bold}.heading{font-weight:bold}"
          ".note{fill:#444444;font-size:11px}\n"
          "</style>\n<defs><clipPath id=\"view\"><rect";
   svg.Attr(" x", kLeft)
-      .Attr(" y", kTop)
+      .Attr(" y", top)
       .Attr(" width", project.width())
       .Attr(" height", project.height());
   svg << "/></clipPath></defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n"
          "<g clip-path=\"url(#view)\">\n<rect class=\"sea\"";
   svg.Attr(" x", kLeft)
-      .Attr(" y", kTop)
+      .Attr(" y", top)
       .Attr(" width", project.width())
       .Attr(" height", project.height());
   svg << "/>\n";
@@ -572,7 +619,20 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
     kind_density[1] = DrawDensity(svg, project, map, MarkKind::kRemoved, true);
     kind_density[2] = DrawDensity(svg, project, map, MarkKind::kChanged, true);
   }
-  svg << "</g>\n" << labels << "<g class=\"cameras\">\n";
+  svg << "</g>\n" << labels;
+  std::uint64_t moves_in_view = 0;
+  if (!dense_marks && !map.moves.empty()) {
+    svg << "<path class=\"moved\" d=\"";
+    for (const auto& [from, to] : map.moves) {
+      const GPS_POINT &a = map.cameras[from].point, &b = map.cameras[to].point;
+      if (!InView(view, a) || !InView(view, b)) continue;
+      ++moves_in_view;
+      svg.MoveTo(project(Deg(a.x), Deg(a.y)));
+      svg.LineTo(project(Deg(b.x), Deg(b.y)));
+    }
+    svg << "\"/>\n";
+  }
+  svg << "<g class=\"cameras\">\n";
   // Unchanged ones first, under the differences.
   for (int pass = 0; pass < 2; ++pass) {
     std::size_t change = 0;
@@ -590,7 +650,7 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
   }
   svg << "</g>\n<rect class=\"frame\"";
   svg.Attr(" x", kLeft)
-      .Attr(" y", kTop)
+      .Attr(" y", top)
       .Attr(" width", project.width())
       .Attr(" height", project.height());
   svg << "/>\n";
@@ -598,7 +658,7 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
 
   // The title: what, which version, how many, where.
   svg << "<text class=\"title\"";
-  svg.Attr(" x", kLeft).Attr(" y", 24);
+  svg.Attr(" x", kLeft).Attr(" y", kTitleTop);
   svg << ">";
   svg.Text(map.title) << "</text>\n";
   std::string line = Count(map.total, "camera", "cameras");
@@ -609,20 +669,20 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
           DegreeLabel(view.north, 0.0001, 'N', 'S');
   if (dense_marks || dense_unchanged)
     line += "; over " + std::to_string(kDensityAbove) + ": density per 0.02\u00B0 cell";
-  double y = 42;
+  double y = kTitleTop + kLineHeight + 2;
   for (const std::string& version : map.versions) {
     svg << "<text";
     svg.Attr(" x", kLeft).Attr(" y", y);
     svg << ">";
     svg.Text(version) << "</text>\n";
-    y += 16;
+    y += kLineHeight;
   }
   svg << "<text";
   svg.Attr(" x", kLeft).Attr(" y", y);
   svg << ">";
   svg.Text(line) << "</text>\n";
 
-  Legend legend(svg, legend_x, kTop);
+  Legend legend(svg, legend_x, top);
   if (map.diff) {
     legend.Heading("Cameras");
     constexpr MarkKind kOrder[] = {MarkKind::kAdded, MarkKind::kRemoved, MarkKind::kChanged,
@@ -631,6 +691,10 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
       legend.Row(KindColour(kind, 0), false,
                  std::string(KindName(kind)) + ": " +
                      std::to_string(kinds[static_cast<std::size_t>(kind)]));
+    }
+    if (moves_in_view != 0) {
+      legend.Note("moved (a line from removed to added,");
+      legend.Note("same record, within 0.02\u00B0): " + std::to_string(moves_in_view));
     }
     for (std::size_t k = 0; k < 4; ++k) {
       if (kind_density[k].max == 0) continue;
@@ -648,7 +712,7 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
       DensityRows(legend, marks_density, MarkKind::kCamera, false);
     }
   }
-  if (!(dense_marks && dense_unchanged)) {
+  if (!dense_marks) {
     legend.Heading("Marks");
     legend.Note("tick: direction (dirtype not 0)");
     legend.Note("black ring: sample point");

@@ -51,6 +51,10 @@ struct CameraMap {
   bool diff = false;
   std::vector<MapCamera> cameras;
   std::vector<MapChange> changes;
+  /// A removed and an added camera (indices into `cameras`) with the same
+  /// record but for a position up to 0.02 degree away: drawn joined by a line
+  /// as one moved camera, still counted as diff counts them.
+  std::vector<std::pair<std::size_t, std::size_t>> moves;
 };
 
 /// Adds every camera of `db` with a map position; `lines` (empty, or one per
@@ -59,7 +63,8 @@ void AddCameras(const DecodedDb& db, const std::vector<std::uint32_t>& lines, Ca
                 LeftOut& left_out);
 
 /// Adds the cameras of both databases as diff matches them, each with its
-/// kind. Cameras without a map position go to the left-out list of their side.
+/// kind, and pairs the moved ones. Cameras without a map position go to the
+/// left-out list of their side.
 DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& old_lines,
                    const DecodedDb& new_db, const std::vector<std::uint32_t>& new_lines,
                    CameraMap& map, LeftOut& old_left_out, LeftOut& new_left_out);
