@@ -33,4 +33,10 @@ bool LooksLikeCameraText(std::span<const std::uint8_t> bytes);
 bool DecodeCameraInput(std::span<const std::uint8_t> bytes, CameraInput& input, std::string& fault,
                        bool with_lines = false);
 
+/// DecodeCameraInput that takes over `bytes` for a camera text (left empty,
+/// or holding the text again after a fault of the parser), so that a big
+/// text is not held twice while it is encoded.
+bool DecodeCameraInput(Bytes&& bytes, CameraInput& input, std::string& fault,
+                       bool with_lines = false);
+
 }  // namespace korvel

@@ -150,9 +150,15 @@ bool AppendSampleRows(TextWriter& copy) {
 
 std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault,
                                       std::vector<std::uint32_t>* lines) {
+  return EncodeCameraText(Bytes(text.begin(), text.end()), fault, lines);
+}
+
+std::optional<Bytes> EncodeCameraText(Bytes&& text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines) {
   DbEncoderState state;
   state.K93_MODE = 1;
-  Bytes copy(text.begin(), text.end());
+  const std::size_t text_size = text.size();
+  Bytes copy = std::move(text);
   {
     MemoryFile original(copy);
     state.DB_LINE_COUNT = CountLines(original).value_or(0);
@@ -166,8 +172,12 @@ std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::s
   TextReader reader(std::make_unique<MemoryFile>(copy));
   if (ParseDbText(reader, state, status, nullptr) == 0) {
     fault = status.text();
+    // The text back as it was, for a check that lists every problem.
+    copy.resize(text_size);
+    text = std::move(copy);
     return std::nullopt;
   }
+  copy = Bytes();
   if (lines != nullptr) {
     // Every row before the two sample rows stands on its own line from line 3
     // on: the parser stops at an empty or broken one. SortPoints is stable, so

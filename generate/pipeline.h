@@ -47,6 +47,12 @@ bool AppendSampleRows(TextWriter& copy);
 std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault,
                                       std::vector<std::uint32_t>* lines = nullptr);
 
+/// EncodeCameraText on a text it takes over: the copy is made in `text`
+/// itself and freed once parsed, so a big text is not held twice. After a
+/// fault of the parser `text` holds the text again.
+std::optional<Bytes> EncodeCameraText(Bytes&& text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines = nullptr);
+
 /// The checker's limits as the command sets them: the rows it appends and the
 /// room the database has in a package (none for the per-model files, which
 /// take a database of any size).

@@ -1,5 +1,6 @@
 #include "app/cli/camera_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
@@ -24,8 +25,12 @@ std::string TooLarge(const std::string& path, std::uint64_t length) {
 }
 
 /// Reads `file` to its end, never past the limit: /dev/zero has no end.
-bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem) {
+bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem,
+                 std::uint64_t expected = 0) {
   bytes.clear();
+  // Room for the whole file, and for the sample rows a camera text gets
+  // appended in place: growing by doubling would hold it twice.
+  if (expected != 0) bytes.reserve(static_cast<std::size_t>(expected) + 4096);
   constexpr std::size_t kChunk = 1 << 20;
   const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
   for (;;) {
@@ -115,7 +120,7 @@ bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
     problem = TooLarge(path, *length);
     return false;
   }
-  return ReadBounded(path, *file, bytes, problem);
+  return ReadBounded(path, *file, bytes, problem, file->GetLength().value_or(0));
 }
 
 std::string TextFaultText(const std::string& path, const std::string& status) {
@@ -131,7 +136,10 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
   fault = InputFault::kNoCameras;
   CameraInput input;
   std::string status;
-  if (!DecodeCameraInput(bytes, input, status, details != nullptr)) {
+  const bool with_lines =
+      details != nullptr && static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(),
+                                                                  '\n')) <= details->lines_up_to;
+  if (!DecodeCameraInput(std::move(bytes), input, status, with_lines)) {
     problem = path + ": " + TextFaultText(path, status);
     fault = InputFault::kTextFaults;
     if (details != nullptr) {

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -32,6 +33,8 @@ enum class InputFault {
 
 /// What the map asks of an input beyond its cameras.
 struct CameraDetails {
+  /// Texts of more lines get no `lines`: finding them costs a sort.
+  std::uint64_t lines_up_to = UINT64_MAX;
   /// For a camera text: each point's text line (0 for the sample rows).
   std::vector<std::uint32_t> lines;
   /// For a text generate stops on: the check's errors, "PATH:LINE: error: ...".

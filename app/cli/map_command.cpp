@@ -43,7 +43,9 @@ int Run(const Options& options) {
     std::string problem;
     InputFault fault;
     CameraDetails details;
-    const auto db = ReadCameras(path, problem, fault, &details);
+    // Beyond the marks' limit the map shows cells, which need no lines.
+    details.lines_up_to = map::kDensityAbove + 3;
+    auto db = ReadCameras(path, problem, fault, &details);
     if (!db) {
       for (const std::string& line : details.check_errors) std::cerr << line << '\n';
       std::cerr << "korvel-cli: " << problem << std::endl;
@@ -56,6 +58,7 @@ int Run(const Options& options) {
     camera_map.versions.push_back(path + ": version " + VersionText(db->version));
     reports.push_back({path, {}});
     map::AddCameras(*db, details.lines, camera_map, reports.back().left_out);
+    db->points = std::vector<GPS_POINT>();  // its cameras are in the map now
   }
   if (!options.title.empty()) {
     camera_map.title = options.title;

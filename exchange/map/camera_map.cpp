@@ -243,7 +243,7 @@ std::string DrawGraticule(SvgWriter& svg, const Projection& project) {
 }
 
 void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& camera,
-                const MapChange* change) {
+                std::uint32_t line, const MapChange* change) {
   const GPS_POINT& p = camera.point;
   const PagePoint at = project(Deg(p.x), Deg(p.y));
   svg << "<g class=\"camera";
@@ -266,7 +266,7 @@ void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& came
   svg << "<title>";
   if (camera.kind != MarkKind::kCamera) svg << KindName(camera.kind) << ": ";
   svg << FourDecimals(p.x) << ", " << FourDecimals(p.y) << ": ";
-  svg.Text(Fields(p, camera.line));
+  svg.Text(Fields(p, line));
   if (change != nullptr) {
     svg << "; was ";
     svg.Text(Fields(change->old_point, change->old_line));
@@ -471,13 +471,20 @@ std::string_view TypeColour(std::uint8_t type) {
   return kTypePalette[(type + kTypePalette.size() - 1) % kTypePalette.size()];
 }
 
+void AddCamera(CameraMap& map, const GPS_POINT& point, std::uint32_t line, MarkKind kind) {
+  // From the first camera with a line on, every camera has an entry.
+  if (line != 0) map.lines.resize(map.cameras.size());
+  map.cameras.push_back({point, kind});
+  if (line != 0 || !map.lines.empty()) map.lines.push_back(line);
+}
+
 void AddCameras(const DecodedDb& db, const std::vector<std::uint32_t>& lines, CameraMap& map,
                 LeftOut& left_out) {
   map.total += db.points.size();
   map.cameras.reserve(map.cameras.size() + db.points.size());
   for (std::size_t i = 0; i < db.points.size(); ++i) {
     if (HasMapPosition(db.points[i])) {
-      map.cameras.push_back({db.points[i], LineOf(lines, i), MarkKind::kCamera});
+      AddCamera(map, db.points[i], LineOf(lines, i), MarkKind::kCamera);
     } else {
       NoteLeftOut(db.points[i], i, left_out);
     }
@@ -498,22 +505,18 @@ DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& ol
     if (!old_placed || !new_placed) return;
     switch (match.kind) {
       case DiffKind::kUnchanged:
-        map.cameras.push_back(
-            {*match.new_point, LineOf(new_lines, match.new_index), MarkKind::kUnchanged});
+        AddCamera(map, *match.new_point, LineOf(new_lines, match.new_index), MarkKind::kUnchanged);
         break;
       case DiffKind::kAdded:
-        map.cameras.push_back(
-            {*match.new_point, LineOf(new_lines, match.new_index), MarkKind::kAdded});
+        AddCamera(map, *match.new_point, LineOf(new_lines, match.new_index), MarkKind::kAdded);
         break;
       case DiffKind::kRemoved:
-        map.cameras.push_back(
-            {*match.old_point, LineOf(old_lines, match.old_index), MarkKind::kRemoved});
+        AddCamera(map, *match.old_point, LineOf(old_lines, match.old_index), MarkKind::kRemoved);
         break;
       case DiffKind::kChanged:
         map.changes.push_back(
             {map.cameras.size(), *match.old_point, LineOf(old_lines, match.old_index)});
-        map.cameras.push_back(
-            {*match.new_point, LineOf(new_lines, match.new_index), MarkKind::kChanged});
+        AddCamera(map, *match.new_point, LineOf(new_lines, match.new_index), MarkKind::kChanged);
         break;
     }
   });
@@ -645,7 +648,7 @@ void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std:
       const MapChange* old = change < map.changes.size() && map.changes[change].camera == i
                                  ? &map.changes[change]
                                  : nullptr;
-      DrawCamera(svg, project, c, old);
+      DrawCamera(svg, project, c, LineOf(map, i), old);
     }
   }
   svg << "</g>\n<rect class=\"frame\"";

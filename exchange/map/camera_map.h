@@ -22,11 +22,9 @@ inline constexpr std::size_t kDensityAbove = 50000;
 
 enum class MarkKind : std::uint8_t { kCamera, kAdded, kRemoved, kChanged, kUnchanged };
 
-/// One camera on the map. `line` is its row's line in a camera text, 0 where
-/// the input is no text or the point is an appended sample row.
+/// One camera on the map.
 struct MapCamera {
   GPS_POINT point;
-  std::uint32_t line = 0;
   MarkKind kind = MarkKind::kCamera;
 };
 
@@ -50,6 +48,10 @@ struct CameraMap {
   std::uint64_t total = 0;            ///< points of the input(s), left out ones included
   bool diff = false;
   std::vector<MapCamera> cameras;
+  /// The text line of each camera's row, 0 where the input is no text or the
+  /// point is an appended sample row; shorter than `cameras` (down to empty)
+  /// where the rest have none. Kept apart: a million cameras have none.
+  std::vector<std::uint32_t> lines;
   std::vector<MapChange> changes;
   /// A removed and an added camera (indices into `cameras`) with the same
   /// record but for a position up to 0.02 degree away: drawn joined by a line
@@ -61,6 +63,14 @@ struct CameraMap {
 /// point) gives their text lines. The others go to `left_out`.
 void AddCameras(const DecodedDb& db, const std::vector<std::uint32_t>& lines, CameraMap& map,
                 LeftOut& left_out);
+
+/// Appends one camera and its text line (0: none).
+void AddCamera(CameraMap& map, const GPS_POINT& point, std::uint32_t line, MarkKind kind);
+
+/// The text line of camera `index`, 0 for none.
+inline std::uint32_t LineOf(const CameraMap& map, std::size_t index) {
+  return index < map.lines.size() ? map.lines[index] : 0;
+}
 
 /// Adds the cameras of both databases as diff matches them, each with its
 /// kind, and pairs the moved ones. Cameras without a map position go to the

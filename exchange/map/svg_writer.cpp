@@ -71,7 +71,8 @@ SvgWriter& SvgWriter::Text(std::string_view text) {
         buffer_ += "&quot;";
         break;
       default:
-        buffer_ += c;
+        // XML 1.0 has no place for control characters, even escaped.
+        buffer_ += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? '?' : c;
     }
   }
   if (buffer_.size() >= kChunk) Flush();
