@@ -191,11 +191,7 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
 /// Notes the point `index` as left out of a map export.
 void LeaveOut(const GPS_POINT& p, std::size_t index, ExportResult& result) {
   if (result.left_out_count++ >= kShownLeftOut) return;
-  std::string where;
-  if (p.x > kMaxMapX) where = "X " + std::to_string(p.x);
-  if (p.y > kMaxMapY) where += (where.empty() ? "Y " : ", Y ") + std::to_string(p.y);
-  result.left_out.push_back("camera " + std::to_string(index) + " at stored " + where +
-                            " has no map position; left out");
+  result.left_out.push_back(LeftOutText(p, index));
 }
 
 /// The points of `db` a map can show, each given to `write`; the others noted.
@@ -334,6 +330,14 @@ GPS_POINT SamplePoint(int which) {
   GPS_POINT point;
   PointOfRow(which == 0 ? kSampleRow1 : kSampleRow2, point);
   return point;
+}
+
+std::string LeftOutText(const GPS_POINT& p, std::size_t index) {
+  std::string where;
+  if (p.x > kMaxMapX) where = "X " + std::to_string(p.x);
+  if (p.y > kMaxMapY) where += (where.empty() ? "Y " : ", Y ") + std::to_string(p.y);
+  return "camera " + std::to_string(index) + " at stored " + where +
+         " has no map position; left out";
 }
 
 bool HasMapPosition(const GPS_POINT& point) {

@@ -64,6 +64,10 @@ struct ExportResult {
 /// 4294967295 (the device's rule), which is neither.
 bool HasMapPosition(const GPS_POINT& point);
 
+/// "camera N at stored X 4294967295 has no map position; left out", for the
+/// point `index` of a database.
+std::string LeftOutText(const GPS_POINT& point, std::size_t index);
+
 /// Writes every camera of `db` in `format` to `out`. The tsv form leaves out
 /// one of each sample point (generate appends them again) and, before its
 /// first byte, refuses with an error a version field or a coordinate that a

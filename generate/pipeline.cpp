@@ -1,7 +1,9 @@
 #include "generate/pipeline.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
+#include <numeric>
 #include <vector>
 
 #include "camdb/sample_rows.h"
@@ -160,10 +162,17 @@ bool AppendSampleRows(TextWriter& copy) {
   return copy.WriteString("\n") && copy.WriteString(kSampleRow1) && copy.WriteString(kSampleRow2);
 }
 
-std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault) {
+std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines) {
+  return EncodeCameraText(Bytes(text.begin(), text.end()), fault, lines);
+}
+
+std::optional<Bytes> EncodeCameraText(Bytes&& text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines) {
   DbEncoderState state;
   state.K93_MODE = 1;
-  Bytes copy(text.begin(), text.end());
+  const std::size_t text_size = text.size();
+  Bytes copy = std::move(text);
   {
     MemoryFile original(copy);
     state.DB_LINE_COUNT = CountLines(original).value_or(0);
@@ -177,7 +186,24 @@ std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::s
   TextReader reader(std::make_unique<MemoryFile>(copy));
   if (ParseDbText(reader, state, status, nullptr) == 0) {
     fault = status.text();
+    // The text back as it was, for a check that lists every problem.
+    copy.resize(text_size);
+    text = std::move(copy);
     return std::nullopt;
+  }
+  copy = Bytes();
+  if (lines != nullptr) {
+    // Every row before the two sample rows stands on its own line from line 3
+    // on: the parser stops at an empty or broken one. SortPoints is stable, so
+    // a stable sort of the indices gives its order.
+    const GpsDb& points = state.GPS_DB;
+    std::vector<std::uint32_t> order(points.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return points[a] < points[b]; });
+    const std::size_t rows = points.size() - std::min<std::size_t>(points.size(), 2);
+    lines->resize(points.size());
+    for (std::size_t k = 0; k < order.size(); ++k) (*lines)[k] = order[k] < rows ? order[k] + 3 : 0;
   }
   SortPoints(state.GPS_DB);
   if (!EncodeDb(state, nullptr)) {

@@ -18,6 +18,9 @@
 
 #if defined(KORVEL_CLI_PATH) && !defined(_WIN32)
 #include <sys/wait.h>
+
+#include "exchange/map/camera_map.h"
+#include "support/png_pixels.h"
 #endif
 
 namespace korvel {
@@ -120,6 +123,9 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   Bytes unwritable = kSampleDb;  // a longitude no text reads back as, in the first point
   StoreU32(unwritable.data() + 23 + 2 * 10 + 4, 4000000001u);
   write("given/unwritable.bin", unwritable);
+  Bytes empty(kSampleDb.begin(), kSampleDb.begin() + 23);  // no cells, no points
+  std::fill(empty.begin() + 4, empty.begin() + 12, 0);
+  write("given/empty.bin", empty);
   folder.Write("negative.txt", std::string(kHeaderOnlyText) + "-127\t37.5\t3\t60\t1\t90\r\n");
   const std::string cut_long = "export given/TempDb.bin -o " + std::string(240, 'e');
   const std::string cli = "'" KORVEL_CLI_PATH "' ";
@@ -258,7 +264,22 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {"inspect huge.bin", 2, "", "korvel-cli: huge.bin: 600 MiB is over the 512 MiB a database can hold\n", "truncate -s 600M huge.bin && "},
       {"export cut.bin", 1, "", "korvel-cli: cut.bin: truncated: 40 bytes, at least 79 expected\n", "head -c 40 given/TempDb.bin >cut.bin && "},
       {"unpack cut.bin", 1, "", "korvel-cli: cut.bin: truncated: 100 bytes, at least 5242959 expected\n", "head -c 100 given/K93_F0102_V0034_D3456.bin >cut.bin && "},
-      {"export given/unwritable.bin", 1, "", "point 0 has a coordinate no text reads back as\n"}};
+      {"export given/unwritable.bin", 1, "", "point 0 has a coordinate no text reads back as\n"},
+      // map: the SVG goes to a file, and only when every input gives cameras.
+      {"map one.txt", 2, "", "korvel-cli: --output is required\n"},
+      {"map one.txt -o -", 2, "", "korvel-cli: the map goes to a file: give its name, not '-'\nTry 'korvel-cli map --help'"},
+      {"map one.txt --bbox 127,37,126,38 -o bad.svg", 2, "", "--bbox: '127,37,126,38' is not LON1,LAT1,LON2,LAT2"},
+      {"map one.txt blocker -o bad.svg", 2, "", "korvel-cli: blocker: not a camera database or K93 package\n"},
+      {"map given/empty.bin -o bad.svg", 2, "", "korvel-cli: given/empty.bin: holds no cameras\n"},
+      {"map cut.bin -o bad.svg", 2, "", "korvel-cli: cut.bin: truncated: 100 bytes"},
+      {"map none.txt -o bad.svg", 2, "", "korvel-cli: none.txt: No such file or directory\n"},
+      {"map one.txt bad.txt -o bad.svg", 1, "", "bad.txt:3: error: 2 fields, 6 TAB-separated fields expected (the dialog shows \"Error : Line 3\")\nkorvel-cli: bad.txt: generate stops on this camera text"},
+      {"map neg/TempDb.bin -o neg.svg", 0, "", "neg/TempDb.bin: warning: camera 2 at stored X 4294967295 has no map position; left out\n"},
+      {"-V >/dev/null && grep -c '<g class=\"camera[ \"]' neg.svg", 0, "2\n", ""},
+      {"map - -o stdin.svg <one.txt && grep -c 'line 3</title>' stdin.svg", 0, "1\n", ""},
+      {"diff given/TempDb.bin cams.txt --map same.svg", 0, same_two, ""},
+      {"diff given/TempDb.bin one.txt --map -", 2, "", "give its name, not '-'"},
+      {"diff given/TempDb.bin one.txt --map /dev/full", 2, "+ 127.0000\t37.5000\t3\t60\t1\t90\n" + same_two.substr(0, same_two.rfind("0 added")) + "1 added, 0 removed, 0 changed, 2 unchanged\n", "korvel-cli: /dev/full: No space left on device\n"}};
   // clang-format on
   for (const auto& [args, exit_status, expected_out, err_part, setup, out_to] : cases) {
     SCOPED_TRACE(args);
@@ -277,24 +298,68 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   EXPECT_TRUE(
       SameBytes(ReadBytes(dir / "again" / "TempDb.bin"), ReadBytes(dir / "rows/TempDb.bin")));
   EXPECT_EQ(ReadText(dir / "cams.txt"), kHeaderOnlyText);
-  for (const char* gone : {"TempDbFile.txt", "strict", "out.txt"}) {
+  for (const char* gone : {"TempDbFile.txt", "strict", "out.txt", "bad.svg"}) {
     EXPECT_FALSE(fs::exists(dir / gone)) << gone;
   }
 }
 
-// The map exports and inspect --json of a small database and its package,
+// The map exports, inspect --json of a small database and its package, and
+// the SVG maps of its text and of a diff,
 // byte for byte as committed (tests/golden/make-goldens writes them again).
 TEST(CliGolden, MapExportsAndInspectJson) {
   const CliFolder folder("korvel-golden");
   const fs::path golden = KORVEL_GOLDEN_DIR;
   ASSERT_EQ(folder.Shell("'" + (golden / "make-goldens").string() + "' '" KORVEL_CLI_PATH "' ."),
             0);
-  for (const char* name : {"cameras.geojson", "cameras.gpx", "cameras.kml", "inspect.json"}) {
+  for (const char* name : {"cameras.geojson", "cameras.gpx", "cameras.kml", "inspect.json",
+                           "map.svg", "diff-map.svg"}) {
     SCOPED_TRACE(name);
     const Bytes made = ReadBytes(folder.dir / name);
     EXPECT_FALSE(made.empty());
     EXPECT_TRUE(SameBytes(made, ReadBytes(golden / name)));
   }
+}
+
+// The SVG map is well-formed XML, renders, and shows a known camera in its
+// type's colour where it stands.
+TEST(CliMap, WellFormedAndRendersTypeColours) {
+  const CliFolder folder("korvel-map");
+  if (folder.Shell("command -v xmllint && command -v rsvg-convert") != 0)
+    GTEST_SKIP() << "xmllint and rsvg-convert are needed (scripts/setup installs them)";
+  folder.Write("cams.txt", std::string(kHeaderOnlyText) +
+                               "127.000000\t37.500000\t3\t60\t1\t90\r\n"
+                               "128.600000\t35.870000\t7\t50\t0\t0\r\n"
+                               "129.300000\t36.000000\t3\t60\t0\t0\r\n");
+  std::string out, err;
+  ASSERT_EQ(folder.Run("map cams.txt -o map.svg", out, err), 0) << err;
+  ASSERT_EQ(
+      folder.Run("diff cams.txt " + std::string("given.txt") + " --map diff.svg", out, err,
+                 "printf 'V1.0 123456 test\\nX\\tY\\tTYPE\\n127.01\\t37.5\\t3\\t60\\t1\\t90\\n'"
+                 " >given.txt; "),
+      1)
+      << err;
+  EXPECT_NE(ReadText(folder.dir / "diff.svg").find("moved"), std::string::npos);
+  ASSERT_EQ(folder.Shell("xmllint --noout map.svg diff.svg && rsvg-convert map.svg -o map.png"), 0);
+  const std::string svg = ReadText(folder.dir / "map.svg");
+  const testing::PngImage png = testing::DecodePng(ReadText(folder.dir / "map.png"));
+  ASSERT_FALSE(png.pixels.empty());
+  // Where each camera stands (its group's translate), the fill of its type.
+  const struct {
+    std::string title;
+    std::uint8_t type;
+  } marks[] = {{"128.6000, 35.8700", 7}, {"129.3000, 36.0000", 3}, {"127.0000, 37.5000", 3}};
+  for (const auto& [title, type] : marks) {
+    SCOPED_TRACE(title);
+    const std::size_t at = svg.find("<title>" + title);
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t translate = svg.rfind("translate(", at);
+    double x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(svg.c_str() + translate, "translate(%lf %lf)", &x, &y), 2);
+    EXPECT_EQ(png.Colour(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)),
+              map::TypeColour(type));
+  }
+  EXPECT_NE(svg.find("class=\"camera sample\""), std::string::npos);
+  EXPECT_NE(svg.find(", line 3</title>"), std::string::npos);
 }
 
 TEST(ConcurrentRuns, SameFoldersGiveEachRunItsOwnWholeOutputs) {

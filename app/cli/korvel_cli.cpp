@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
   cli::RegisterExport(app, exit_status);
   cli::RegisterDiff(app, exit_status);
   cli::RegisterUnpack(app, exit_status);
+  cli::RegisterMap(app, exit_status);
   try {
     if (auto status = cli::ParseCommandLine(app, argc, argv)) return *status;
   } catch (const std::exception& e) {
