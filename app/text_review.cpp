@@ -12,9 +12,13 @@ namespace {
 
 /// "10,000": counts in a box are read at a glance.
 std::string Count(std::uint64_t n) {
-  std::string digits = std::to_string(n);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
 }
 
 std::string Counted(std::uint64_t n, const char* word) {

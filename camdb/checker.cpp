@@ -7,7 +7,7 @@
 
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
-#include "camdb/split_string.h"
+#include "camdb/row_reader.h"
 #include "platform/c_number.h"
 #include "platform/memory.h"
 
@@ -15,14 +15,6 @@ namespace korvel {
 namespace {
 
 constexpr const char* kFieldNames[kRowFields] = {"X", "Y", "TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
-
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 /// Longitude and latitude limits, in degrees and in stored units.
 constexpr double kDegreeLimits[2] = {180, 90};
@@ -101,6 +93,10 @@ std::string Shows(const std::string& status) {
   return std::string(kDialogShows) + status + "\")";
 }
 
+std::string Shows(ParseFault fault, std::uint64_t line) {
+  return Shows(ParseStatusText({fault, line}));
+}
+
 std::string Plural(std::uint64_t count, const char* word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
@@ -110,56 +106,52 @@ class Checker {
   Checker(const CheckLimits& limits, const CheckSink& sink) : limits_(limits), sink_(sink) {}
 
   CheckSummary Run(TextReader& file) {
-    std::string_view line;
-    while (file.ReadLine(line)) {
-      ++line_;
-      if (file.too_long()) {
-        FlushEmpty(false);
-        Error(line_, "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes" +
-                         Shows(LineMessage(parse_status::kBadLine, line_)));
-        continue;
-      }
-      if (line_ == 1) {
-        if (!CheckVersion(line)) return summary_;
-        continue;
-      }
-      // Nearly every row is in its plainest form: read at once, nothing but
-      // the ranges left to check.
-      if (line_ > 2 && ReadPlainRow(line, plain_)) {
-        FlushEmpty(false);
-        CheckPlainRow();
-        continue;
-      }
-      fields_.clear();
-      SplitString(line, fields_, kFieldDelimiter);
-      if (line_ == 2) {
-        CheckHeader();
-      } else if (fields_.empty()) {
-        if (empty_run_ == 0) empty_first_ = line_;
-        ++empty_run_;
-      } else {
-        FlushEmpty(false);
-        CheckRow();
+    RowReader rows(file);
+    while (rows.Next()) {
+      line_ = rows.line();
+      const DataRow& row = rows.row();
+      switch (row.kind) {
+        case LineKind::kTooLong:
+          FlushEmpty(false);
+          Error(line_, "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes" +
+                           Shows(ParseFault::kBadLine, line_));
+          break;
+        case LineKind::kVersion:
+          if (!CheckVersion(rows.text())) return summary_;
+          break;
+        case LineKind::kHeader:
+          CheckHeader(row.fields);
+          break;
+        case LineKind::kEmpty:
+          if (empty_run_ == 0) empty_first_ = line_;
+          ++empty_run_;
+          break;
+        case LineKind::kPlainRow:
+          // Nearly every row: read at once, nothing but the ranges left to check.
+          FlushEmpty(false);
+          CheckPlainRow(row.plain);
+          break;
+        case LineKind::kFieldCount:
+        case LineKind::kCRow:
+          FlushEmpty(false);
+          CheckRow(row.fields);
+          break;
       }
     }
-    if (file.failed()) {
+    if (rows.failed()) {
       FlushEmpty(false);
-      Error(line_ + 1, "the file cannot be read from here on" +
-                           Shows(LineMessage(parse_status::kReadFailed, line_ + 1)));
+      Error(line_ + 1,
+            "the file cannot be read from here on" + Shows(ParseFault::kReadFailed, line_ + 1));
       return summary_;
     }
     FlushEmpty(true);
     if (line_ == 0) {
-      Error(1, "the file is empty" + Shows(parse_status::kVersionMissing));
+      Error(1, "the file is empty" + Shows(ParseFault::kVersionMissing, 1));
     } else if (line_ == 1) {
-      Error(2, "the file ends before the header line" + Shows(parse_status::kXMissing));
+      Error(2, "the file ends before the header line" + Shows(ParseFault::kXMissing, 2));
     }
     for (std::string_view row : limits_.appended_rows) {
-      fields_.clear();
-      SplitString(row, fields_, kFieldDelimiter);
-      if (fields_.size() == kRowFields) {
-        AddPoint(CellId(ConvertCoordinate(fields_[0]), ConvertCoordinate(fields_[1])));
-      }
+      if (GPS_POINT point; PointOfRow(row, point)) AddPoint(point.id);
     }
     CheckCells();
     return summary_;
@@ -179,19 +171,19 @@ class Checker {
 
   /// Returns false when the rest of the text cannot be read as lines at all.
   bool CheckVersion(std::string_view text) {
-    const char* fault = VersionFault(text);
-    if (fault == nullptr) return true;
+    const ParseFault fault = VersionFault(text);
+    if (fault == ParseFault::kNone) return true;
     if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
       Error(1, "the file is UTF-16 text; save it as ANSI or UTF-8 without a byte-order mark" +
-                   Shows(fault));
+                   Shows(fault, 1));
       return false;
     }
     std::string why;
     if (text.starts_with("\xEF\xBB\xBF")) {
       why = "the file starts with a UTF-8 byte-order mark; save it without one";
-    } else if (fault == parse_status::kVersionMissing) {
+    } else if (fault == ParseFault::kVersionMissing) {
       why = "the first line must be the version line, starting with V";
-    } else if (fault == parse_status::kVersionTooShort) {
+    } else if (fault == ParseFault::kVersionTooShort) {
       why = "version line " + Quoted(text) + " has " + std::to_string(text.size()) +
             " characters, at least " + std::to_string(kMinVersionLength) + " expected";
     } else {
@@ -202,20 +194,20 @@ class Checker {
                                    : Quoted(text.substr(at, 1))) +
             ") cannot be in a file name; characters 6 to 11 name the output files";
     }
-    Error(1, why + Shows(fault));
+    Error(1, why + Shows(fault, 1));
     return true;
   }
 
-  void CheckHeader() {
-    const std::size_t missing = MissingHeaderField(fields_);
+  void CheckHeader(const RowFields& fields) {
+    const std::size_t missing = MissingHeaderField(std::span(fields.field.data(), fields.kept()));
     if (missing == std::string_view::npos) return;
     const std::string expected = Quoted(kHeaderNames[missing]);
-    std::string why =
-        fields_.size() <= missing
-            ? "the header line has no field " + std::to_string(missing + 1)
-            : "header field " + std::to_string(missing + 1) + " is " + Quoted(fields_[missing]);
+    std::string why = fields.count <= missing
+                          ? "the header line has no field " + std::to_string(missing + 1)
+                          : "header field " + std::to_string(missing + 1) + " is " +
+                                Quoted(fields.field[missing]);
     Error(2, why + ", " + expected + " expected; the header starts X, Y, TYPE" +
-                 Shows(kHeaderMissing[missing]));
+                 Shows(kHeaderMissing[missing], 2));
   }
 
   /// Reports the run of empty rows before this line, or at the end of the file.
@@ -224,57 +216,58 @@ class Checker {
     if (at_end) {
       Error(empty_first_, Plural(empty_run_, "empty line") +
                               " at the end of the file; only one line end may follow the last row" +
-                              Shows(LineMessage(parse_status::kEmptyLine, empty_first_)));
+                              Shows(ParseFault::kEmptyLine, empty_first_));
     } else {
       for (std::uint64_t i = 0; i < empty_run_; ++i) {
         const std::uint64_t at = empty_first_ + i;
-        Error(at, "empty row" + Shows(LineMessage(parse_status::kEmptyLine, at)));
+        Error(at, "empty row" + Shows(ParseFault::kEmptyLine, at));
       }
     }
     empty_run_ = 0;
   }
 
-  void CheckRow() {
-    if (fields_.size() != kRowFields) {
-      Error(line_, std::to_string(fields_.size()) + " field" + (fields_.size() == 1 ? "" : "s") +
-                       ", " + std::to_string(kRowFields) + " TAB-separated fields expected" +
-                       Shows(LineMessage(parse_status::kBadLine, line_)));
+  void CheckRow(const RowFields& fields) {
+    if (fields.count != kRowFields) {
+      Error(line_, std::to_string(fields.count) + " field" + (fields.count == 1 ? "" : "s") + ", " +
+                       std::to_string(kRowFields) + " TAB-separated fields expected" +
+                       Shows(ParseFault::kBadLine, line_));
       return;
     }
+    const auto& field = fields.field;
     ++summary_.rows;
     std::uint32_t units[2];
-    for (int i = 0; i < 2; ++i) units[i] = ConvertCoordinate(fields_[i]);
+    for (int i = 0; i < 2; ++i) units[i] = ConvertCoordinate(field[i]);
     AddPoint(units);
     // The common row is a plain number within range: the stored units tell
     // that without reading the text a second time.
     double degrees[2] = {};
     for (int i = 0; i < 2; ++i) {
-      const bool plain = IsPlainNumber(fields_[i], true);
-      if (plain && units[i] <= kUnitLimits[i] && !StartsNegative(fields_[i])) continue;
-      degrees[i] = CAtof(fields_[i]);
-      if (!plain) Warning(line_, NumberProblem(kFieldNames[i], fields_[i], NumberText(degrees[i])));
-      CheckCoordinate(i, degrees[i], units[i], CAtof(fields_[0]));
+      const bool plain = IsPlainNumber(field[i], true);
+      if (plain && units[i] <= kUnitLimits[i] && !StartsNegative(field[i])) continue;
+      degrees[i] = CAtof(field[i]);
+      if (!plain) Warning(line_, NumberProblem(kFieldNames[i], field[i], NumberText(degrees[i])));
+      CheckCoordinate(i, degrees[i], units[i], CAtof(field[0]));
     }
     for (std::size_t i = 2; i < kRowFields; ++i) {
-      const int value = CAtoi(fields_[i]);
-      if (!IsPlainNumber(fields_[i], false)) {
-        Warning(line_, NumberProblem(kFieldNames[i], fields_[i], std::to_string(value)));
+      const int value = CAtoi(field[i]);
+      if (!IsPlainNumber(field[i], false)) {
+        Warning(line_, NumberProblem(kFieldNames[i], field[i], std::to_string(value)));
       }
       CheckIntRange(i, value);
     }
   }
 
-  void CheckPlainRow() {
+  void CheckPlainRow(const PlainRow& plain) {
     ++summary_.rows;
-    const double degrees[2] = {plain_.x, plain_.y};
-    const std::uint32_t units[2] = {DegreesToUnits(plain_.x), DegreesToUnits(plain_.y)};
+    const double degrees[2] = {plain.x, plain.y};
+    const std::uint32_t units[2] = {DegreesToUnits(plain.x), DegreesToUnits(plain.y)};
     AddPoint(units);
     for (int i = 0; i < 2; ++i) {
       if (units[i] > kUnitLimits[i] || degrees[i] < 0) {
-        CheckCoordinate(i, degrees[i], units[i], plain_.x);
+        CheckCoordinate(i, degrees[i], units[i], plain.x);
       }
     }
-    for (std::size_t i = 2; i < kRowFields; ++i) CheckIntRange(i, plain_.values[i - 2]);
+    for (std::size_t i = 2; i < kRowFields; ++i) CheckIntRange(i, plain.values[i - 2]);
   }
 
   /// TYPE, SPEED and DIRTYPE are bytes, DIRECTION 16 bits: the low bits are kept.
@@ -359,8 +352,6 @@ class Checker {
   std::uint64_t line_ = 0;  ///< one-based number of the line just read
   std::uint64_t empty_first_ = 0;
   std::uint64_t empty_run_ = 0;
-  std::vector<std::string_view> fields_;
-  PlainRow plain_;
   CellIds cells_;  ///< the cell id of every stored point
 };
 

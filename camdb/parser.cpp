@@ -1,70 +1,17 @@
 #include "camdb/parser.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <limits>
 #include <ostream>
 #include <utility>
-
-#include "platform/c_number.h"
 
 namespace korvel {
 namespace {
 
-constexpr char kTab = kFieldDelimiter[0];
 /// Reserving for more points than this waits until they are really there: a
 /// text of empty lines must not claim memory for rows it will never give.
 constexpr std::size_t kMaxReserve = std::size_t{1} << 21;
 
-/// The first fields of a row, as SplitString cuts them: runs of TABs
-/// separate once, no field is empty. Counting stops one past a full row,
-/// which is all the parser needs to know about longer lines.
-struct Fields {
-  std::array<std::string_view, kRowFields + 1> field;
-  std::size_t count = 0;
-};
-
-void SplitFields(std::string_view text, Fields& out) {
-  out.count = 0;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (out.count < out.field.size()) {
-    while (p != end && *p == kTab) ++p;
-    if (p == end) return;
-    const char* start = p;
-    while (p != end && *p != kTab) ++p;
-    out.field[out.count++] = std::string_view(start, static_cast<std::size_t>(p - start));
-  }
-}
-
-/// double to float with IEEE round-to-nearest, also for values beyond the
-/// float range (a plain cast of those is undefined in C++).
-float ToFloat(double value) {
-  // Halfway between FLT_MAX and the next power of two: from here on the
-  // nearest float is infinity (the tie goes to the even side, infinity).
-  constexpr double kOverflow = 0x1.ffffffp127;
-  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
-  if (std::fabs(value) >= kOverflow) {
-    const float inf = std::numeric_limits<float>::infinity();
-    return value > 0 ? inf : -inf;
-  }
-  return static_cast<float>(value);
-}
-
-/// K93 version lines carry the version characters in another order: 5 and 6
-/// trade places with 9 and 10.
-std::string K93Exchange(std::string_view line) {
-  std::string swapped(line);
-  if (swapped.size() >= kMinVersionLength) {
-    std::swap(swapped[5], swapped[9]);
-    std::swap(swapped[6], swapped[10]);
-  }
-  return swapped;
-}
-
-}  // namespace
-
+/// `pattern` with its "%d" replaced by the one-based line number.
 std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
   std::string text(pattern);
   const std::size_t at = text.find("%d");
@@ -72,13 +19,41 @@ std::string LineMessage(std::string_view pattern, std::uint64_t line_number) {
   return text;
 }
 
-const char* VersionFault(std::string_view version) {
-  if (version.empty() || version[0] != 'V') return parse_status::kVersionMissing;
+}  // namespace
+
+std::string ParseStatusText(const ParseResult& result) {
+  switch (result.fault) {
+    case ParseFault::kNone:
+      return {};
+    case ParseFault::kVersionMissing:
+      return parse_status::kVersionMissing;
+    case ParseFault::kVersionTooShort:
+      return parse_status::kVersionTooShort;
+    case ParseFault::kVersionBadChar:
+      return parse_status::kVersionBadChar;
+    case ParseFault::kXMissing:
+      return parse_status::kXMissing;
+    case ParseFault::kYMissing:
+      return parse_status::kYMissing;
+    case ParseFault::kTypeMissing:
+      return parse_status::kTypeMissing;
+    case ParseFault::kEmptyLine:
+      return LineMessage(parse_status::kEmptyLine, result.line);
+    case ParseFault::kBadLine:
+      return LineMessage(parse_status::kBadLine, result.line);
+    case ParseFault::kReadFailed:
+      return LineMessage(parse_status::kReadFailed, result.line);
+  }
+  return {};
+}
+
+ParseFault VersionFault(std::string_view version) {
+  if (version.empty() || version[0] != 'V') return ParseFault::kVersionMissing;
   // Characters 5 to 10 name every output file and fill the device header; a
   // shorter line would leave them undefined.
-  if (version.size() < kMinVersionLength) return parse_status::kVersionTooShort;
-  if (FindBadVersionChar(version) != std::string_view::npos) return parse_status::kVersionBadChar;
-  return nullptr;
+  if (version.size() < kMinVersionLength) return ParseFault::kVersionTooShort;
+  if (FindBadVersionChar(version) != std::string_view::npos) return ParseFault::kVersionBadChar;
+  return ParseFault::kNone;
 }
 
 std::size_t MissingHeaderField(std::span<const std::string_view> fields) {
@@ -99,144 +74,84 @@ std::size_t FindBadVersionChar(std::string_view version) {
   return std::string_view::npos;
 }
 
+std::string K93Exchange(std::string_view line) {
+  std::string swapped(line);
+  if (swapped.size() >= kMinVersionLength) {
+    std::swap(swapped[5], swapped[9]);
+    std::swap(swapped[6], swapped[10]);
+  }
+  return swapped;
+}
+
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-/// A coordinate field as nearly every text writes it: an optional minus and
-/// a plain decimal, then a TAB or the end. Returns the field's end, or null
-/// for any other form.
-const char* ReadPlainCoordinate(const char* p, const char* end, double& value) {
-  const bool negative = p != end && *p == '-';
-  p = ReadPlainDecimal(negative ? p + 1 : p, end, value);
-  if (p == nullptr || (p != end && *p != kTab)) return nullptr;
-  if (negative) value = -value;
-  return p;
-}
-
-/// An integer field of an optional minus and at most 9 digits, then a TAB
-/// or the end: what atoi gives. Null for any other form.
-const char* ReadPlainInt(const char* p, const char* end, int& value) {
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  const char* first = p;
-  int magnitude = 0;
-  while (p != end && IsDigit(*p) && p - first < 9) magnitude = magnitude * 10 + (*p++ - '0');
-  if (p == first || (p != end && *p != kTab)) return nullptr;
-  value = negative ? -magnitude : magnitude;
-  return p;
+/// Any line but a row: the version line, the header, and the faults.
+ParseResult OtherLine(const RowReader& rows, DbState& state) {
+  const std::uint64_t line = rows.line();
+  switch (rows.kind()) {
+    case LineKind::kVersion: {
+      state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(rows.text()) : std::string(rows.text());
+      if (const ParseFault fault = VersionFault(state.DB_VERSION); fault != ParseFault::kNone) {
+        return {fault, line};
+      }
+      break;
+    }
+    case LineKind::kHeader: {
+      const RowFields& fields = rows.row().fields;
+      if (const std::size_t missing =
+              MissingHeaderField(std::span(fields.field.data(), fields.kept()));
+          missing != std::string_view::npos) {
+        return {kHeaderMissing[missing], line};
+      }
+      break;
+    }
+    case LineKind::kEmpty:
+      // The line end the generator appends after a file that already ends
+      // with one (zero-based, that line's index is the chosen file's line
+      // count): the only empty row that is not a fault.
+      if (line - 1 != state.DB_LINE_COUNT) return {ParseFault::kEmptyLine, line};
+      break;
+    case LineKind::kFieldCount:
+    case LineKind::kTooLong:
+      return {ParseFault::kBadLine, line};
+    case LineKind::kPlainRow:
+    case LineKind::kCRow:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
 
-std::uint32_t DegreesToUnits(double value) {
-  const float degrees = ToFloat(value);
-  const float units = degrees * 10000.0f;
-  if (std::isnan(units) || units <= -1.0f || units >= 4294967296.0f) return 0xFFFFFFFFu;
-  if (units < 0.0f) return 0;
-  return static_cast<std::uint32_t>(units);
-}
-
-bool ReadPlainRow(std::string_view text, PlainRow& row) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  if (!(p = ReadPlainCoordinate(p, end, row.x)) || p == end) return false;
-  if (!(p = ReadPlainCoordinate(p + 1, end, row.y)) || p == end) return false;
-  for (int i = 0; i < 4; ++i) {
-    if (!(p = ReadPlainInt(p + 1, end, row.values[i])) || (p == end) != (i == 3)) return false;
-  }
-  return true;
-}
-
-std::uint32_t ConvertCoordinate(std::string_view field) {
-  return DegreesToUnits(CAtof(field));
-}
-
-int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
-  std::string_view text;
-  Fields fields;
-  std::uint64_t index = 0;
+ParseResult ParseDb(TextReader& file, DbState& state, std::ostream* trace) {
   // The copy holds at most as many rows as the chosen text has lines.
   state.GPS_DB.reserve(state.GPS_DB.size() +
                        std::min<std::size_t>(state.DB_LINE_COUNT, kMaxReserve));
-  // The reader has already cut each line at its first NUL.
-  while (file.ReadLine(text)) {
-    if (file.too_long()) {
-      status.SetStatus(LineMessage(parse_status::kBadLine, index + 1));
-      return 0;
-    }
-
-    if (index == 0) {
-      state.DB_VERSION = state.K93_MODE == 1 ? K93Exchange(text) : std::string(text);
-      if (const char* fault = VersionFault(state.DB_VERSION)) {
-        status.SetStatus(fault);
-        return 0;
+  RowReader rows(file);
+  while (rows.Next()) {
+    // Rows first, without a jump through a table: nearly every line is one.
+    if (rows.kind() != LineKind::kPlainRow && rows.kind() != LineKind::kCRow) {
+      if (const ParseResult result = OtherLine(rows, state); result.fault != ParseFault::kNone) {
+        return result;
       }
-      index = 1;
       continue;
     }
-
-    GPS_POINT point;
-    PlainRow row;
-    const bool plain = index >= 2 && ReadPlainRow(text, row);
-    if (plain) {
-      point.x = DegreesToUnits(row.x);
-      point.y = DegreesToUnits(row.y);
-      // Conversions to unsigned types keep the low bits: "256" gives 0, "-1" 255.
-      point.type = static_cast<std::uint8_t>(row.values[0]);
-      point.speed = static_cast<std::uint8_t>(row.values[1]);
-      point.flag = static_cast<std::uint8_t>(row.values[2]);
-      point.angle = static_cast<std::uint16_t>(row.values[3]);
-    } else {
-      SplitFields(text, fields);
+    GPS_POINT& point = state.GPS_DB.emplace_back();
+    RowPoint(rows.row(), point);
+    if (trace != nullptr) {
+      *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
+      *trace << "id =" << point.id << '\n' << std::flush;
     }
-
-    if (index == 1) {
-      if (const std::size_t missing =
-              MissingHeaderField(std::span(fields.field.data(), fields.count));
-          missing != std::string_view::npos) {
-        status.SetStatus(kHeaderMissing[missing]);
-        return 0;
-      }
-      index = 2;
-      continue;
-    }
-
-    if (plain || fields.count == kRowFields) {
-      if (!plain) {
-        const auto& field = fields.field;
-        point.x = ConvertCoordinate(field[0]);
-        point.y = ConvertCoordinate(field[1]);
-        point.type = static_cast<std::uint8_t>(CAtoi(field[2]));
-        point.speed = static_cast<std::uint8_t>(CAtoi(field[3]));
-        point.flag = static_cast<std::uint8_t>(CAtoi(field[4]));
-        point.angle = static_cast<std::uint16_t>(CAtoi(field[5]));
-      }
-      point.id = CellId(point.x, point.y);
-      state.GPS_DB.push_back(point);
-      if (trace != nullptr) {
-        *trace << "GPS_DB.size() = " << state.GPS_DB.size() << '\n' << std::flush;
-        *trace << "id =" << point.id << '\n' << std::flush;
-      }
-    } else if (fields.count == 0 && index == state.DB_LINE_COUNT) {
-      // The line end the generator appends after a file that already ends
-      // with one: the only empty row that is not a fault.
-    } else if (fields.count == 0) {
-      status.SetStatus(LineMessage(parse_status::kEmptyLine, index + 1));
-      return 0;
-    } else {
-      status.SetStatus(LineMessage(parse_status::kBadLine, index + 1));
-      return 0;
-    }
-    ++index;
   }
-  if (file.failed()) {
-    status.SetStatus(LineMessage(parse_status::kReadFailed, index + 1));
-    return 0;
-  }
-  return 1;
+  if (rows.failed()) return {ParseFault::kReadFailed, rows.line() + 1};
+  return {};
+}
+
+int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace) {
+  const ParseResult result = ParseDb(file, state, trace);
+  if (result.fault == ParseFault::kNone) return 1;
+  status.SetStatus(ParseStatusText(result));
+  return 0;
 }
 
 }  // namespace korvel

@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "camdb/db_state.h"
+#include "camdb/row_reader.h"
 #include "platform/text_file.h"
 
 namespace korvel {
@@ -38,24 +38,41 @@ inline constexpr char kBadLine[] = "Error : Line %d";         ///< one-based lin
 inline constexpr char kReadFailed[] = "Error : ReadLine %d";  ///< one-based line
 }  // namespace parse_status
 
-/// `pattern` (one of the texts above) with its "%d" replaced by the one-based
-/// line number.
-std::string LineMessage(std::string_view pattern, std::uint64_t line_number);
+/// Why a parse stopped.
+enum class ParseFault : std::uint8_t {
+  kNone,
+  kVersionMissing,   ///< the first line does not start with V
+  kVersionTooShort,  ///< shorter than kMinVersionLength
+  kVersionBadChar,   ///< a version character no file name may hold
+  kXMissing,         ///< the header's first three fields are not X, Y, TYPE
+  kYMissing,
+  kTypeMissing,
+  kEmptyLine,   ///< a data row without fields where no line end was appended
+  kBadLine,     ///< a row without six fields, or a line too long
+  kReadFailed,  ///< the file could not be read from this line on
+};
 
-/// Fields are cut at TABs; a camera row has six: X, Y, TYPE, SPEED, DIRTYPE
-/// and DIRECTION.
-inline constexpr char kFieldDelimiter[] = "\t";
-inline constexpr std::size_t kRowFields = 6;
+/// Where a parse stopped: the fault and its one-based line (the line that
+/// could not be read, for kReadFailed); line 0 with kNone.
+struct ParseResult {
+  ParseFault fault = ParseFault::kNone;
+  std::uint64_t line = 0;
+  bool operator==(const ParseResult&) const = default;
+};
 
-/// The header line's first three fields, in order, and the status text for each
+/// The dialog's status text for a fault: one of parse_status, the line
+/// number in place of its "%d". Empty for kNone.
+std::string ParseStatusText(const ParseResult& result);
+
+/// The header line's first three fields, in order, and the fault for each
 /// one that is missing.
 inline constexpr const char* kHeaderNames[] = {"X", "Y", "TYPE"};
-inline constexpr const char* kHeaderMissing[] = {parse_status::kXMissing, parse_status::kYMissing,
-                                                 parse_status::kTypeMissing};
+inline constexpr ParseFault kHeaderMissing[] = {ParseFault::kXMissing, ParseFault::kYMissing,
+                                                ParseFault::kTypeMissing};
 
-/// The status text a version line (after the K93 exchange) is refused with,
-/// or nullptr when the parser takes it.
-const char* VersionFault(std::string_view version);
+/// The fault a version line (after the K93 exchange) is refused with, or
+/// kNone when the parser takes it.
+ParseFault VersionFault(std::string_view version);
 
 /// Index into kHeaderNames of the first name the header's fields lack, or
 /// npos when the header is good.
@@ -67,33 +84,19 @@ std::size_t MissingHeaderField(std::span<const std::string_view> fields);
 /// character), or npos when they are all fine or the line is too short.
 std::size_t FindBadVersionChar(std::string_view version);
 
-/// A data row in its plainest form, as nearly every text writes it: six
-/// fields each ended by one TAB (the last by the line end), the coordinates an
-/// optional minus and a plain decimal of at most 15 digits, the others an
-/// optional minus and at most nine digits. The values as atof and atoi read
-/// them, before they are cut to their fields' widths.
-struct PlainRow {
-  double x = 0;
-  double y = 0;
-  int values[4] = {};  ///< columns 3 to 6
-};
-
-/// False for a row in any other form; the general rules then read it, to the
-/// same values or to the same fault.
-bool ReadPlainRow(std::string_view text, PlainRow& row);
-
-/// Degrees as atof read them to 1/10000 degree, in single precision as the
-/// devices' tool always did: round to float, times 10000 in float, truncate.
-/// -1 or less, 2^32 or more and NaN give 4294967295; (-1, 0) gives 0.
-std::uint32_t DegreesToUnits(double degrees);
-
-/// Coordinate text to 1/10000 degree: atof, then DegreesToUnits.
-std::uint32_t ConvertCoordinate(std::string_view field);
+/// K93 devices keep the version characters in another order: 5 and 6 trade
+/// places with 9 and 10. The exchange undoes itself, so it also gives the
+/// line as written back from the stored one. Shorter lines stay as they are.
+std::string K93Exchange(std::string_view line);
 
 /// Reads the file from its current line to the end into state.GPS_DB and
-/// state.DB_VERSION. Returns 1 at the end of the file, 0 after reporting the
-/// first fault on `status`. Does not clear GPS_DB. With `trace`, prints the
-/// two trace lines per point ("GPS_DB.size() = N", "id =N").
+/// state.DB_VERSION, and stops at the first fault. Does not clear GPS_DB.
+/// With `trace`, prints the two trace lines per point ("GPS_DB.size() = N",
+/// "id =N").
+ParseResult ParseDb(TextReader& file, DbState& state, std::ostream* trace);
+
+/// ParseDb as the dialog runs it: 1 at the end of the file, 0 after showing
+/// the first fault's text on `status`.
 int ParseDbText(TextReader& file, DbState& state, StatusLine& status, std::ostream* trace);
 
 }  // namespace korvel

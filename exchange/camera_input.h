@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "format/db_reader.h"
 
@@ -16,6 +17,9 @@ struct CameraInput {
   CameraFile file;
   /// For a camera text, its own size in bytes; 0 for the other kinds.
   std::uint64_t text_size = 0;
+  /// For a camera text decoded with lines: each point's text line (0 for
+  /// the appended sample rows).
+  std::vector<std::uint32_t> lines;
 };
 
 /// Whether `bytes` start as a camera text does, with its version line's "V";
@@ -24,7 +28,15 @@ bool LooksLikeCameraText(std::span<const std::uint8_t> bytes);
 
 /// Decodes `bytes`: a database or package as they stand, a camera text as
 /// generate would encode it, in memory. False with the dialog's status text
-/// in `fault` for a text generate would stop on.
-bool DecodeCameraInput(std::span<const std::uint8_t> bytes, CameraInput& input, std::string& fault);
+/// in `fault` for a text generate would stop on. `with_lines` fills
+/// `input.lines` for a text.
+bool DecodeCameraInput(std::span<const std::uint8_t> bytes, CameraInput& input, std::string& fault,
+                       bool with_lines = false);
+
+/// DecodeCameraInput that takes over `bytes` for a camera text (left empty,
+/// or holding the text again after a fault of the parser), so that a big
+/// text is not held twice while it is encoded.
+bool DecodeCameraInput(Bytes&& bytes, CameraInput& input, std::string& fault,
+                       bool with_lines = false);
 
 }  // namespace korvel

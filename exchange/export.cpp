@@ -7,12 +7,10 @@
 #include <cstdio>
 #include <limits>
 #include <ostream>
-#include <vector>
 
 #include "camdb/parser.h"
+#include "camdb/row_reader.h"
 #include "camdb/sample_rows.h"
-#include "camdb/split_string.h"
-#include "platform/c_number.h"
 
 namespace korvel {
 namespace {
@@ -170,7 +168,7 @@ std::array<std::size_t, 2> SampleIndices(const DecodedDb& db) {
 /// when it is printable ASCII (import then reads back the same line), else
 /// in PrintableVersion's escapes, since XML and JSON take no stray bytes.
 std::string MapVersionLine(const DecodedDb& db) {
-  const std::string line = VersionLineOf(db.version);
+  const std::string line = K93Exchange(db.version);
   const bool plain = std::all_of(line.begin(), line.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F &&
            c != '\\';
@@ -180,7 +178,8 @@ std::string MapVersionLine(const DecodedDb& db) {
 
 ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
   ExportResult result;
-  const std::string version = VersionLineOf(db.version);
+  // The version line as the operator wrote it: the exchange undone.
+  const std::string version = K93Exchange(db.version);
   if (version.find_first_of(std::string_view("\0\n", 2)) != std::string::npos) {
     result.ok = false;
     result.error = "the version field holds a byte no text line can carry";
@@ -213,11 +212,7 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
 /// Notes the point `index` as left out of a map export.
 void LeaveOut(const GPS_POINT& p, std::size_t index, ExportResult& result) {
   if (result.left_out_count++ >= kShownLeftOut) return;
-  std::string where;
-  if (p.x > kMaxMapX) where = "X " + std::to_string(p.x);
-  if (p.y > kMaxMapY) where += (where.empty() ? "Y " : ", Y ") + std::to_string(p.y);
-  result.left_out.push_back("camera " + std::to_string(index) + " at stored " + where +
-                            " has no map position; left out");
+  result.left_out.push_back(LeftOutText(p, index));
 }
 
 /// The points of `db` a map can show, each given to `write`; the others noted.
@@ -371,33 +366,24 @@ std::string TsvRow(const GPS_POINT& p) {
   return row;
 }
 
-std::string VersionLineOf(std::string_view field) {
-  std::string line(field);
-  if (line.size() >= kMinVersionLength) {
-    std::swap(line[5], line[9]);
-    std::swap(line[6], line[10]);
-  }
-  return line;
-}
-
 std::string VersionText(std::string_view field) {
   std::string text(1, '"');
   text.append(PrintableVersion(field)).append("\" (the text's \"");
-  return text.append(PrintableVersion(VersionLineOf(field))).append("\")");
+  return text.append(PrintableVersion(K93Exchange(field))).append("\")");
 }
 
 GPS_POINT SamplePoint(int which) {
-  std::vector<std::string_view> fields;
-  SplitString(which == 0 ? kSampleRow1 : kSampleRow2, fields, "\t\n");
-  GPS_POINT p;
-  p.x = ConvertCoordinate(fields[0]);
-  p.y = ConvertCoordinate(fields[1]);
-  p.id = CellId(p.x, p.y);
-  p.type = static_cast<std::uint8_t>(CAtoi(fields[2]));
-  p.speed = static_cast<std::uint8_t>(CAtoi(fields[3]));
-  p.flag = static_cast<std::uint8_t>(CAtoi(fields[4]));
-  p.angle = static_cast<std::uint16_t>(CAtoi(fields[5]));
-  return p;
+  GPS_POINT point;
+  PointOfRow(which == 0 ? kSampleRow1 : kSampleRow2, point);
+  return point;
+}
+
+std::string LeftOutText(const GPS_POINT& p, std::size_t index) {
+  std::string where;
+  if (p.x > kMaxMapX) where = "X " + std::to_string(p.x);
+  if (p.y > kMaxMapY) where += (where.empty() ? "Y " : ", Y ") + std::to_string(p.y);
+  return "camera " + std::to_string(index) + " at stored " + where +
+         " has no map position; left out";
 }
 
 bool HasMapPosition(const GPS_POINT& point) {

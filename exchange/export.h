@@ -36,10 +36,6 @@ std::optional<std::string> CoordinateText(std::uint32_t units);
 /// text reads back as falls back to its four-decimal form.
 std::string TsvRow(const GPS_POINT& point);
 
-/// The version line as the operator wrote it: the version field with the K93
-/// exchange (characters 5, 6 and 9, 10) undone.
-std::string VersionLineOf(std::string_view field);
-
 /// The version field as stored, then the line the text had:
 /// "\"V1.0 051121\" (the text's \"V1.0 211105\")", printable either way.
 std::string VersionText(std::string_view field);
@@ -70,6 +66,10 @@ struct ExportResult {
 /// latitude up to 90 degrees. A negative coordinate in a text is stored as
 /// 4294967295 (the device's rule), which is neither.
 bool HasMapPosition(const GPS_POINT& point);
+
+/// "camera N at stored X 4294967295 has no map position; left out", for the
+/// point `index` of a database.
+std::string LeftOutText(const GPS_POINT& point, std::size_t index);
 
 /// Writes every camera of `db` in `format` to `out`. The tsv form leaves out
 /// one of each sample point (generate appends them again) and, before its

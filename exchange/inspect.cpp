@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "camdb/parser.h"
 #include "exchange/export.h"
 #include "format/db_layout.h"
 #include "format/package_layout.h"
@@ -74,7 +75,7 @@ Json JsonOf(const InspectEntry& entry) {
     const DbSummary s = Summarize(file.db);
     Json db;
     db["version"] = PrintableVersion(file.db.version);
-    db["version_line"] = PrintableVersion(VersionLineOf(file.db.version));
+    db["version_line"] = PrintableVersion(K93Exchange(file.db.version));
     db["cells"] = s.cells;
     db["points"] = s.points;
     if (s.points > 0) {

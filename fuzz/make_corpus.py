@@ -5,7 +5,10 @@ Tiny files, each a different path through its target: valid inputs in both
 modes and the first faults. Run it again after changing an input layout.
 """
 import pathlib
+import shutil
 import struct
+import subprocess
+import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parent / "corpus"
 NO_FAILURE = b"\xff\xff"
@@ -111,6 +114,34 @@ def main():
                    '128,36,0</coordinates></Point></MultiGeometry></Placemark></Document></kml>'),
     }.items():
         write("fuzz_import_doc", name, bytes([fmt]) + text.encode("utf-8"))
+    write_osm_seeds()
+
+
+OSM_CAMERA = ('<node id="{id}" lat="37.5" lon="127.0"><tag k="highway" v="speed_camera"/>'
+              '<tag k="maxspeed" v="{speed}"/>{direction}</node>')
+OSM_XML = {
+    "osm_cameras": (ROOT.parent.parent / "tests" / "data" / "cameras.osm").read_text(),
+    "osm_one_camera": '<osm version="0.6">' + OSM_CAMERA.format(
+        id=1, speed="30 mph", direction='<tag k="direction" v="NNE"/>') + "</osm>",
+    "osm_relation_first": '<osm version="0.6"><relation id="1"><member type="node" ref="2" '
+        'role="device"/><member type="node" ref="3" role="from"/><tag k="type" '
+        'v="enforcement"/></relation>' + OSM_CAMERA.format(id=2, speed="x", direction="")
+        + '<node id="3" lat="37.5" lon="127.0"/></osm>',
+    "osm_not_osm": '<?xml version="1.0"?><gpx version="1.1"></gpx>',
+}
+
+
+def write_osm_seeds():
+    """OSM XML seeds, and the cameras' XML as PBF when osmium-tool is there."""
+    for name, text in OSM_XML.items():
+        write("fuzz_osm", name, text.encode())
+    if shutil.which("osmium"):
+        with tempfile.TemporaryDirectory() as scratch:
+            pbf = pathlib.Path(scratch) / "cameras.osm.pbf"
+            subprocess.run(["osmium", "cat", "--no-progress", "-o", str(pbf),
+                            str(ROOT.parent.parent / "tests" / "data" / "cameras.osm")],
+                           check=True)
+            write("fuzz_osm", "osm_cameras_pbf", pbf.read_bytes())
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 #include "generate/pipeline.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
+#include <numeric>
 #include <vector>
 
 #include "camdb/sample_rows.h"
@@ -54,39 +56,52 @@ class HeldStatus : public StatusLine {
 /// Copies `source` to every one of `targets`, each first under a temporary
 /// name, reading the source once in bounded pieces. The targets take their
 /// final names only after every copy is whole; on a failure the temporary
-/// files go and the targets stay as they were. Returns the failure status, or
-/// null.
-const char* CopyToAll(FileSystem& fs, const std::string& source,
-                      const std::vector<std::string>& targets) {
+/// files go and the targets stay as they were.
+enum class CopyResult { kOk, kSourceUnreadable, kTargetUnwritable };
+
+const char* StatusFor(CopyResult result) {
+  switch (result) {
+    case CopyResult::kSourceUnreadable:
+      return gen_status::kTempDbReadFail;
+    case CopyResult::kTargetUnwritable:
+      return gen_status::kModelWriteFail;
+    case CopyResult::kOk:
+      break;
+  }
+  return gen_status::kSuccess;
+}
+
+CopyResult CopyToAll(FileSystem& fs, const std::string& source,
+                     const std::vector<std::string>& targets) {
   auto in = fs.Open(source, OpenMode::kReadShared);
-  if (!in) return gen_status::kTempDbReadFail;
+  if (!in) return CopyResult::kSourceUnreadable;
   std::deque<StagedFile> staged;
   // Declared after `staged`, so every file is closed before its temporary
   // name is removed.
   std::vector<std::unique_ptr<BinaryFile>> outs;
   for (const std::string& target : targets) {
     outs.push_back(staged.emplace_back(fs, target).Create());
-    if (!outs.back()) return gen_status::kModelWriteFail;
+    if (!outs.back()) return CopyResult::kTargetUnwritable;
   }
   std::vector<std::uint8_t> buffer(64 * 1024);
   for (;;) {
     const std::size_t got = in->Read(buffer.data(), buffer.size());
     if (got == 0) break;
     for (auto& out : outs) {
-      if (!out->Write(buffer.data(), got)) return gen_status::kModelWriteFail;
+      if (!out->Write(buffer.data(), got)) return CopyResult::kTargetUnwritable;
     }
   }
-  if (in->failed()) return gen_status::kTempDbReadFail;
+  if (in->failed()) return CopyResult::kSourceUnreadable;
   for (auto& out : outs) {
-    if (!out->Close()) return gen_status::kModelWriteFail;
+    if (!out->Close()) return CopyResult::kTargetUnwritable;
   }
   outs.clear();
   // A rename within a folder does not run out of room; should one fail all
   // the same, each final name still holds a whole file, old or new.
   for (StagedFile& file : staged) {
-    if (!file.Commit()) return gen_status::kModelWriteFail;
+    if (!file.Commit()) return CopyResult::kTargetUnwritable;
   }
-  return nullptr;
+  return CopyResult::kOk;
 }
 
 /// The four model files in the working folder and the ulma file in the
@@ -98,8 +113,9 @@ void WritePerModelFiles(RunState& state, FileSystem& fs, GenerateView& view) {
     targets.push_back(ModelFileName(pattern, state.DB_VERSION));
   // The dialog shows this path, so a file must be there.
   targets.push_back(state.OUTPUT_PATH);
-  if (const char* failure = CopyToAll(fs, state.TEMP_DB_BIN, targets)) {
-    view.SetStatus(failure);
+  if (const CopyResult result = CopyToAll(fs, state.TEMP_DB_BIN, targets);
+      result != CopyResult::kOk) {
+    view.SetStatus(StatusFor(result));
     return;
   }
   view.SetOutputPath(state.OUTPUT_PATH);
@@ -146,10 +162,17 @@ bool AppendSampleRows(TextWriter& copy) {
   return copy.WriteString("\n") && copy.WriteString(kSampleRow1) && copy.WriteString(kSampleRow2);
 }
 
-std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault) {
+std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines) {
+  return EncodeCameraText(Bytes(text.begin(), text.end()), fault, lines);
+}
+
+std::optional<Bytes> EncodeCameraText(Bytes&& text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines) {
   DbEncoderState state;
   state.K93_MODE = 1;
-  Bytes copy(text.begin(), text.end());
+  const std::size_t text_size = text.size();
+  Bytes copy = std::move(text);
   {
     MemoryFile original(copy);
     state.DB_LINE_COUNT = CountLines(original).value_or(0);
@@ -163,7 +186,24 @@ std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::s
   TextReader reader(std::make_unique<MemoryFile>(copy));
   if (ParseDbText(reader, state, status, nullptr) == 0) {
     fault = status.text();
+    // The text back as it was, for a check that lists every problem.
+    copy.resize(text_size);
+    text = std::move(copy);
     return std::nullopt;
+  }
+  copy = Bytes();
+  if (lines != nullptr) {
+    // Every row before the two sample rows stands on its own line from line 3
+    // on: the parser stops at an empty or broken one. SortPoints is stable, so
+    // a stable sort of the indices gives its order.
+    const GpsDb& points = state.GPS_DB;
+    std::vector<std::uint32_t> order(points.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return points[a] < points[b]; });
+    const std::size_t rows = points.size() - std::min<std::size_t>(points.size(), 2);
+    lines->resize(points.size());
+    for (std::size_t k = 0; k < order.size(); ++k) (*lines)[k] = order[k] < rows ? order[k] + 3 : 0;
   }
   SortPoints(state.GPS_DB);
   if (!EncodeDb(state, nullptr)) {

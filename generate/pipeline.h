@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "camdb/checker.h"
 #include "generate/generate_view.h"
@@ -41,8 +42,16 @@ bool AppendSampleRows(TextWriter& copy);
 /// in memory the same way: a copy with the sample rows appended, parsed in
 /// K93 mode, sorted and encoded. nullopt where the command would stop, with
 /// its status text ("Error : Line 3", " Cell over 65535 points..") in
-/// `fault`.
-std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault);
+/// `fault`. With `lines`, also each point's one-based text line in the
+/// database's order (0 for the appended sample rows).
+std::optional<Bytes> EncodeCameraText(std::span<const std::uint8_t> text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines = nullptr);
+
+/// EncodeCameraText on a text it takes over: the copy is made in `text`
+/// itself and freed once parsed, so a big text is not held twice. After a
+/// fault of the parser `text` holds the text again.
+std::optional<Bytes> EncodeCameraText(Bytes&& text, std::string& fault,
+                                      std::vector<std::uint32_t>* lines = nullptr);
 
 /// The checker's limits as the command sets them: the rows it appends and the
 /// room the database has in a package (none for the per-model files, which

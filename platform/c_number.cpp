@@ -17,15 +17,6 @@
 namespace korvel {
 namespace {
 
-// The C locale's isspace set, spelled out so the process locale cannot widen it.
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 bool IsHexDigit(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

@@ -6,6 +6,17 @@
 
 namespace korvel {
 
+/// The "C" locale's isspace set, spelled out so that the process locale
+/// cannot widen it: the white space atof and atoi skip.
+constexpr bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+/// A decimal digit, whatever the locale.
+constexpr bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 /// atof: leading white space, the longest leading part that forms a number
 /// (decimal, hexadecimal, inf, nan), 0 when there is none.
 double CAtof(std::string_view text);

@@ -32,6 +32,10 @@ std::string SystemErrorText(int code) {
   return std::strerror(code);
 }
 
+int DiskFullError() {
+  return ENOSPC;
+}
+
 void SetBinaryMode(std::FILE*) {}
 
 bool Cp949ToUtf8(std::string_view cp949, std::string& utf8) {

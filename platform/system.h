@@ -15,6 +15,10 @@ unsigned long ProcessId();
 /// on POSIX, GetLastError() on Windows.
 std::string SystemErrorText(int code);
 
+/// The system's error number for a full disk (ENOSPC, ERROR_DISK_FULL), for
+/// the fakes that play one.
+int DiskFullError();
+
 /// Takes `stream` (stdin, stdout) out of the runtime's text mode, where Windows
 /// would turn line ends around; nothing to do elsewhere.
 void SetBinaryMode(std::FILE* stream);

@@ -59,6 +59,10 @@ std::string SystemErrorText(int code) {
   return std::string(text, length);
 }
 
+int DiskFullError() {
+  return ERROR_DISK_FULL;
+}
+
 void SetBinaryMode(std::FILE* stream) {
   std::fflush(stream);
   _setmode(_fileno(stream), _O_BINARY);

@@ -16,6 +16,7 @@
 #include "exchange/unpack.h"
 #include "format/package_layout.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"
 #include "support/memory_file_system.h"
@@ -136,6 +137,7 @@ TEST(ToolsUnpack, UntaggedNamesAndAFailedWrite) {
   const auto Out = [](const char* name) { return JoinPath("/out", name); };
   const Bytes package = Package(kSampleDb);
   const std::string db_temp = Out("TempDb.bin") + ".tmp";
+  const std::string all_three = Out("TempDb.bin") + " " + Out("firmware.bin") + " " + Out("voice.bin");
   struct Case {
     std::function<void(MemoryFileSystem&)> setup;
     UnpackStatus status;
@@ -145,11 +147,11 @@ TEST(ToolsUnpack, UntaggedNamesAndAFailedWrite) {
   };
   // clang-format off
   const Case cases[] = {
-      {[](auto&) {}, UnpackStatus::kOk, "", "/out/TempDb.bin /out/firmware.bin /out/voice.bin"},
+      {[](auto&) {}, UnpackStatus::kOk, "", all_three},
       // A full disk at the last part leaves the folder as it was.
-      {[&](auto& fs) { fs.fail_write = {db_temp}; }, UnpackStatus::kWriteFailed, "/out/TempDb.bin: No space left on device", ""},
-      {[&](auto& fs) { fs.fail_open = {{db_temp, OpenMode::kCreateWrite}}; }, UnpackStatus::kWriteFailed, "/out/TempDb.bin: ", ""},
-      {[&](auto& fs) { fs.fail_rename = {Out("voice.bin")}; }, UnpackStatus::kWriteFailed, "/out/voice.bin: ", "/out/firmware.bin"},
+      {[&](auto& fs) { fs.fail_write = {db_temp}; }, UnpackStatus::kWriteFailed, Out("TempDb.bin: ") + SystemErrorText(DiskFullError()), ""},
+      {[&](auto& fs) { fs.fail_open = {{db_temp, OpenMode::kCreateWrite}}; }, UnpackStatus::kWriteFailed, Out("TempDb.bin: "), ""},
+      {[&](auto& fs) { fs.fail_rename = {Out("voice.bin")}; }, UnpackStatus::kWriteFailed, Out("voice.bin: "), Out("firmware.bin")},
       {[](auto& fs) { fs.fail_lock = true; }, UnpackStatus::kLockFailed, "/out: ", ""},
       // A generate run holds the folder: it reads its own TempDb.bin back
       // before the unpack writes one.
@@ -157,13 +159,13 @@ TEST(ToolsUnpack, UntaggedNamesAndAFailedWrite) {
          fs.busy_folders = {"/out"};
          fs.SetFile(Out("TempDb.bin"), "generate's");
          fs.other_run = [&] { EXPECT_EQ(fs.Text(Out("TempDb.bin")), "generate's"); };
-       }, UnpackStatus::kOk, "", "/out/TempDb.bin /out/firmware.bin /out/voice.bin", "lock /out;lock /out;waited;"},
+       }, UnpackStatus::kOk, "", all_three, "lock /out;lock /out;waited;"},
       // A link is kept and its file replaced; a device is written into.
       {[&](auto& fs) {
          fs.links = {{Out("TempDb.bin"), "/db/real.bin"}};
          fs.special = {Out("voice.bin")};
          fs.SetFile(Out("voice.bin"), "");
-       }, UnpackStatus::kOk, "", "/db/real.bin /out/firmware.bin /out/voice.bin"}};
+       }, UnpackStatus::kOk, "", "/db/real.bin " + Out("firmware.bin") + " " + Out("voice.bin")}};
   // clang-format on
   for (const Case& c : cases) {
     MemoryFileSystem fs;

@@ -1,5 +1,6 @@
 #include "app/cli/camera_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
@@ -7,7 +8,9 @@
 #include <streambuf>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/text_check.h"
 #include "exchange/camera_input.h"
+#include "platform/memory_file.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
@@ -22,8 +25,12 @@ std::string TooLarge(const std::string& path, std::uint64_t length) {
 }
 
 /// Reads `file` to its end, never past the limit: /dev/zero has no end.
-bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem) {
+bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem,
+                 std::uint64_t expected = 0) {
   bytes.clear();
+  // Room for the whole file, and for the sample rows a camera text gets
+  // appended in place: growing by doubling would hold it twice.
+  if (expected != 0) bytes.reserve(static_cast<std::size_t>(expected) + 4096);
   constexpr std::size_t kChunk = 1 << 20;
   const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
   for (;;) {
@@ -113,7 +120,7 @@ bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
     problem = TooLarge(path, *length);
     return false;
   }
-  return ReadBounded(path, *file, bytes, problem);
+  return ReadBounded(path, *file, bytes, problem, file->GetLength().value_or(0));
 }
 
 std::string TextFaultText(const std::string& path, const std::string& status) {
@@ -122,17 +129,30 @@ std::string TextFaultText(const std::string& path, const std::string& status) {
 }
 
 std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
-                                     InputFault& fault) {
+                                     InputFault& fault, CameraDetails* details) {
   Bytes bytes;
   fault = InputFault::kUnreadable;
   if (!ReadInput(path, bytes, problem)) return std::nullopt;
   fault = InputFault::kNoCameras;
   CameraInput input;
   std::string status;
-  if (!DecodeCameraInput(bytes, input, status)) {
+  const bool with_lines =
+      details != nullptr && static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(),
+                                                                  '\n')) <= details->lines_up_to;
+  if (!DecodeCameraInput(std::move(bytes), input, status, with_lines)) {
     problem = path + ": " + TextFaultText(path, status);
+    fault = InputFault::kTextFaults;
+    if (details != nullptr) {
+      // The bytes are checked as they were read: standard input is gone.
+      TextReader reader(std::make_unique<MemoryFile>(bytes));
+      CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& found) {
+        if (found.kind == CheckKind::kError)
+          details->check_errors.push_back(ProblemLine(path, found));
+      });
+    }
     return std::nullopt;
   }
+  if (details != nullptr) details->lines = std::move(input.lines);
   CameraFile& file = input.file;
   if (file.kind == FileKind::kUnknown) {
     problem = path + ": " + UnknownFileText(file);

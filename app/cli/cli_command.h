@@ -3,8 +3,11 @@
 
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "exchange/map/camera_map.h"
 #include "platform/file_system.h"
 
 namespace CLI {
@@ -23,6 +26,22 @@ void RegisterExport(CLI::App& app, int& exit_status);
 void RegisterDiff(CLI::App& app, int& exit_status);
 void RegisterUnpack(CLI::App& app, int& exit_status);
 void RegisterImport(CLI::App& app, int& exit_status);
+void RegisterMap(CLI::App& app, int& exit_status);
+
+/// One input's cameras that a map left out.
+struct MapReport {
+  std::string path;
+  map::LeftOut left_out;
+};
+
+/// kExitOk, or the usage error (printed) of a map output that is no file.
+int CheckMapOutput(const std::string& command, const std::string& out);
+
+/// Writes the SVG map to `out` as every output is written (staged, under the
+/// folder's lock), then names the left-out cameras as export does. The exit
+/// status: kExitOk, or kExitUsage with the reason printed.
+int WriteMap(const std::string& out, const map::CameraMap& camera_map,
+             const std::optional<map::GeoBox>& bbox, const std::vector<MapReport>& reports);
 
 /// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
 std::string FileProblem(const std::string& path, int error_number);

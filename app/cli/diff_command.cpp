@@ -9,6 +9,8 @@
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
 #include "exchange/diff.h"
+#include "exchange/export.h"
+#include "exchange/map/camera_map.h"
 
 namespace korvel::cli {
 namespace {
@@ -16,6 +18,7 @@ namespace {
 struct Options {
   std::string old_file;
   std::string new_file;
+  std::string map;
 };
 
 int Run(const Options& options) {
@@ -25,16 +28,37 @@ int Run(const Options& options) {
               << std::endl;
     return kExitUsage;
   }
+  const bool with_map = !options.map.empty();
+  if (with_map) {
+    if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;
+  }
   std::string problem;
   InputFault fault;
-  const auto old_db = ReadCameras(options.old_file, problem, fault);
-  const auto new_db = old_db ? ReadCameras(options.new_file, problem, fault) : std::nullopt;
+  CameraDetails old_details, new_details;
+  const auto old_db =
+      ReadCameras(options.old_file, problem, fault, with_map ? &old_details : nullptr);
+  const auto new_db =
+      old_db ? ReadCameras(options.new_file, problem, fault, with_map ? &new_details : nullptr)
+             : std::nullopt;
   if (!old_db || !new_db) {
     std::cerr << "korvel-cli: " << problem << std::endl;
     return kExitUsage;
   }
   const DiffCounts counts = DiffCameras(*old_db, *new_db, std::cout);
   std::cout << std::flush;
+  if (with_map) {
+    map::CameraMap camera_map;
+    camera_map.title = options.old_file + " \u2192 " + options.new_file;
+    camera_map.versions = {
+        "old: " + options.old_file + ": version " + VersionText(old_db->version),
+        "new: " + options.new_file + ": version " + VersionText(new_db->version)};
+    std::vector<MapReport> reports = {{options.old_file, {}}, {options.new_file, {}}};
+    map::AddDiff(*old_db, old_details.lines, *new_db, new_details.lines, camera_map,
+                 reports[0].left_out, reports[1].left_out);
+    if (const int status = WriteMap(options.map, camera_map, std::nullopt, reports);
+        status != kExitOk)
+      return status;
+  }
   return counts.same() ? kExitOk : kExitFailure;
 }
 
@@ -47,12 +71,16 @@ void RegisterDiff(CLI::App& app, int& exit_status) {
       ->required();
   sub->add_option("NEW", options->new_file, "database or K93 package; - reads standard input")
       ->required();
+  sub->add_option("--map", options->map,
+                  "also draw the differences over land in this SVG file (see map --help)");
   sub->footer(
       "Matches cameras by their whole record; of the rest, a removed and an added\n"
       "camera at the same position are one changed camera. Prints one line per\n"
       "difference, \"+ ROW\", \"- ROW\" or \"~ OLD -> NEW\" with rows as export writes\n"
       "them, then both version fields, then\n"
       "\"N added, N removed, N changed, N unchanged\".\n"
+      "--map FILE also writes an SVG map: added cameras green, removed red, changed\n"
+      "orange, unchanged small grey dots (a grey density above 50000).\n"
       "Exit status: 0 when the cameras are the same, 1 when they differ, 2 on\n"
       "trouble (a usage error, a file that cannot be read or holds no cameras).");
   sub->callback([options, &exit_status] { exit_status = Run(*options); });

@@ -26,7 +26,7 @@ int Run(const Options& options) {
   const auto db = ReadCameras(options.file, problem, fault);
   if (!db) {
     std::cerr << "korvel-cli: " << problem << std::endl;
-    return fault == InputFault::kNoCameras ? kExitFailure : kExitUsage;
+    return fault != InputFault::kUnreadable ? kExitFailure : kExitUsage;
   }
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;

@@ -51,7 +51,7 @@ int Run(const Options& options) {
   if (options.near_option->count() != 0) import.near_metres = options.near;
   if (options.type_option->count() != 0) import.type = options.type;
   import.strict = options.strict;
-  if (!import.version_line.empty() && VersionFault(import.version_line) != nullptr) {
+  if (!import.version_line.empty() && VersionFault(import.version_line) != ParseFault::kNone) {
     return UsageError("--version-line \"" + import.version_line +
                       "\" is not a version line generate takes: it starts with V, has at least "
                       "11 characters, and characters 6 to 11 can be in a file name");

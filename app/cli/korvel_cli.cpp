@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   cli::RegisterDiff(app, exit_status);
   cli::RegisterUnpack(app, exit_status);
   cli::RegisterImport(app, exit_status);
+  cli::RegisterMap(app, exit_status);
   try {
     if (auto status = cli::ParseCommandLine(app, argc, argv)) return *status;
   } catch (const std::exception& e) {

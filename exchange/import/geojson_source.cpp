@@ -35,7 +35,8 @@ class GeoJsonSource : public CameraSource {
       root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
         if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
         if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
-            parsed.is_string() && VersionFault(parsed.get_ref<const std::string&>()) == nullptr) {
+            parsed.is_string() &&
+            VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
           sink.Version(parsed.get<std::string>());
         }
         if (depth == 1 && event == json::parse_event_t::array_start) {

@@ -1,6 +1,5 @@
 #pragma once
-// OpenStreetMap speed cameras (highway=speed_camera nodes), read with
-// libosmium from OSM XML or PBF.
+// Speed cameras out of OpenStreetMap files, for `korvel-cli import`.
 
 #include <cstdint>
 #include <functional>
@@ -8,20 +7,32 @@
 
 namespace korvel {
 
+/// One speed camera (a node tagged highway=speed_camera) as read from OpenStreetMap.
 struct OsmCamera {
   std::int64_t node_id = 0;
-  double lon = 0, lat = 0;
-  int speed = 0;
-  int dirtype = 0;
-  int direction = 0;
+  double lon = 0, lat = 0;  ///< degrees as the file gives them
+  int speed = 0;            ///< km/h, rounded; 0 when unknown or not numeric
+  int dirtype = 0;          ///< 1 when a direction is known
+  int direction = 0;        ///< degrees, 0..359
 };
 
+/// A remark about one node: a non-numeric maxspeed, an unreadable direction.
 struct OsmProblem {
   std::int64_t node_id = 0;
-  bool error = false;
-  std::string message;
+  bool error = false;   ///< false: a warning
+  std::string message;  ///< without the "PATH: node ID: " place
 };
 
+/// Reads the OpenStreetMap file at `path` (XML .osm, or PBF, told apart by
+/// content), streaming, and hands each camera and each problem over in node order.
+/// Memory stays bounded by the cameras and the few nodes enforcement relations
+/// name, whatever the file's size. False with `failure` set ("not an
+/// OpenStreetMap file", or the reader's own words) when the file cannot be read.
+/// XML may also come compressed with gzip or bzip2. A camera without a
+/// location is an error problem and is not handed over. The first pass reads
+/// the whole file, so a broken file fails before anything is handed over
+/// (unless it changes between the passes). `failure` does not name the path.
+/// The Windows build reads none and fails with a message naming the Linux build.
 bool ReadOsmCameras(const std::string& path, const std::function<void(const OsmCamera&)>& camera,
                     const std::function<void(const OsmProblem&)>& problem, std::string& failure);
 

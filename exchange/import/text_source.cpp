@@ -37,7 +37,7 @@ class TextSource : public CameraSource {
           failure = path + ":1: not a camera text: the first line must be the version line";
           return SourceOutcome::kMalformed;
         }
-        if (VersionFault(line) == nullptr) {
+        if (VersionFault(line) == ParseFault::kNone) {
           sink.Version(std::string(line));
         } else {
           Warn(sink, place,

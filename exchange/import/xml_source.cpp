@@ -47,7 +47,7 @@ class CameraXml : public XmlHandler {
     const std::string_view parent =
         stack_.size() >= 2 ? std::string_view(stack_[stack_.size() - 2]) : std::string_view();
     if (name == "name" && (parent == "metadata" || parent == "Document") && !in_camera_) {
-      if (VersionFault(text_) == nullptr) sink_.Version(text_);
+      if (VersionFault(text_) == ParseFault::kNone) sink_.Version(text_);
     } else if (in_camera_) {
       InCamera(name, parent);
     }

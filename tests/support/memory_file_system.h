@@ -13,6 +13,7 @@
 
 #include "platform/bytes.h"
 #include "platform/file_system.h"
+#include "platform/system.h"
 
 namespace korvel::testing {
 
@@ -151,7 +152,7 @@ class MemoryFileSystem : public FileSystem {
     bool Write(const void* data, std::size_t size) override {
       if (mode_ == OpenMode::kReadShared || fs_.fail_write.count(path_) != 0) {
         write_failed_ = failed_ = true;
-        error_code_ = 28;  // ENOSPC, as a full disk gives
+        error_code_ = DiskFullError();
         return false;
       }
       // Writing past the end fills the gap with zero bytes, as a disk does.

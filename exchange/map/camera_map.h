@@ -1,0 +1,92 @@
+#pragma once
+// The map of korvel-cli map and diff --map: cameras over land and borders in
+// one self-contained SVG file. What is drawn (CameraMap) is made from the
+// databases first; DrawCameraMap only draws it.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/diff.h"
+#include "exchange/map/projection.h"
+#include "format/db_reader.h"
+
+namespace korvel::map {
+
+/// Above this many cameras of one layer the map draws their density per
+/// 0.02-degree cell instead of one mark each.
+inline constexpr std::size_t kDensityAbove = 50000;
+
+enum class MarkKind : std::uint8_t { kCamera, kAdded, kRemoved, kChanged, kUnchanged };
+
+/// One camera on the map.
+struct MapCamera {
+  GPS_POINT point;
+  MarkKind kind = MarkKind::kCamera;
+};
+
+/// The old record of a changed camera.
+struct MapChange {
+  std::size_t camera = 0;  ///< index into CameraMap::cameras
+  GPS_POINT old_point;
+  std::uint32_t old_line = 0;
+};
+
+/// Cameras without a map position, left out: the first kShownLeftOut in
+/// export's words, and how many in all.
+struct LeftOut {
+  std::vector<std::string> shown;
+  std::uint64_t count = 0;
+};
+
+struct CameraMap {
+  std::string title;                  ///< the first title line: --title or the file names
+  std::vector<std::string> versions;  ///< "version: ..." lines
+  std::uint64_t total = 0;            ///< points of the input(s), left out ones included
+  bool diff = false;
+  std::vector<MapCamera> cameras;
+  /// The text line of each camera's row, 0 where the input is no text or the
+  /// point is an appended sample row; shorter than `cameras` (down to empty)
+  /// where the rest have none. Kept apart: a million cameras have none.
+  std::vector<std::uint32_t> lines;
+  std::vector<MapChange> changes;
+  /// A removed and an added camera (indices into `cameras`) with the same
+  /// record but for a position up to 0.02 degree away: drawn joined by a line
+  /// as one moved camera, still counted as diff counts them.
+  std::vector<std::pair<std::size_t, std::size_t>> moves;
+};
+
+/// Adds every camera of `db` with a map position; `lines` (empty, or one per
+/// point) gives their text lines. The others go to `left_out`.
+void AddCameras(const DecodedDb& db, const std::vector<std::uint32_t>& lines, CameraMap& map,
+                LeftOut& left_out);
+
+/// Appends one camera and its text line (0: none).
+void AddCamera(CameraMap& map, const GPS_POINT& point, std::uint32_t line, MarkKind kind);
+
+/// The text line of camera `index`, 0 for none.
+inline std::uint32_t LineOf(const CameraMap& map, std::size_t index) {
+  return index < map.lines.size() ? map.lines[index] : 0;
+}
+
+/// Adds the cameras of both databases as diff matches them, each with its
+/// kind, and pairs the moved ones. Cameras without a map position go to the
+/// left-out list of their side.
+DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& old_lines,
+                   const DecodedDb& new_db, const std::vector<std::uint32_t>& new_lines,
+                   CameraMap& map, LeftOut& old_left_out, LeftOut& new_left_out);
+
+/// "LON1,LAT1,LON2,LAT2" in degrees, west before east and south before north.
+/// nullopt when it is not that.
+std::optional<GeoBox> ParseBbox(std::string_view text);
+
+/// Writes the whole SVG file: the view of `bbox`, or one fitted to the cameras.
+void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std::ostream& out);
+
+/// The fill of a camera of type `type` (one fixed colour-blind-safe palette).
+std::string_view TypeColour(std::uint8_t type);
+
+}  // namespace korvel::map

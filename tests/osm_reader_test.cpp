@@ -1,0 +1,105 @@
+#include "exchange/import/osm_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef KORVEL_HAVE_OSMIUM
+#include <unistd.h>
+#include <osmium/io/pbf_output.hpp>
+#include <osmium/io/reader.hpp>
+#include <osmium/io/writer.hpp>
+#include <osmium/io/xml_input.hpp>
+#endif
+
+namespace korvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCameras = std::string(KORVEL_TEST_DATA_DIR) + "/cameras.osm";
+
+// Everything the reader handed over, in its order, one line each.
+std::vector<std::string> Read(const std::string& path, std::string& failure) {
+  std::vector<std::string> seen;
+  const bool ok = ReadOsmCameras(
+      path,
+      [&](const OsmCamera& c) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%lld %.2f %.2f %d %d %d",
+                      static_cast<long long>(c.node_id), c.lon, c.lat, c.speed, c.dirtype,
+                      c.direction);
+        seen.push_back(line);
+      },
+      [&](const OsmProblem& p) {
+        seen.push_back(std::to_string(p.node_id) + (p.error ? " error: " : " warning: ") +
+                       p.message);
+      },
+      failure);
+  if (!ok) seen.push_back("failed: " + failure);
+  return seen;
+}
+
+#ifdef KORVEL_HAVE_OSMIUM
+
+TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
+  const std::vector<std::string> expected = {
+      "1 127.00 37.50 50 1 90",
+      "2 127.01 37.51 48 1 23",  // 30 mph; NNE is 22.5 degrees
+      "3 warning: direction \"0-90\" is a range: DIRTYPE 0",
+      "3 127.02 37.52 37 0 0",  // 20 knots
+      "4 warning: maxspeed \"signals\" is not a number: SPEED 0",
+      "4 warning: direction \"forward\" cannot be read: DIRTYPE 0",
+      "4 127.03 37.53 0 0 0",
+      "5 warning: maxspeed \"KR:urban\" is not a number: SPEED 0",
+      "5 127.04 37.54 0 0 0",  // a route relation gives no bearing
+      "6 warning: maxspeed \"none\" is not a number: SPEED 0",
+      "6 127.00 37.50 0 1 38",  // bearing from node 7, which comes after it
+      // Node 8 is no camera; node 9's own direction stands beside its relation.
+      "9 warning: direction \"90;270\" holds more than one value: DIRTYPE 0",
+      "9 127.06 37.56 61 0 0",
+      "10 127.07 37.57 100 1 0",
+      "11 127.08 37.58 0 1 330",
+      "12 warning: enforcement relation 3: from node 99 is not in the file: DIRTYPE 0",
+      "12 127.09 37.59 0 0 0",
+  };
+  std::string failure;
+  EXPECT_EQ(Read(kCameras, failure), expected);
+
+  const fs::path pbf = fs::temp_directory_path() / ("korvel-osm-" + std::to_string(getpid()));
+  {
+    osmium::io::Reader reader(kCameras);
+    osmium::io::Writer writer(osmium::io::File(pbf.string(), "pbf"), reader.header(),
+                              osmium::io::overwrite::allow);
+    while (osmium::memory::Buffer buffer = reader.read()) writer(std::move(buffer));
+    writer.close();
+    reader.close();
+  }
+  EXPECT_EQ(Read(pbf.string(), failure), expected);
+  fs::remove(pbf);
+}
+
+TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
+  std::string failure;
+  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx", failure).back(),
+            "failed: not an OpenStreetMap file");
+  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt", failure).back(),
+            "failed: not an OpenStreetMap file");
+  EXPECT_EQ(Read("/nonexistent/x.osm", failure).back(), "failed: No such file or directory");
+}
+
+#else
+
+TEST(OsmReader, NeedsTheLinuxBuild) {
+  std::string failure;
+  EXPECT_EQ(Read(kCameras, failure).back(),
+            "failed: OpenStreetMap files need the Linux build of korvel-cli");
+}
+
+#endif
+
+}  // namespace
+}  // namespace korvel
