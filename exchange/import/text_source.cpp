@@ -1,11 +1,11 @@
 // Our camera text (and the tsv export, which is one), read by the parser's
 // own rules: TAB-separated fields, atof and atoi, single-precision units.
 
+#include <span>
 #include <string>
-#include <vector>
 
 #include "camdb/parser.h"
-#include "camdb/split_string.h"
+#include "camdb/row_reader.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/readers.h"
 #include "platform/c_number.h"
@@ -21,47 +21,52 @@ class TextSource : public CameraSource {
     auto file = OpenSource(path, failure);
     if (!file) return SourceOutcome::kUnreadable;
     TextReader reader(std::move(file));
-    std::string_view line;
+    // The parser's own classification of each line.
+    RowReader rows(reader);
     std::uint64_t number = 0;
-    std::vector<std::string_view> fields;
-    while (reader.ReadLine(line)) {
-      ++number;
+    while (rows.Next()) {
+      number = rows.line();
       const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(number)};
-      if (reader.too_long()) {
-        Fail(sink, place,
-             "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes; skipped");
-        continue;
-      }
-      if (number == 1) {
-        if (line.empty() || line[0] != 'V') {
-          failure = path + ":1: not a camera text: the first line must be the version line";
-          return SourceOutcome::kMalformed;
+      const RowFields& fields = rows.row().fields;
+      switch (rows.kind()) {
+        case LineKind::kTooLong:
+          Fail(
+              sink, place,
+              "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes; skipped");
+          break;
+        case LineKind::kVersion: {
+          const std::string_view line = rows.text();
+          if (line.empty() || line[0] != 'V') {
+            failure = path + ":1: not a camera text: the first line must be the version line";
+            return SourceOutcome::kMalformed;
+          }
+          if (VersionFault(line) == ParseFault::kNone) {
+            sink.Version(std::string(line));
+          } else {
+            Warn(sink, place,
+                 "version line \"" + std::string(line) +
+                     "\" is not one generate takes; it is not carried over");
+          }
+          break;
         }
-        if (VersionFault(line) == ParseFault::kNone) {
-          sink.Version(std::string(line));
-        } else {
-          Warn(sink, place,
-               "version line \"" + std::string(line) +
-                   "\" is not one generate takes; it is not carried over");
-        }
-        continue;
+        case LineKind::kHeader:
+          if (MissingHeaderField(std::span(fields.field.data(), fields.kept())) !=
+              std::string_view::npos) {
+            failure = path + ":2: not a camera text: the header must start X, Y, TYPE";
+            return SourceOutcome::kMalformed;
+          }
+          break;
+        case LineKind::kEmpty:  // an empty line holds no camera
+          break;
+        case LineKind::kFieldCount:
+          Fail(sink, place,
+               std::to_string(fields.count) + " fields, 6 TAB-separated fields expected; skipped");
+          break;
+        case LineKind::kPlainRow:
+        case LineKind::kCRow:
+          sink.Camera(RowCamera(place, rows.row(), sink));
+          break;
       }
-      fields.clear();
-      SplitString(line, fields, kFieldDelimiter);
-      if (number == 2) {
-        if (MissingHeaderField(fields) != std::string_view::npos) {
-          failure = path + ":2: not a camera text: the header must start X, Y, TYPE";
-          return SourceOutcome::kMalformed;
-        }
-        continue;
-      }
-      if (fields.empty()) continue;  // an empty line holds no camera
-      if (fields.size() != kRowFields) {
-        Fail(sink, place,
-             std::to_string(fields.size()) + " fields, 6 TAB-separated fields expected; skipped");
-        continue;
-      }
-      sink.Camera(RowCamera(place, line, fields, sink));
     }
     if (reader.failed()) {
       failure = path + ":" + std::to_string(number + 1) + ": the file cannot be read from here on";
@@ -77,12 +82,11 @@ class TextSource : public CameraSource {
  private:
   /// The row's values as generate stores them; a field whose text says more
   /// or other than that gets a warning.
-  static SourceCamera RowCamera(const Place& place, std::string_view line,
-                                const std::vector<std::string_view>& fields, CameraSink& sink) {
+  static SourceCamera RowCamera(const Place& place, const DataRow& row, CameraSink& sink) {
     SourceCamera camera;
     camera.place = place;
-    PlainRow plain;
-    if (ReadPlainRow(line, plain)) {
+    if (row.kind == LineKind::kPlainRow) {
+      const PlainRow& plain = row.plain;
       camera.x = plain.x;
       camera.y = plain.y;
       camera.stored_x = DegreesToUnits(plain.x);
@@ -90,6 +94,7 @@ class TextSource : public CameraSource {
       for (int i = 0; i < kFieldCount; ++i) camera.fields[i] = plain.values[i];
       return camera;
     }
+    const auto& fields = row.fields.field;
     static constexpr const char* kNames[] = {"X", "Y"};
     double* degrees[] = {&camera.x, &camera.y};
     for (int i = 0; i < 2; ++i) {
