@@ -353,6 +353,19 @@ std::optional<std::string> CoordinateText(std::uint32_t units) {
   return std::nullopt;
 }
 
+bool AppendCoordinateText(std::uint32_t units, std::string& out) {
+  // As CoordinateText decides, "-1" for the largest value included.
+  if (units != 0xFFFFFFFFu && DegreesToUnits(units / 1e4) == units) {
+    char text[24];
+    out.append(text, FormatDegrees(units, text, true));
+    return true;
+  }
+  const std::optional<std::string> text = CoordinateText(units);
+  if (!text) return false;
+  out += *text;
+  return true;
+}
+
 std::string TsvRow(const GPS_POINT& p) {
   std::string row;
   if (AppendRow(p, row)) return row;

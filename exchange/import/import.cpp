@@ -512,20 +512,22 @@ ImportResult RunImport(const ImportOptions& options, const ImportReport& report)
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {
   std::string text = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
-  char digits[8];
-  const auto append = [&](unsigned value) {
-    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  };
+  text.reserve((1 << 16) + 64);
   for (const ImportedCamera& c : result.cameras) {
-    text += *CoordinateText(c.x);
+    // Every kept camera passed Check, so both coordinates have a text.
+    AppendCoordinateText(c.x, text);
     text += '\t';
-    text += *CoordinateText(c.y);
+    AppendCoordinateText(c.y, text);
+    char row[32];
+    char* end = row;
     for (unsigned value :
          {unsigned{c.type}, unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
-      text += '\t';
-      append(value);
+      *end++ = '\t';
+      end = std::to_chars(end, row + sizeof row, value).ptr;
     }
-    text += "\r\n";
+    *end++ = '\r';
+    *end++ = '\n';
+    text.append(row, end);
     if (text.size() >= (1 << 16)) {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
