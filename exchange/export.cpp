@@ -332,7 +332,9 @@ std::optional<std::string> CoordinateText(std::uint32_t units) {
   if (units == 0xFFFFFFFFu) return std::string("-1");
   char text[24];
   const std::string_view fixed(text, FormatDegrees(units, text, true));
-  if (ReadsBack(fixed, units)) return std::string(fixed);
+  // atof reads the four decimals as their digits over 10000, correctly
+  // rounded: the same double as units / 1e4, so the test needs no text.
+  if (DegreesToUnits(units / 1e4) == units) return std::string(fixed);
   // The four decimals land on a float whose product with 10000 falls just
   // short: look among the neighbouring floats for one that gives the value.
   constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -349,6 +351,19 @@ std::optional<std::string> CoordinateText(std::uint32_t units) {
     down = std::nextafter(down, -kInf);
   }
   return std::nullopt;
+}
+
+bool AppendCoordinateText(std::uint32_t units, std::string& out) {
+  // As CoordinateText decides, "-1" for the largest value included.
+  if (units != 0xFFFFFFFFu && DegreesToUnits(units / 1e4) == units) {
+    char text[24];
+    out.append(text, FormatDegrees(units, text, true));
+    return true;
+  }
+  const std::optional<std::string> text = CoordinateText(units);
+  if (!text) return false;
+  out += *text;
+  return true;
 }
 
 std::string TsvRow(const GPS_POINT& p) {

@@ -32,6 +32,10 @@ std::string Degrees(std::uint32_t units);
 /// reaches).
 std::optional<std::string> CoordinateText(std::uint32_t units);
 
+/// CoordinateText appended to `out`, the usual four decimals without a string
+/// of their own; false, with nothing appended, when there is none.
+bool AppendCoordinateText(std::uint32_t units, std::string& out);
+
 /// The camera text row of a point, without a line end. A coordinate that no
 /// text reads back as falls back to its four-decimal form.
 std::string TsvRow(const GPS_POINT& point);

@@ -1,8 +1,10 @@
 #include "exchange/import/import.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <ostream>
 #include <unordered_map>
 
@@ -49,6 +51,11 @@ class ExactIndex {
       const auto index = static_cast<std::uint32_t>(slot);
       if ((slot >> 32) == hash && KeyOf(kept[index]) == key) return index;
     }
+  }
+  /// Where a search for `camera` starts: null data() and a zero mask while
+  /// the table is empty. For a prefetch, which never faults.
+  const std::uint64_t* Start(const ImportedCamera& camera) const {
+    return slots_.data() + (Hash(KeyOf(camera)) & mask_);
   }
   /// Adds kept[index], which no other kept camera's key equals.
   void Add(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
@@ -162,13 +169,45 @@ class Importer : public CameraSink {
       marked_ = true;
       return;
     }
-    const std::uint32_t kept = Merge(camera);
-    for (int s = 0; s < 2 && drop_samples_; ++s) {
-      if (IsSample(camera, s)) last_sample_[s] = {true, kept};
+    if (options_.dedupe != Dedupe::kExact) {
+      MergeOne(camera);
+      return;
     }
+    // The exact index is too large for the cache: each camera waits a few
+    // rows behind its prefetch, and the problems met meanwhile behind it.
+#if defined(__GNUC__) || defined(__clang__)
+    // Here, not in a function of its own: GCC takes such a function for one
+    // without effects and drops the call.
+    __builtin_prefetch(exact_.Start(camera));
+#endif
+    if (received_ - merged_ == kAhead) MergeNext();
+    ahead_[received_++ % kAhead] = camera;
   }
 
   void Problem(const SourceProblem& problem) override {
+    if (merged_ != received_) {
+      deferred_.push_back({received_, problem});
+      return;
+    }
+    Report(problem);
+  }
+
+  void Version(const std::string& line) override {
+    if (result_.version.empty()) result_.version = line;
+  }
+
+ private:
+  /// Cameras between their prefetch and their Merge.
+  static constexpr std::uint64_t kAhead = 16;
+
+  /// A problem held back until the cameras before it are merged.
+  struct Deferred {
+    std::uint64_t before;  ///< the number of cameras received before it
+    SourceProblem problem;
+  };
+
+  /// Counts `problem` and hands it on as a line, at once.
+  void Report(const SourceProblem& problem) {
     switch (problem.kind) {
       case ProblemKind::kError:
         ++result_.errors;
@@ -184,11 +223,30 @@ class Importer : public CameraSink {
             problem.message);
   }
 
-  void Version(const std::string& line) override {
-    if (result_.version.empty()) result_.version = line;
+  /// Merges the oldest waiting camera, after the problems met before it.
+  void MergeNext() {
+    const std::uint64_t next = merged_++;
+    while (!deferred_.empty() && deferred_.front().before <= next) {
+      Report(deferred_.front().problem);
+      deferred_.pop_front();
+    }
+    MergeOne(ahead_[next % kAhead]);
   }
 
- private:
+  /// Merges every waiting camera and reports every held-back problem.
+  void Flush() {
+    while (merged_ != received_) MergeNext();
+    for (const Deferred& held : deferred_) Report(held.problem);
+    deferred_.clear();
+  }
+
+  void MergeOne(const ImportedCamera& camera) {
+    const std::uint32_t kept = Merge(camera);
+    for (int s = 0; s < 2 && drop_samples_; ++s) {
+      if (IsSample(camera, s)) last_sample_[s] = {true, kept};
+    }
+  }
+
   bool ReadOne(ImportFormat format) {
     if (format == ImportFormat::kOsm) result_.used_osm = true;
     const auto source = MakeCameraSource(format, options_.type.value_or(1));
@@ -197,7 +255,9 @@ class Importer : public CameraSink {
     drop_samples_ = format != ImportFormat::kText;
     marked_ = false;
     last_sample_[0] = last_sample_[1] = {};
-    switch (source->Read(paths_.back(), input, *this, result_.failure)) {
+    const SourceOutcome outcome = source->Read(paths_.back(), input, *this, result_.failure);
+    Flush();
+    switch (outcome) {
       case SourceOutcome::kRead:
         break;
       case SourceOutcome::kUnreadable:
@@ -303,17 +363,17 @@ class Importer : public CameraSink {
       const std::uint32_t found = exact_.Find(camera, result_.cameras);
       if (found != ExactIndex::kNone) {
         const std::string kept = PlaceText(result_.cameras[found].place);
-        Problem({camera.place, ProblemKind::kNote,
-                 "same camera as " + kept + " (identical); kept " + kept});
+        Report({camera.place, ProblemKind::kNote,
+                "same camera as " + kept + " (identical); kept " + kept});
         return ExactIndex::kNone;
       }
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
       if (const auto match = NearMatch(camera, metres)) {
         const std::string kept = PlaceText(result_.cameras[*match].place);
-        Problem({camera.place, ProblemKind::kNote,
-                 "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
-                     " m apart); kept " + kept});
+        Report({camera.place, ProblemKind::kNote,
+                "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
+                    " m apart); kept " + kept});
         return ExactIndex::kNone;
       }
     }
@@ -408,6 +468,9 @@ class Importer : public CameraSink {
   double near_ = 0, near_blind_ = 0;
   std::uint32_t cell_ = 1;  ///< grid cell side in 1/10000 degree
   ExactIndex exact_;
+  std::array<ImportedCamera, kAhead> ahead_;
+  std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
+  std::deque<Deferred> deferred_;
   std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
 };
 
@@ -449,20 +512,22 @@ ImportResult RunImport(const ImportOptions& options, const ImportReport& report)
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {
   std::string text = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
-  char digits[8];
-  const auto append = [&](unsigned value) {
-    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  };
+  text.reserve((1 << 16) + 64);
   for (const ImportedCamera& c : result.cameras) {
-    text += *CoordinateText(c.x);
+    // Every kept camera passed Check, so both coordinates have a text.
+    AppendCoordinateText(c.x, text);
     text += '\t';
-    text += *CoordinateText(c.y);
+    AppendCoordinateText(c.y, text);
+    char row[32];
+    char* end = row;
     for (unsigned value :
          {unsigned{c.type}, unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
-      text += '\t';
-      append(value);
+      *end++ = '\t';
+      end = std::to_chars(end, row + sizeof row, value).ptr;
     }
-    text += "\r\n";
+    *end++ = '\r';
+    *end++ = '\n';
+    text.append(row, end);
     if (text.size() >= (1 << 16)) {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
