@@ -17,6 +17,9 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 /// A quoted field may run over lines; a record never needs more than this.
 constexpr std::size_t kMaxRecord = TextReader::kMaxLineLength;
+/// Bytes of a typical row ("126.866190,37.666784,1,80,0,86" and its line
+/// end: 32), a little under, to guess the rows from the file's length.
+constexpr std::uint64_t kRowBytes = 28;
 
 /// The separator the header line uses most, outside quotes: TAB, then
 /// semicolon, then comma on a tie. 0 when it holds none.
@@ -99,6 +102,7 @@ class CsvSource : public CameraSource {
                      std::string& failure) override {
     auto file = OpenSource(path, failure);
     if (!file) return SourceOutcome::kUnreadable;
+    if (const auto length = file->GetLength()) sink.Expect(*length / kRowBytes);
     TextReader reader(std::move(file));
     std::string_view record;
     std::uint64_t first_line = 0;

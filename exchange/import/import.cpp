@@ -20,6 +20,8 @@ constexpr double kDefaultNear = 30, kNearWithoutDirection = 15, kMaxAngle = 45;
 constexpr double kEarthRadius = 6371008.8;
 constexpr double kDegree = 3.14159265358979323846 / 180;
 
+using Cameras = decltype(ImportResult::cameras);
+
 /// What identifies a camera once stored.
 struct ExactKey {
   std::uint64_t position, values;
@@ -41,7 +43,7 @@ class ExactIndex {
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
   /// The index of a kept camera with `camera`'s key, or kNone.
-  std::uint32_t Find(const ImportedCamera& camera, const std::vector<ImportedCamera>& kept) const {
+  std::uint32_t Find(const ImportedCamera& camera, const Cameras& kept) const {
     if (slots_.empty()) return kNone;
     const ExactKey key = KeyOf(camera);
     const std::uint32_t hash = Hash(key);
@@ -58,7 +60,7 @@ class ExactIndex {
     return slots_.data() + (Hash(KeyOf(camera)) & mask_);
   }
   /// Adds kept[index], which no other kept camera's key equals.
-  void Add(std::uint32_t index, const std::vector<ImportedCamera>& kept) {
+  void Add(std::uint32_t index, const Cameras& kept) {
     if (2 * (count_ + 1) > slots_.size()) Grow();
     Place(Hash(KeyOf(kept[index])), index);
     ++count_;
@@ -79,7 +81,7 @@ class ExactIndex {
   }
   /// Twice the slots, each old one placed by its stored hash.
   void Grow() {
-    std::vector<std::uint64_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
+    Slots old(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
     old.swap(slots_);
     mask_ = slots_.size() - 1;
     for (std::uint64_t slot : old) {
@@ -88,7 +90,8 @@ class ExactIndex {
     }
   }
 
-  std::vector<std::uint64_t> slots_;
+  using Slots = std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>>;
+  Slots slots_;
   std::size_t mask_ = 0;
   std::size_t count_ = 0;
 };
@@ -194,6 +197,15 @@ class Importer : public CameraSink {
 
   void Version(const std::string& line) override {
     if (result_.version.empty()) result_.version = line;
+  }
+
+  void Expect(std::uint64_t rows) override {
+    // Room for the rows at once spares the copies of growing by doubling.
+    // Capped, and in huge pages that only become memory when written: room
+    // for rows that turn out duplicates or errors costs address space only.
+    constexpr std::uint64_t kMaxExpected = std::uint64_t{1} << 22;
+    result_.cameras.reserve(result_.cameras.size() +
+                            static_cast<std::size_t>(std::min(rows, kMaxExpected)));
   }
 
  private:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exchange/import/source.h"
+#include "platform/memory.h"
 
 namespace korvel {
 
@@ -53,7 +54,9 @@ struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
   std::string failure;  ///< for kMalformed, kUnreadable and kNoVersion
   std::string version;  ///< the version line to write
-  std::vector<ImportedCamera> cameras;
+  /// In huge pages: a million cameras in small pages cost thousands of page
+  /// faults.
+  std::vector<ImportedCamera, HugePageAllocator<ImportedCamera>> cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
   bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
 };
