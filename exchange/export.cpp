@@ -353,9 +353,13 @@ std::optional<std::string> CoordinateText(std::uint32_t units) {
   return std::nullopt;
 }
 
-bool AppendCoordinateText(std::uint32_t units, std::string& out) {
+bool FourDecimalsReadBack(std::uint32_t units) {
   // As CoordinateText decides, "-1" for the largest value included.
-  if (units != 0xFFFFFFFFu && DegreesToUnits(units / 1e4) == units) {
+  return units != 0xFFFFFFFFu && DegreesToUnits(units / 1e4) == units;
+}
+
+bool AppendCoordinateText(std::uint32_t units, std::string& out) {
+  if (FourDecimalsReadBack(units)) {
     char text[24];
     out.append(text, FormatDegrees(units, text, true));
     return true;

@@ -32,6 +32,10 @@ std::string Degrees(std::uint32_t units);
 /// reaches).
 std::optional<std::string> CoordinateText(std::uint32_t units);
 
+/// Whether the four decimals of `units` read back as them, so that they are
+/// its CoordinateText: nearly every value, told without a text.
+bool FourDecimalsReadBack(std::uint32_t units);
+
 /// CoordinateText appended to `out`, the usual four decimals without a string
 /// of their own; false, with nothing appended, when there is none.
 bool AppendCoordinateText(std::uint32_t units, std::string& out);

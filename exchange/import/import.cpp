@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <ostream>
 #include <unordered_map>
 
@@ -332,7 +333,10 @@ class Importer : public CameraSink {
       }
       const auto& stored = i == 0 ? s.stored_x : s.stored_y;
       units[i] = stored ? *stored : static_cast<std::uint32_t>(std::llround(d * 1e4));
-      if (!CoordinateText(units[i])) {
+      // Tested here once: the writer formats by the bit.
+      if (FourDecimalsReadBack(units[i])) {
+        camera.four_decimals |= static_cast<std::uint8_t>(1 << i);
+      } else if (!CoordinateText(units[i])) {
         return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) +
                                    " has no text that generate reads back");
       }
@@ -523,29 +527,41 @@ ImportResult RunImport(const ImportOptions& options, const ImportReport& report)
 }
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {
-  std::string text = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
-  text.reserve((1 << 16) + 64);
+  // Rows go straight into a chunk of their own, which is written when nearly
+  // full: no string grows or copies a field at a time.
+  constexpr std::size_t kChunk = 1 << 16;
+  // A row's most: two CoordinateText texts (under 64 bytes each, as
+  // FloatText makes them), four numbers, TABs and the line end.
+  constexpr std::size_t kMaxRow = 192;
+  const auto chunk = std::make_unique<char[]>(kChunk + kMaxRow);
+  const std::string head = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
+  out.write(head.data(), static_cast<std::streamsize>(head.size()));
+  char* end = chunk.get();
   for (const ImportedCamera& c : result.cameras) {
-    // Every kept camera passed Check, so both coordinates have a text.
-    AppendCoordinateText(c.x, text);
-    text += '\t';
-    AppendCoordinateText(c.y, text);
-    char row[32];
-    char* end = row;
-    for (unsigned value :
-         {unsigned{c.type}, unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
+    const std::uint32_t units[2] = {c.x, c.y};
+    for (int i = 0; i < 2; ++i) {
+      if (c.four_decimals & (1 << i)) {
+        end += FormatDegrees(units[i], end, true);
+      } else {
+        // Every kept camera passed the check, so it has a text.
+        const std::string text = CoordinateText(units[i]).value_or(std::string());
+        end = std::copy_n(text.data(), std::min<std::size_t>(text.size(), 63), end);
+      }
       *end++ = '\t';
-      end = std::to_chars(end, row + sizeof row, value).ptr;
+    }
+    end = std::to_chars(end, end + 4, unsigned{c.type}).ptr;
+    for (unsigned value : {unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
+      *end++ = '\t';
+      end = std::to_chars(end, end + 4, value).ptr;
     }
     *end++ = '\r';
     *end++ = '\n';
-    text.append(row, end);
-    if (text.size() >= (1 << 16)) {
-      out.write(text.data(), static_cast<std::streamsize>(text.size()));
-      text.clear();
+    if (end - chunk.get() >= static_cast<std::ptrdiff_t>(kChunk)) {
+      out.write(chunk.get(), end - chunk.get());
+      end = chunk.get();
     }
   }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.write(chunk.get(), end - chunk.get());
 }
 
 }  // namespace korvel

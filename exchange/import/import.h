@@ -46,6 +46,9 @@ std::string_view ImportOutcomeText(ImportOutcome outcome);
 struct ImportedCamera {
   std::uint32_t x = 0, y = 0;  ///< 1/10000 degree
   std::uint8_t type = 0, speed = 0, dirtype = 0;
+  /// Which coordinates are written as their four decimals (bit 0 X, bit 1 Y),
+  /// as the import's check found; the others take CoordinateText.
+  std::uint8_t four_decimals = 0;
   std::uint16_t direction = 0;
   Place place;
 };
