@@ -226,13 +226,17 @@ class CsvSource : public CameraSource {
         if (*stop == '"') return false;
         ++stop;
       }
+      // The coordinates are read up to the record's end, not the field's: the
+      // reader ends at the separator all the same, and with eight bytes ahead
+      // it takes its digits eight at a time. Its value depends only on the
+      // digits, so it is Row's value when it stops at the separator.
       switch (i < roles.size() ? roles[i] : Column::kNone) {
         case Column::kX:
-          if (p == stop || ReadPlainDecimal(p, stop, camera.x) != stop) return false;
+          if (p == stop || ReadPlainDecimal(p, end, camera.x) != stop) return false;
           x = true;
           break;
         case Column::kY:
-          if (p == stop || ReadPlainDecimal(p, stop, camera.y) != stop) return false;
+          if (p == stop || ReadPlainDecimal(p, end, camera.y) != stop) return false;
           y = true;
           break;
         case Column::kType:
