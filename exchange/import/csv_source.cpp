@@ -21,8 +21,6 @@ constexpr std::size_t kMaxRecord = TextReader::kMaxLineLength;
 /// Bytes of a typical row ("126.866190,37.666784,1,80,0,86" and its line
 /// end: 32), a little under, to guess the rows from the file's length.
 constexpr std::uint64_t kRowBytes = 28;
-/// The records after which the rows are told again from their own length.
-constexpr std::uint64_t kRecordsForEstimate = 1 << 14;
 
 /// The separator the header line uses most, outside quotes: TAB, then
 /// semicolon, then comma on a tie. 0 when it holds none.
@@ -105,9 +103,7 @@ class CsvSource : public CameraSource {
                      std::string& failure) override {
     auto file = OpenSource(path, failure);
     if (!file) return SourceOutcome::kUnreadable;
-    const std::uint64_t length = file->GetLength().value_or(0);
-    if (length != 0) sink.Expect(length / kRowBytes);
-    std::uint64_t records = 0, bytes = 0;
+    if (const auto length = file->GetLength()) sink.Expect(*length / kRowBytes);
     TextReader reader(std::move(file));
     std::string_view record;
     std::uint64_t first_line = 0;
@@ -118,10 +114,6 @@ class CsvSource : public CameraSource {
     bool header = true;
     while (NextRecord(reader, record, first_line)) {
       const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(first_line)};
-      // The rows told again from the bytes a first few took: the importer
-      // sizes its de-dup table by them.
-      bytes += record.size() + 1;
-      if (++records == kRecordsForEstimate && length != 0) sink.Expect(length * records / bytes);
       if (record.size() > kMaxRecord) {
         failure = path + ":" + std::to_string(first_line) + ": a record longer than " +
                   std::to_string(kMaxRecord) + " bytes (an unclosed quote?)";

@@ -62,17 +62,9 @@ class ExactIndex {
   }
   /// Adds kept[index], which no other kept camera's key equals.
   void Add(std::uint32_t index, const Cameras& kept) {
-    if (Full()) Grow(slots_.size() * 2);
+    if (2 * (count_ + 1) > slots_.size()) Grow();
     Place(Hash(KeyOf(kept[index])), index);
     ++count_;
-  }
-  /// Whether the next Add makes the table grow.
-  bool Full() const { return 2 * (count_ + 1) > slots_.size(); }
-  /// Room for `count` keys without growing again.
-  void Reserve(std::size_t count) {
-    std::size_t slots = 1024;
-    while (slots < 2 * count) slots *= 2;
-    if (slots > slots_.size()) Grow(slots);
   }
 
  private:
@@ -88,10 +80,9 @@ class ExactIndex {
     while (slots_[at] != kEmpty) at = (at + 1) & mask_;
     slots_[at] = std::uint64_t{hash} << 32 | index;
   }
-  /// `slots` slots (a power of two, more than now), each old one placed by
-  /// its stored hash.
-  void Grow(std::size_t slots) {
-    Slots old(std::max<std::size_t>(slots, 1024), kEmpty);
+  /// Twice the slots, each old one placed by its stored hash.
+  void Grow() {
+    Slots old(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
     old.swap(slots_);
     mask_ = slots_.size() - 1;
     for (std::uint64_t slot : old) {
@@ -170,7 +161,6 @@ class Importer : public CameraSink {
   }
 
   void Camera(const SourceCamera& source) override {
-    ++input_cameras_;
     ImportedCamera camera;
     if (!Check(source, camera)) return;
     if (base_) {
@@ -215,8 +205,8 @@ class Importer : public CameraSink {
     // Capped, and in huge pages that only become memory when written: room
     // for rows that turn out duplicates or errors costs address space only.
     constexpr std::uint64_t kMaxExpected = std::uint64_t{1} << 22;
-    expected_rows_ = std::min(rows, kMaxExpected);
-    result_.cameras.reserve(kept_before_input_ + static_cast<std::size_t>(expected_rows_));
+    result_.cameras.reserve(result_.cameras.size() +
+                            static_cast<std::size_t>(std::min(rows, kMaxExpected)));
   }
 
  private:
@@ -278,11 +268,8 @@ class Importer : public CameraSink {
     drop_samples_ = format != ImportFormat::kText;
     marked_ = false;
     last_sample_[0] = last_sample_[1] = {};
-    kept_before_input_ = result_.cameras.size();
-    input_cameras_ = expected_rows_ = 0;
     const SourceOutcome outcome = source->Read(paths_.back(), input, *this, result_.failure);
     Flush();
-    expected_rows_ = 0;
     switch (outcome) {
       case SourceOutcome::kRead:
         break;
@@ -422,23 +409,11 @@ class Importer : public CameraSink {
     const ImportedCamera& camera = result_.cameras[index];
     if (options_.dedupe == Dedupe::kExact &&
         (!repeats || exact_.Find(camera, result_.cameras) == ExactIndex::kNone)) {
-      if (exact_.Full()) exact_.Reserve(Projected());
       exact_.Add(index, result_.cameras);
     }
     if (options_.dedupe == Dedupe::kNear) {
       grid_[CellOf(camera.x / cell_, camera.y / cell_)].push_back(index);
     }
-  }
-
-  /// The cameras kept once the input is read, as the rows kept so far
-  /// foretell, for growing the exact index once rather than by doubling,
-  /// each time placing every key again. Only after an eighth of the rows
-  /// the source expects, so the guess is at most 8 times the cameras kept
-  /// from it; 0 (no guess) before, or when the source told no number.
-  std::size_t Projected() const {
-    if (expected_rows_ == 0 || input_cameras_ * 8 < expected_rows_) return 0;
-    const std::uint64_t kept = result_.cameras.size() - kept_before_input_;
-    return kept_before_input_ + static_cast<std::size_t>(kept * expected_rows_ / input_cameras_);
   }
 
   static std::uint64_t CellOf(std::uint32_t column, std::uint32_t row) {
@@ -511,9 +486,6 @@ class Importer : public CameraSink {
   ExactIndex exact_;
   std::array<ImportedCamera, kAhead> ahead_;
   std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
-  std::size_t kept_before_input_ = 0;        ///< cameras kept before the input being read
-  std::uint64_t input_cameras_ = 0;          ///< cameras that input gave so far, kept or not
-  std::uint64_t expected_rows_ = 0;          ///< the rows it says it holds (Expect); 0: unknown
   std::deque<Deferred> deferred_;
   std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
 };

@@ -71,9 +71,8 @@ class CameraSink {
   virtual void Problem(const SourceProblem& problem) = 0;
   /// The version line the source carries (a camera text, our own exports).
   virtual void Version(const std::string& line) = 0;
-  /// About how many rows the source holds, told before the first and maybe
-  /// again, better guessed, after some: a hint for reserving room, never a
-  /// promise.
+  /// About how many rows the source holds, told before the first: a hint
+  /// for reserving room, never a promise.
   virtual void Expect(std::uint64_t rows) { (void)rows; }
 };
 
