@@ -17,6 +17,7 @@
 #include "format/db_reader.h"
 #include "generate/pipeline.h"
 #include "platform/memory_file.h"
+#include "platform/system.h"
 #include "platform/text_file.h"
 #include "support/golden.h"
 
@@ -31,7 +32,9 @@ constexpr char kHead[] = "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECT
 /// A scratch folder for the inputs, removed at the end.
 struct Scratch {
   Scratch() {
-    dir = fs::temp_directory_path() / ("korvel-import-" + std::to_string(++count));
+    // Test processes run side by side: the process id keeps their folders apart.
+    dir = fs::temp_directory_path() /
+          ("korvel-import-" + std::to_string(ProcessId()) + "-" + std::to_string(++count));
     fs::create_directories(dir);
   }
   ~Scratch() {
