@@ -85,25 +85,21 @@ SvgWriter& SvgWriter::Attr(std::string_view name, double value) {
 }
 
 void SvgWriter::MoveTo(const PagePoint& p) {
-  last_x_ = Tenths(p.x);
-  last_y_ = Tenths(p.y);
-  char text[64];
-  std::size_t n = 0;
-  text[n++] = 'M';
-  n += PutTenths(last_x_, text + n);
-  text[n++] = ' ';
-  n += PutTenths(last_y_, text + n);
-  *this << std::string_view(text, n);
+  PathCommand('M', Tenths(p.x), Tenths(p.y));
 }
 
 void SvgWriter::LineTo(const PagePoint& p) {
   const std::int64_t x = Tenths(p.x), y = Tenths(p.y);
   if (x == last_x_ && y == last_y_) return;
+  PathCommand('L', x, y);
+}
+
+void SvgWriter::PathCommand(char command, std::int64_t x, std::int64_t y) {
   last_x_ = x;
   last_y_ = y;
   char text[64];
   std::size_t n = 0;
-  text[n++] = 'L';
+  text[n++] = command;
   n += PutTenths(x, text + n);
   text[n++] = ' ';
   n += PutTenths(y, text + n);

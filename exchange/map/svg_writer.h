@@ -39,6 +39,9 @@ class SvgWriter {
  private:
   std::ostream& out_;
   std::string buffer_;
+  /// One path command at a point in tenths, which becomes the last point.
+  void PathCommand(char command, std::int64_t x, std::int64_t y);
+
   std::int64_t last_x_ = INT64_MIN, last_y_ = INT64_MIN;
 };
 
