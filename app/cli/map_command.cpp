@@ -11,7 +11,7 @@
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
 #include "exchange/export.h"
-#include "exchange/map/camera_map.h"
+#include "exchange/map/svg_map.h"
 
 namespace korvel::cli {
 namespace {

@@ -1,10 +1,11 @@
 #pragma once
-// The map of korvel-cli map and diff --map: cameras over land and borders in
-// one self-contained SVG file. What is drawn (CameraMap) is made from the
-// databases first; DrawCameraMap only draws it.
+// What the maps of korvel-cli map and diff --map show: the cameras, the
+// moved pairs and the view, made from the databases first. The SVG map
+// (svg_map.h) and the HTML page (html_map.h) only draw it.
 
+#include <array>
 #include <cstdint>
-#include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,10 +84,36 @@ DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& ol
 /// nullopt when it is not that.
 std::optional<GeoBox> ParseBbox(std::string_view text);
 
-/// Writes the whole SVG file: the view of `bbox`, or one fitted to the cameras.
-void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std::ostream& out);
-
 /// The fill of a camera of type `type` (one fixed colour-blind-safe palette).
 std::string_view TypeColour(std::uint8_t type);
+/// "camera", "added", "removed", "changed" or "unchanged".
+std::string_view KindName(MarkKind kind);
+/// The fill of a mark: a diff's kind colour, or the type's.
+std::string_view KindColour(MarkKind kind, std::uint8_t type);
+/// Whether `p` is one of the two sample rows every database holds.
+bool IsSample(const GPS_POINT& p);
+
+/// Stored units (1e-4 degree) as degrees.
+inline double Deg(std::uint32_t units) {
+  return units / 10000.0;
+}
+
+inline bool InView(const GeoBox& v, const GPS_POINT& p) {
+  const double lon = Deg(p.x), lat = Deg(p.y);
+  return lon >= v.west && lon <= v.east && lat >= v.south && lat <= v.north;
+}
+
+/// The view of a map and what it holds.
+struct MapView {
+  GeoBox box;
+  std::map<std::uint8_t, std::uint64_t> types;  ///< cameras in view by TYPE
+  std::array<std::uint64_t, 5> kinds{};         ///< cameras in view by MarkKind
+  std::uint64_t in_view = 0;
+  bool dense_marks = false;      ///< too many marks: density cells instead
+  bool dense_unchanged = false;  ///< too many unchanged ones: their density
+};
+
+/// The view of `bbox`, or one fitted to the cameras, and its counts.
+MapView ViewOf(const CameraMap& map, const std::optional<GeoBox>& bbox);
 
 }  // namespace korvel::map
