@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <span>
 #include <streambuf>
 
 #include "app/cli/cli_command.h"
@@ -139,7 +140,12 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
   const bool with_lines =
       details != nullptr && static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(),
                                                                   '\n')) <= details->lines_up_to;
-  if (!DecodeCameraInput(std::move(bytes), input, status, with_lines)) {
+  // The map lists a failed text's errors from the same bytes: it keeps them.
+  const bool decoded =
+      details != nullptr
+          ? DecodeCameraInput(std::span<const std::uint8_t>(bytes), input, status, with_lines)
+          : DecodeCameraInput(std::move(bytes), input, status, with_lines);
+  if (!decoded) {
     problem = path + ": " + TextFaultText(path, status);
     fault = InputFault::kTextFaults;
     if (details != nullptr) {

@@ -34,14 +34,31 @@ struct MapReport {
   map::LeftOut left_out;
 };
 
-/// kExitOk, or the usage error (printed) of a map output that is no file.
-int CheckMapOutput(const std::string& command, const std::string& out);
+/// Where and how a map goes: the options map and diff --map share.
+struct MapOutput {
+  std::string path;
+  std::string format;               ///< "svg" or "html"; told by the extension when not given
+  std::string bbox;                 ///< --bbox as given
+  std::string tiles;                ///< --tiles: a tile URL for the HTML map
+  std::optional<map::GeoBox> view;  ///< the parsed --bbox
+};
 
-/// Writes the SVG map to `out` as every output is written (staged, under the
+/// Adds --format, --bbox and --tiles for `out` to `sub`.
+void AddMapOptions(CLI::App& sub, MapOutput& out);
+
+/// Settles `out`'s format and view: kExitOk, or the usage error (printed) of
+/// a map output that is no file, a bad --bbox or --format, tiles for an SVG,
+/// or an HTML map from a build without Leaflet.
+int CheckMapOutput(const std::string& command, MapOutput& out);
+
+/// The map's record of an input: its name and version, as inspect shows it.
+map::MapInput MapInputOf(const std::string& path, const DecodedDb& db, std::size_t end);
+
+/// Writes the map to `out` as every output is written (staged, under the
 /// folder's lock), then names the left-out cameras as export does. The exit
 /// status: kExitOk, or kExitUsage with the reason printed.
-int WriteMap(const std::string& out, const map::CameraMap& camera_map,
-             const std::optional<map::GeoBox>& bbox, const std::vector<MapReport>& reports);
+int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
+             const std::vector<MapReport>& reports);
 
 /// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
 std::string FileProblem(const std::string& path, int error_number);

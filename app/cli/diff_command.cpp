@@ -11,6 +11,7 @@
 #include "exchange/diff.h"
 #include "exchange/export.h"
 #include "exchange/map/camera_map.h"
+#include "exchange/map/xml_text.h"
 
 namespace korvel::cli {
 namespace {
@@ -18,18 +19,36 @@ namespace {
 struct Options {
   std::string old_file;
   std::string new_file;
-  std::string map;
+  MapOutput map;
 };
 
-int Run(const Options& options) {
+/// The map of the differences; kExitOk or the failure's status (printed).
+int DrawDiff(const Options& options, const DecodedDb& old_db, const CameraDetails& old_details,
+             const DecodedDb& new_db, const CameraDetails& new_details) {
+  const std::string old_name = map::FileNameText(options.old_file),
+                    new_name = map::FileNameText(options.new_file);
+  map::CameraMap camera_map;
+  camera_map.title = old_name + " \u2192 " + new_name;
+  camera_map.versions = {"old: " + old_name + ": version " + VersionText(old_db.version),
+                         "new: " + new_name + ": version " + VersionText(new_db.version)};
+  std::vector<MapReport> reports = {{options.old_file, {}}, {options.new_file, {}}};
+  map::AddDiff(old_db, old_details.lines, new_db, new_details.lines, camera_map,
+               reports[0].left_out, reports[1].left_out);
+  camera_map.inputs = {MapInputOf(options.old_file, old_db, 0),
+                       MapInputOf(options.new_file, new_db, camera_map.cameras.size())};
+  return WriteMap(options.map, camera_map, reports);
+}
+
+int Run(Options& options) {
   if (options.old_file == "-" && options.new_file == "-") {
     std::cerr << "korvel-cli: standard input can be read only once; give '-' for one of OLD "
                  "and NEW\nTry 'korvel-cli diff --help' for more information."
               << std::endl;
     return kExitUsage;
   }
-  const bool with_map = !options.map.empty();
-  if (with_map) {
+  const bool with_map = !options.map.path.empty();
+  if (with_map || !options.map.bbox.empty() || !options.map.format.empty() ||
+      !options.map.tiles.empty()) {
     if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;
   }
   std::string problem;
@@ -47,15 +66,7 @@ int Run(const Options& options) {
   const DiffCounts counts = DiffCameras(*old_db, *new_db, std::cout);
   std::cout << std::flush;
   if (with_map) {
-    map::CameraMap camera_map;
-    camera_map.title = options.old_file + " \u2192 " + options.new_file;
-    camera_map.versions = {
-        "old: " + options.old_file + ": version " + VersionText(old_db->version),
-        "new: " + options.new_file + ": version " + VersionText(new_db->version)};
-    std::vector<MapReport> reports = {{options.old_file, {}}, {options.new_file, {}}};
-    map::AddDiff(*old_db, old_details.lines, *new_db, new_details.lines, camera_map,
-                 reports[0].left_out, reports[1].left_out);
-    if (const int status = WriteMap(options.map, camera_map, std::nullopt, reports);
+    if (const int status = DrawDiff(options, *old_db, old_details, *new_db, new_details);
         status != kExitOk)
       return status;
   }
@@ -71,16 +82,19 @@ void RegisterDiff(CLI::App& app, int& exit_status) {
       ->required();
   sub->add_option("NEW", options->new_file, "database or K93 package; - reads standard input")
       ->required();
-  sub->add_option("--map", options->map,
-                  "also draw the differences over land in this SVG file (see map --help)");
+  sub->add_option("--map", options->map.path,
+                  "also draw the differences over land in this SVG file or HTML page (see map "
+                  "--help)");
+  AddMapOptions(*sub, options->map);
   sub->footer(
       "Matches cameras by their whole record; of the rest, a removed and an added\n"
       "camera at the same position are one changed camera. Prints one line per\n"
       "difference, \"+ ROW\", \"- ROW\" or \"~ OLD -> NEW\" with rows as export writes\n"
       "them, then both version fields, then\n"
       "\"N added, N removed, N changed, N unchanged\".\n"
-      "--map FILE also writes an SVG map: added cameras green, removed red, changed\n"
-      "orange, unchanged small grey dots (a grey density above 50000).\n"
+      "--map FILE also writes a map: added cameras green, removed red, changed\n"
+      "orange, unchanged small grey dots (a grey density above 50000 in an SVG, a\n"
+      "layer left off in an HTML page), a moved camera joined to where it was.\n"
       "Exit status: 0 when the cameras are the same, 1 when they differ, 2 on\n"
       "trouble (a usage error, a file that cannot be read or holds no cameras).");
   sub->callback([options, &exit_status] { exit_status = Run(*options); });

@@ -1,5 +1,6 @@
 // korvel-cli map: the cameras of databases, packages or camera texts drawn
-// over land and borders in one SVG file; also the map that diff --map writes.
+// over land and borders in one SVG file or one HTML page; also the map that
+// diff --map writes.
 
 #include <CLI/CLI.hpp>
 
@@ -10,81 +11,128 @@
 
 #include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "camdb/parser.h"
 #include "exchange/export.h"
+#include "exchange/map/html_map.h"
 #include "exchange/map/svg_map.h"
+#include "exchange/map/xml_text.h"
 
 namespace korvel::cli {
 namespace {
 
 struct Options {
   std::vector<std::string> files;
-  std::string out;
   std::string title;
-  std::string bbox;
+  MapOutput out;
 };
 
-/// The usage error of a bad --bbox or -o, in the usual two lines.
+/// A usage error in the usual two lines.
 int Usage(const std::string& command, const std::string& message) {
   std::cerr << "korvel-cli: " << message << "\nTry 'korvel-cli " << command
             << " --help' for more information." << std::endl;
   return kExitUsage;
 }
 
-int Run(const Options& options) {
-  std::optional<map::GeoBox> bbox;
-  if (!options.bbox.empty() && !(bbox = map::ParseBbox(options.bbox))) {
-    return Usage("map", "--bbox: '" + options.bbox +
-                            "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
+/// Adds the cameras of `path`; kExitOk or the failure's status (printed).
+int AddInput(const std::string& path, map::CameraMap& camera_map, std::vector<MapReport>& reports) {
+  std::string problem;
+  InputFault fault;
+  CameraDetails details;
+  // Beyond the marks' limit the SVG shows cells, which need no lines.
+  details.lines_up_to = map::kDensityAbove + 3;
+  auto db = ReadCameras(path, problem, fault, &details);
+  if (!db) {
+    for (const std::string& line : details.check_errors) std::cerr << line << '\n';
+    std::cerr << "korvel-cli: " << problem << std::endl;
+    return fault == InputFault::kTextFaults ? kExitFailure : kExitUsage;
   }
+  if (db->points.empty()) {
+    std::cerr << "korvel-cli: " << path << ": holds no cameras" << std::endl;
+    return kExitUsage;
+  }
+  camera_map.versions.push_back(map::FileNameText(path) + ": version " + VersionText(db->version));
+  reports.push_back({path, {}});
+  map::AddCameras(*db, details.lines, camera_map, reports.back().left_out);
+  camera_map.inputs.push_back(MapInputOf(path, *db, camera_map.cameras.size()));
+  return kExitOk;
+}
+
+int Run(Options& options) {
   if (const int status = CheckMapOutput("map", options.out); status != kExitOk) return status;
   map::CameraMap camera_map;
   std::vector<MapReport> reports;
   for (const std::string& path : options.files) {
-    std::string problem;
-    InputFault fault;
-    CameraDetails details;
-    // Beyond the marks' limit the map shows cells, which need no lines.
-    details.lines_up_to = map::kDensityAbove + 3;
-    auto db = ReadCameras(path, problem, fault, &details);
-    if (!db) {
-      for (const std::string& line : details.check_errors) std::cerr << line << '\n';
-      std::cerr << "korvel-cli: " << problem << std::endl;
-      return fault == InputFault::kTextFaults ? kExitFailure : kExitUsage;
-    }
-    if (db->points.empty()) {
-      std::cerr << "korvel-cli: " << path << ": holds no cameras" << std::endl;
-      return kExitUsage;
-    }
-    camera_map.versions.push_back(path + ": version " + VersionText(db->version));
-    reports.push_back({path, {}});
-    map::AddCameras(*db, details.lines, camera_map, reports.back().left_out);
-    db->points = std::vector<GPS_POINT>();  // its cameras are in the map now
+    if (const int status = AddInput(path, camera_map, reports); status != kExitOk) return status;
   }
   if (!options.title.empty()) {
     camera_map.title = options.title;
   } else {
     for (const std::string& path : options.files)
-      camera_map.title += (camera_map.title.empty() ? "" : ", ") + path;
+      camera_map.title += (camera_map.title.empty() ? "" : ", ") + map::FileNameText(path);
   }
-  return WriteMap(options.out, camera_map, bbox, reports);
+  return WriteMap(options.out, camera_map, reports);
 }
 
 }  // namespace
 
-int CheckMapOutput(const std::string& command, const std::string& out) {
-  if (out.empty() || out == "-") {
+void AddMapOptions(CLI::App& sub, MapOutput& out) {
+  sub.add_option("--format", out.format,
+                 "svg or html (default: html for a name ending .html or .htm, else svg)");
+  sub.add_option("--bbox", out.bbox,
+                 "LON1,LAT1,LON2,LAT2: the view in degrees (default: fitted to the cameras)");
+  sub.add_option("--tiles", out.tiles,
+                 "HTML map: a tile URL such as https://tile.openstreetmap.org/{z}/{x}/{y}.png "
+                 "that the browser loads when online (default: none, the page asks no one)");
+}
+
+int CheckMapOutput(const std::string& command, MapOutput& out) {
+  if (out.path.empty() || out.path == "-") {
     return Usage(command, "the map goes to a file: give its name, not '-'");
+  }
+  if (!out.bbox.empty() && !(out.view = map::ParseBbox(out.bbox))) {
+    return Usage(command, "--bbox: '" + out.bbox +
+                              "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
+  }
+  if (out.format.empty()) {
+    const std::string& p = out.path;
+    const bool html =
+        p.ends_with(".html") || p.ends_with(".htm") || p.ends_with(".HTML") || p.ends_with(".HTM");
+    out.format = html ? "html" : "svg";
+  }
+  if (out.format != "svg" && out.format != "html") {
+    return Usage(command, "--format: '" + out.format + "' is not svg or html");
+  }
+  if (out.format == "svg" && !out.tiles.empty()) {
+    return Usage(command, "--tiles: only the HTML map loads tiles");
+  }
+  if (out.format == "html" && !map::HtmlMapAvailable()) {
+    std::cerr << "korvel-cli: this korvel-cli was built without Leaflet, which the HTML map "
+                 "needs (Debian packages libjs-leaflet and libjs-leaflet.markercluster); "
+                 "write an SVG map instead"
+              << std::endl;
+    return kExitUsage;
   }
   return kExitOk;
 }
 
-int WriteMap(const std::string& out, const map::CameraMap& camera_map,
-             const std::optional<map::GeoBox>& bbox, const std::vector<MapReport>& reports) {
+map::MapInput MapInputOf(const std::string& path, const DecodedDb& db, std::size_t end) {
+  return {path, PrintableVersion(db.version), PrintableVersion(K93Exchange(db.version)), end};
+}
+
+int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
+             const std::vector<MapReport>& reports) {
   std::string problem;
   const bool written = WriteOutput(
-      out,
+      out.path,
       [&](std::ostream& stream) {
-        map::DrawCameraMap(camera_map, bbox, stream);
+        if (out.format == "html") {
+          map::WriteHtmlMap(camera_map,
+                            {out.view, out.tiles,
+                             out.tiles.empty() ? std::string() : map::TileAttribution(out.tiles)},
+                            stream);
+        } else {
+          map::DrawCameraMap(camera_map, out.view, stream);
+        }
         return true;
       },
       problem);
@@ -105,23 +153,27 @@ int WriteMap(const std::string& out, const map::CameraMap& camera_map,
 }
 
 void RegisterMap(CLI::App& app, int& exit_status) {
-  CLI::App* sub =
-      app.add_subcommand("map", "Draw the cameras over land and borders in an SVG file, offline");
+  CLI::App* sub = app.add_subcommand(
+      "map", "Draw the cameras over land and borders in an SVG file or an HTML page, offline");
   auto options = std::make_shared<Options>();
   sub->add_option("INPUT", options->files,
                   "camera text, database or K93 package; - reads standard input")
       ->required();
-  sub->add_option("-o,--output", options->out, "the SVG file to write")->required();
+  sub->add_option("-o,--output", options->out.path, "the SVG or HTML file to write")->required();
   sub->add_option("--title", options->title, "the map's title (default: the input names)");
-  sub->add_option("--bbox", options->bbox,
-                  "LON1,LAT1,LON2,LAT2: the view in degrees (default: fitted to the cameras)");
+  AddMapOptions(*sub, options->out);
   sub->footer(
       "Draws land and country borders (Natural Earth 1:50m, compiled in), a graticule,\n"
       "a scale bar, a legend of the camera types with their counts and one mark per\n"
       "camera, coloured by type, with a tick along its direction when its dirtype is\n"
-      "not 0 and its record (and a text's line) as a tooltip; above 50000 cameras,\n"
-      "their density per 0.02-degree cell. A point stored beyond 180 degrees of\n"
-      "longitude or 90 of latitude is left out, with a warning on standard error.\n"
+      "not 0 and the view is at most 50 km wide, and its record (and a text's line)\n"
+      "as a tooltip; above 50000 cameras, their density per 0.02-degree cell. The\n"
+      "view fits the cameras without the two sample points every database holds.\n"
+      "An HTML page (.html, or --format html) holds everything it needs: open it\n"
+      "in a browser, offline; it zooms from the country to one camera, clusters the\n"
+      "marks, shows a camera's record on a click and hides types in its layer list.\n"
+      "A point stored beyond 180 degrees of longitude or 90 of latitude is left\n"
+      "out, with a warning on standard error.\n"
       "The file appears only when complete, written while its folder is locked.\n"
       "Exit status: 0 when written, 1 for a camera text generate stops on (its\n"
       "errors are listed), 2 for a usage error or a file that cannot be read or\n"

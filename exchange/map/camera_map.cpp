@@ -48,8 +48,9 @@ void PairMoves(CameraMap& map) {
     const GPS_POINT& p = map.cameras[i].point;
     std::size_t best = map.cameras.size();
     std::uint64_t best_distance = UINT64_MAX;
-    for (std::uint32_t cy = p.y / kCellSize; cy + 1 <= p.y / kCellSize + 2; ++cy) {
-      for (std::uint32_t cx = p.x / kCellSize; cx + 1 <= p.x / kCellSize + 2; ++cx) {
+    // The camera's cell and the eight around it (cell numbers offset by one).
+    for (std::uint32_t cy = p.y / kCellSize; cy <= p.y / kCellSize + 2; ++cy) {
+      for (std::uint32_t cx = p.x / kCellSize; cx <= p.x / kCellSize + 2; ++cx) {
         if (cx == 0 || cy == 0) continue;
         const auto found = removed.find(record(p, cx - 1, cy - 1));
         if (found == removed.end()) continue;
@@ -110,15 +111,18 @@ bool IsSample(const GPS_POINT& p) {
 namespace {
 
 /// The view: the cameras' box with a margin, at least a few kilometres wide.
-GeoBox FitView(const std::vector<MapCamera>& cameras) {
-  if (cameras.empty()) return {124, 33, 132, 43};  // Korea, for a map of nothing
+GeoBox FitView(const std::vector<MapCamera>& cameras, bool without_samples) {
   GeoBox box{180, 90, 0, 0};
+  bool any = false;
   for (const MapCamera& c : cameras) {
+    if (without_samples && IsSample(c.point)) continue;
+    any = true;
     box.west = std::min(box.west, Deg(c.point.x));
     box.east = std::max(box.east, Deg(c.point.x));
     box.south = std::min(box.south, Deg(c.point.y));
     box.north = std::max(box.north, Deg(c.point.y));
   }
+  if (!any) return {124, 33, 132, 43};  // Korea, for a map of nothing
   const double span = std::max({box.east - box.west, box.north - box.south, 0.05});
   const double margin = span * 0.08;
   const double cx = (box.west + box.east) / 2, cy = (box.south + box.north) / 2;
@@ -184,6 +188,7 @@ DiffCounts AddDiff(const DecodedDb& old_db, const std::vector<std::uint32_t>& ol
         break;
     }
   });
+  map.counts = counts;
   map.total += old_db.points.size() + new_db.points.size() - counts.unchanged - counts.changed;
   // Beyond the marks' limit there are no marks to join.
   if (counts.added + counts.removed + counts.changed <= kDensityAbove) PairMoves(map);
@@ -216,9 +221,18 @@ std::optional<GeoBox> ParseBbox(std::string_view text) {
 
 MapView ViewOf(const CameraMap& map, const std::optional<GeoBox>& bbox) {
   MapView view;
-  view.box = bbox ? *bbox : FitView(map.cameras);
+  const bool only_samples = std::all_of(map.cameras.begin(), map.cameras.end(),
+                                        [](const MapCamera& c) { return IsSample(c.point); });
+  view.box = bbox ? *bbox : FitView(map.cameras, !only_samples);
   for (const MapCamera& c : map.cameras) {
-    if (!InView(view.box, c.point)) continue;
+    const bool in_view = InView(view.box, c.point);
+    if (IsSample(c.point)) {
+      ++view.samples;
+      view.samples_outside += in_view ? 0 : 1;
+      continue;
+    }
+    ++view.cameras;
+    if (!in_view) continue;
     ++view.in_view;
     ++view.kinds[static_cast<std::size_t>(c.kind)];
     if (c.kind == MarkKind::kCamera) ++view.types[c.point.type];

@@ -43,7 +43,16 @@ struct LeftOut {
   std::uint64_t count = 0;
 };
 
+/// One input file of a map: the old and the new one of a diff.
+struct MapInput {
+  std::string path;          ///< as given
+  std::string version;       ///< the version field, as inspect shows it
+  std::string version_line;  ///< and as the version line of a text
+  std::size_t end = 0;       ///< cameras before this index come from here or earlier
+};
+
 struct CameraMap {
+  std::vector<MapInput> inputs;
   std::string title;                  ///< the first title line: --title or the file names
   std::vector<std::string> versions;  ///< "version: ..." lines
   std::uint64_t total = 0;            ///< points of the input(s), left out ones included
@@ -58,6 +67,7 @@ struct CameraMap {
   /// record but for a position up to 0.02 degree away: drawn joined by a line
   /// as one moved camera, still counted as diff counts them.
   std::vector<std::pair<std::size_t, std::size_t>> moves;
+  DiffCounts counts;  ///< a diff's counts, as its summary line gives them
 };
 
 /// Adds every camera of `db` with a map position; `lines` (empty, or one per
@@ -106,14 +116,19 @@ inline bool InView(const GeoBox& v, const GPS_POINT& p) {
 /// The view of a map and what it holds.
 struct MapView {
   GeoBox box;
+  // Counted without the sample points, which are counted apart.
   std::map<std::uint8_t, std::uint64_t> types;  ///< cameras in view by TYPE
   std::array<std::uint64_t, 5> kinds{};         ///< cameras in view by MarkKind
   std::uint64_t in_view = 0;
-  bool dense_marks = false;      ///< too many marks: density cells instead
-  bool dense_unchanged = false;  ///< too many unchanged ones: their density
+  std::uint64_t cameras = 0;          ///< cameras with a map position
+  std::uint64_t samples = 0;          ///< sample points on the map or off it
+  std::uint64_t samples_outside = 0;  ///< sample points outside the view
+  bool dense_marks = false;           ///< too many marks: density cells instead
+  bool dense_unchanged = false;       ///< too many unchanged ones: their density
 };
 
-/// The view of `bbox`, or one fitted to the cameras, and its counts.
+/// The view of `bbox`, or one fitted to the cameras without the sample
+/// points (to the sample points when there is nothing else), and its counts.
 MapView ViewOf(const CameraMap& map, const std::optional<GeoBox>& bbox);
 
 }  // namespace korvel::map

@@ -1,6 +1,8 @@
 #include "exchange/map/land.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -55,7 +57,24 @@ Land Decode() {
   }
   land.borders.resize(numbers.Count());
   for (int& index : land.borders) index = static_cast<int>(numbers.Next());
+  for (const auto& ring : land.rings) AddPlaneAreas(RingPoints(land, ring), land.areas);
   return land;
+}
+
+/// The part of `ring` on the side of longitude `edge` that `keep_east` names.
+std::vector<LonLat> CutAt(const std::vector<LonLat>& ring, double edge, bool keep_east) {
+  std::vector<LonLat> out;
+  const auto inside = [&](const LonLat& p) { return keep_east ? p.lon >= edge : p.lon <= edge; };
+  for (std::size_t i = 0; i < ring.size(); ++i) {
+    const LonLat& a = ring[(i + ring.size() - 1) % ring.size()];
+    const LonLat& b = ring[i];
+    if (inside(a) != inside(b)) {
+      const double t = (edge - a.lon) / (b.lon - a.lon);
+      out.push_back({edge, a.lat + t * (b.lat - a.lat)});
+    }
+    if (inside(b)) out.push_back(b);
+  }
+  return out;
 }
 
 }  // namespace
@@ -75,6 +94,36 @@ std::vector<LonLat> RingPoints(const Land& land, const std::vector<int>& ring) {
     }
   }
   return points;
+}
+
+void AddPlaneAreas(const std::vector<LonLat>& ring, std::vector<std::vector<LonLat>>& areas) {
+  if (ring.size() < 3) return;
+  // Each step the short way round: longitudes beyond 180 where it crosses.
+  std::vector<LonLat> plane = {ring[0]};
+  double west = ring[0].lon, east = ring[0].lon, lat_sum = ring[0].lat;
+  for (std::size_t i = 1; i <= ring.size(); ++i) {
+    const LonLat& p = ring[i % ring.size()];
+    double step = p.lon - ring[i - 1].lon;
+    step -= 360 * std::round(step / 360);
+    const LonLat next{plane.back().lon + step, p.lat};
+    if (i < ring.size()) plane.push_back(next), lat_sum += p.lat;
+    west = std::min(west, next.lon), east = std::max(east, next.lon);
+    if (i == ring.size() && std::fabs(next.lon - plane[0].lon) > 180) {
+      // Round a pole: close along it, back to where the ring began.
+      const double pole = lat_sum < 0 ? -90 : 90;
+      plane.push_back(next);
+      plane.push_back({next.lon, pole});
+      plane.push_back({plane[0].lon, pole});
+    }
+  }
+  for (double shift = -360; shift <= 360; shift += 360) {
+    if (west + shift >= 180 || east + shift <= -180) continue;
+    std::vector<LonLat> moved = plane;
+    for (LonLat& p : moved) p.lon += shift;
+    if (west + shift < -180) moved = CutAt(moved, -180, true);
+    if (east + shift > 180) moved = CutAt(moved, 180, false);
+    if (moved.size() >= 3) areas.push_back(std::move(moved));
+  }
 }
 
 }  // namespace korvel::map

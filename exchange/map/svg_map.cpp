@@ -108,8 +108,8 @@ std::vector<LonLat> ClipRing(const std::vector<LonLat>& ring, const GeoBox& box)
 void DrawLand(SvgWriter& svg, const Projection& project, const GeoBox& pad) {
   const Land& land = WorldLand();
   svg << "<path class=\"land\" d=\"";
-  for (const auto& ring : land.rings) {
-    const std::vector<LonLat> clipped = ClipRing(RingPoints(land, ring), pad);
+  for (const auto& area : land.areas) {
+    const std::vector<LonLat> clipped = ClipRing(area, pad);
     if (clipped.size() < 3) continue;
     svg.MoveTo(project(clipped[0].lon, clipped[0].lat));
     for (std::size_t i = 1; i < clipped.size(); ++i)
@@ -122,8 +122,10 @@ void DrawLand(SvgWriter& svg, const Projection& project, const GeoBox& pad) {
     bool open = false;
     for (std::size_t i = 1; i < arc.size(); ++i) {
       const LonLat &a = arc[i - 1], &b = arc[i];
-      const bool near = std::max(a.lon, b.lon) >= pad.west && std::min(a.lon, b.lon) <= pad.east &&
-                        std::max(a.lat, b.lat) >= pad.south && std::min(a.lat, b.lat) <= pad.north;
+      // A step across 180 degrees joins the ends of the map: no line.
+      const bool near = std::fabs(a.lon - b.lon) <= 180 && std::max(a.lon, b.lon) >= pad.west &&
+                        std::min(a.lon, b.lon) <= pad.east && std::max(a.lat, b.lat) >= pad.south &&
+                        std::min(a.lat, b.lat) <= pad.north;
       if (!near) {
         open = false;
         continue;
@@ -162,7 +164,7 @@ std::string DrawGraticule(SvgWriter& svg, const Projection& project) {
 }
 
 void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& camera,
-                std::uint32_t line, const MapChange* change) {
+                std::uint32_t line, const MapChange* change, bool ticks) {
   const GPS_POINT& p = camera.point;
   const PagePoint at = project(Deg(p.x), Deg(p.y));
   svg << "<g class=\"camera";
@@ -173,7 +175,7 @@ void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& came
   svg.Number(at.y) << ")\"><circle r=\"";
   svg.Number(camera.kind == MarkKind::kUnchanged ? kSmallRadius : kMarkRadius)
       << "\" fill=\"" << KindColour(camera.kind, p.type) << "\"/>";
-  if (p.flag != 0 && camera.kind != MarkKind::kUnchanged) {
+  if (ticks && p.flag != 0 && camera.kind != MarkKind::kUnchanged) {
     // From the circle's edge outwards, so its middle keeps the type's colour.
     const double angle = p.angle * 3.141592653589793 / 180;
     const double dx = std::sin(angle), dy = -std::cos(angle);
@@ -290,7 +292,8 @@ class Legend {
     svg_.Text(text) << "</text>\n";
     y_ += 20;
   }
-  void Row(std::string_view colour, bool square, std::string_view text, double opacity = 1) {
+  void Row(std::string_view colour, bool square, std::string_view text, double opacity = 1,
+           bool ring = false) {
     if (square) {
       svg_ << "<rect";
       svg_.Attr(" x", x_).Attr(" y", y_ - 10).Attr(" width", 12).Attr(" height", 12);
@@ -299,6 +302,7 @@ class Legend {
       svg_.Attr(" cx", x_ + 6).Attr(" cy", y_ - 4).Attr(" r", kMarkRadius + 1);
     }
     svg_ << " fill=\"" << colour << "\"";
+    if (ring) svg_ << " stroke=\"#000000\" stroke-width=\"1.2\"";
     if (opacity < 1) {
       svg_ << " fill-opacity=\"";
       svg_.Number(opacity) << "\"";
@@ -431,25 +435,52 @@ std::uint64_t DrawMoves(SvgWriter& svg, const Projection& project, const CameraM
   return in_view;
 }
 
-void DrawMarks(SvgWriter& svg, const Projection& project, const CameraMap& map,
-               const MapView& view) {
+/// The order marks are drawn in: unchanged ones under the differences, the
+/// most frequent type first and rarer ones on top, the sample points last.
+std::vector<std::size_t> DrawOrder(const CameraMap& map, const MapView& view) {
+  std::array<std::uint64_t, 256> rank{};
+  std::vector<std::pair<std::uint64_t, std::uint8_t>> by_count;
+  for (const auto& [type, count] : view.types) by_count.emplace_back(count, type);
+  std::stable_sort(by_count.begin(), by_count.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (std::size_t r = 0; r < by_count.size(); ++r) rank[by_count[r].second] = r;
+  const auto layer = [&](const MapCamera& c) -> std::uint64_t {
+    if (IsSample(c.point)) return 1000;
+    if (c.kind == MarkKind::kUnchanged) return 0;
+    return 1 + (c.kind == MarkKind::kCamera ? rank[c.point.type] : 0);
+  };
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < map.cameras.size(); ++i) {
+    const MapCamera& c = map.cameras[i];
+    const bool unchanged = c.kind == MarkKind::kUnchanged;
+    if (!InView(view.box, c.point) || (unchanged ? view.dense_unchanged : view.dense_marks))
+      continue;
+    order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return layer(map.cameras[a]) < layer(map.cameras[b]);
+  });
+  return order;
+}
+
+void DrawMarks(SvgWriter& svg, const Projection& project, const CameraMap& map, const MapView& view,
+               bool ticks) {
   svg << "<g class=\"cameras\">\n";
-  // Unchanged ones first, under the differences.
-  for (int pass = 0; pass < 2; ++pass) {
-    std::size_t change = 0;
-    for (std::size_t i = 0; i < map.cameras.size(); ++i) {
-      const MapCamera& c = map.cameras[i];
-      while (change < map.changes.size() && map.changes[change].camera < i) ++change;
-      const bool unchanged = c.kind == MarkKind::kUnchanged;
-      if (unchanged != (pass == 0) || !InView(view.box, c.point)) continue;
-      if (unchanged ? view.dense_unchanged : view.dense_marks) continue;
-      const MapChange* old = change < map.changes.size() && map.changes[change].camera == i
-                                 ? &map.changes[change]
-                                 : nullptr;
-      DrawCamera(svg, project, c, LineOf(map, i), old);
-    }
+  for (std::size_t i : DrawOrder(map, view)) {
+    const auto change =
+        std::lower_bound(map.changes.begin(), map.changes.end(), i,
+                         [](const MapChange& c, std::size_t index) { return c.camera < index; });
+    const MapChange* old = change != map.changes.end() && change->camera == i ? &*change : nullptr;
+    DrawCamera(svg, project, map.cameras[i], LineOf(map, i), old, ticks);
   }
   svg << "</g>\n";
+}
+
+/// Direction ticks at views up to this wide: beyond, they only blot.
+constexpr double kTicksUpToKm = 50;
+
+bool DrawsTicks(const Projection& project) {
+  return project.width() * project.KmPerUnit() <= kTicksUpToKm;
 }
 
 /// Land, graticule, cameras, the frame and the scale bar.
@@ -463,7 +494,7 @@ Drawn DrawLayers(SvgWriter& svg, const Projection& project, const CameraMap& map
   Drawn drawn = DrawDensities(svg, project, map, view);
   svg << "</g>\n" << labels;
   if (!view.dense_marks && !map.moves.empty()) drawn.moves = DrawMoves(svg, project, map);
-  DrawMarks(svg, project, map, view);
+  DrawMarks(svg, project, map, view, DrawsTicks(project));
   svg << "<rect class=\"frame\"";
   MapRect(svg, project);
   svg << "/>\n";
@@ -478,25 +509,27 @@ void DrawTitle(SvgWriter& svg, const CameraMap& map, const MapView& view) {
   svg << ">";
   svg.Text(map.title) << "</text>\n";
   const GeoBox& v = view.box;
-  std::string line = Count(map.total, "camera", "cameras");
-  if (view.in_view != map.total) line += ", " + std::to_string(view.in_view) + " on this map";
-  line += "; view: longitude " + DegreeLabel(v.west, 0.0001, 'E', 'W') + " to " +
-          DegreeLabel(v.east, 0.0001, 'E', 'W') + ", latitude " +
-          DegreeLabel(v.south, 0.0001, 'N', 'S') + " to " + DegreeLabel(v.north, 0.0001, 'N', 'S');
+  const std::uint64_t cameras = map.total - view.samples;
+  std::string line = Count(cameras, "camera", "cameras");
+  if (view.in_view != cameras) line += ", " + std::to_string(view.in_view) + " on this map";
+  if (view.samples != 0)
+    line += " (and " + Count(view.samples, "sample point", "sample points") + ")";
   if (view.dense_marks || view.dense_unchanged)
     line += "; over " + std::to_string(kDensityAbove) + ": density per 0.02\u00B0 cell";
+  std::vector<std::string> lines = map.versions;
+  lines.push_back(line);
+  lines.push_back("view: longitude " + DegreeLabel(v.west, 0.0001, 'E', 'W') + " to " +
+                  DegreeLabel(v.east, 0.0001, 'E', 'W') + ", latitude " +
+                  DegreeLabel(v.south, 0.0001, 'N', 'S') + " to " +
+                  DegreeLabel(v.north, 0.0001, 'N', 'S'));
   double y = kTitleTop + kLineHeight + 2;
-  for (const std::string& version : map.versions) {
+  for (const std::string& text : lines) {
     svg << "<text";
     svg.Attr(" x", kLeft).Attr(" y", y);
     svg << ">";
-    svg.Text(version) << "</text>\n";
+    svg.Text(text) << "</text>\n";
     y += kLineHeight;
   }
-  svg << "<text";
-  svg.Attr(" x", kLeft).Attr(" y", y);
-  svg << ">";
-  svg.Text(line) << "</text>\n";
 }
 
 void DiffLegend(Legend& legend, const MapView& view, const Drawn& drawn) {
@@ -520,7 +553,7 @@ void DiffLegend(Legend& legend, const MapView& view, const Drawn& drawn) {
 }
 
 void DrawLegend(SvgWriter& svg, const CameraMap& map, const MapView& view, const Drawn& drawn,
-                const Page& page) {
+                const Page& page, bool ticks) {
   Legend legend(svg, page.legend_x, page.top);
   if (map.diff) {
     DiffLegend(legend, view, drawn);
@@ -535,10 +568,17 @@ void DrawLegend(SvgWriter& svg, const CameraMap& map, const MapView& view, const
       DensityRows(legend, drawn.marks, MarkKind::kCamera, false);
     }
   }
+  if (view.samples != 0) {
+    legend.Row("#FFFFFF", false, "sample points: " + std::to_string(view.samples), 1, true);
+    if (view.samples_outside != 0) {
+      legend.Note(Count(view.samples_outside, "sample point", "sample points") +
+                  " outside this view");
+    }
+  }
   if (!view.dense_marks) {
     legend.Heading("Marks");
-    legend.Note("tick: direction (dirtype not 0)");
-    legend.Note("black ring: sample point");
+    legend.Note(ticks ? "tick: direction (dirtype not 0)"
+                      : "no direction ticks: view over 50 km wide");
     legend.Note("hover a mark for its record");
   }
 }
@@ -547,15 +587,15 @@ void DrawLegend(SvgWriter& svg, const CameraMap& map, const MapView& view, const
 
 void DrawCameraMap(const CameraMap& map, const std::optional<GeoBox>& bbox, std::ostream& out) {
   const MapView view = ViewOf(map, bbox);
-  // The title, the version lines and the line of counts, then the map.
-  const double top = kTitleTop + kLineHeight * static_cast<double>(map.versions.size() + 2) + 6;
+  // The title, the version lines, the counts and the view, then the map.
+  const double top = kTitleTop + kLineHeight * static_cast<double>(map.versions.size() + 3) + 6;
   const Projection project(view.box, kLeft, top, kMapMax, kMapMax);
   const Page page = Layout(project);
   SvgWriter svg(out);
   WriteHead(svg, map, page, project);
   const Drawn drawn = DrawLayers(svg, project, map, view);
   DrawTitle(svg, map, view);
-  DrawLegend(svg, map, view, drawn, page);
+  DrawLegend(svg, map, view, drawn, page, DrawsTicks(project));
   svg << "</svg>\n";
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ostream>
 
+#include "exchange/map/xml_text.h"
+
 namespace korvel::map {
 namespace {
 
@@ -56,7 +58,7 @@ SvgWriter& SvgWriter::Number(double value) {
 }
 
 SvgWriter& SvgWriter::Text(std::string_view text) {
-  for (char c : text) {
+  for (char c : XmlSafe(text)) {
     switch (c) {
       case '&':
         buffer_ += "&amp;";
@@ -71,8 +73,7 @@ SvgWriter& SvgWriter::Text(std::string_view text) {
         buffer_ += "&quot;";
         break;
       default:
-        // XML 1.0 has no place for control characters, even escaped.
-        buffer_ += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? '?' : c;
+        buffer_ += c;
     }
   }
   if (buffer_.size() >= kChunk) Flush();

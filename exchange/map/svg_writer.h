@@ -23,7 +23,7 @@ class SvgWriter {
   SvgWriter& operator<<(std::uint64_t value);
   /// A page coordinate or length, one decimal at most.
   SvgWriter& Number(double value);
-  /// Text content or an attribute value, escaped; control characters as "?".
+  /// Text content or an attribute value, escaped, as XmlSafe makes it.
   SvgWriter& Text(std::string_view text);
 
   /// `<NAME` and `name="value"` pairs for numbers: Attr(" cx", 3.5).
