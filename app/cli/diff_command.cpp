@@ -47,8 +47,14 @@ int Run(Options& options) {
     return kExitUsage;
   }
   const bool with_map = !options.map.path.empty();
-  if (with_map || !options.map.bbox.empty() || !options.map.format.empty() ||
-      !options.map.tiles.empty()) {
+  if (!with_map &&
+      (!options.map.bbox.empty() || !options.map.format.empty() || !options.map.tiles.empty())) {
+    std::cerr << "korvel-cli: --bbox, --format and --tiles go with --map\nTry 'korvel-cli diff "
+                 "--help' for more information."
+              << std::endl;
+    return kExitUsage;
+  }
+  if (with_map) {
     if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;
   }
   std::string problem;
