@@ -28,7 +28,9 @@ TEST(MapText, XmlSafeAndFileNames) {
     std::string text, safe;
   } safe[] = {
       {"Seoul \xEC\x84\x9C\xEC\x9A\xB8\t\r\n", "Seoul \xEC\x84\x9C\xEC\x9A\xB8\t\r\n"},
-      {"a\x01" "b\x1F\x7F", "a" + fffd + "b" + fffd + "\x7F"},
+      {"a\x01"
+       "b\x1F\x7F",
+       "a" + fffd + "b" + fffd + "\x7F"},
       {"\xFF\xFE", fffd + fffd},                                 // no UTF-8 at all
       {"\xED\xA0\x80", fffd + fffd + fffd},                      // a surrogate
       {"\xEF\xBF\xBE|\xEF\xBF\xBF", fffd + "|" + fffd},          // U+FFFE, U+FFFF
@@ -313,6 +315,128 @@ TEST(CliMap, LandAndSeaWhereTheyAre) {
     EXPECT_EQ(png.Colour(static_cast<std::uint32_t>(at.x), static_cast<std::uint32_t>(at.y)),
               c.is_land ? land : sea);
   }
+}
+
+/// `rows` cameras spread over South Korea, types 1 to 9 unevenly, every
+/// third one without a direction.
+std::string CountryText(int rows) {
+  std::string text = kHeaderOnlyText;
+  char row[80];
+  std::uint32_t seed = 7;
+  for (int i = 0; i < rows; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const double lon = 126.1 + (seed >> 8) % 33000 / 10000.0;
+    const double lat = 34.6 + (seed >> 4) % 38000 / 10000.0;
+    static constexpr int kTypes[] = {1, 1, 1, 1, 2, 3, 3, 5, 7, 9};
+    std::snprintf(row, sizeof row, "%.6f\t%.6f\t%d\t%d\t%d\t%d\r\n", lon, lat, kTypes[i % 10],
+                  30 + 10 * (i % 6), i % 3 == 0 ? 0 : 1, i * 37 % 360);
+    text += row;
+  }
+  return text;
+}
+
+/// The page as headless Chromium leaves it after `budget_ms` of virtual
+/// time, with no network; a screenshot too when `shot` names one.
+std::string Browse(const CliFolder& folder, const std::string& page, int budget_ms,
+                   const std::string& shot = "") {
+  const std::string chromium =
+      "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync "
+      "--host-resolver-rules='MAP * ~NOTFOUND' --proxy-server=http://127.0.0.1:9 "
+      "--virtual-time-budget=" +
+      std::to_string(budget_ms) + " --user-data-dir=\"$(mktemp -d)\" ";
+  const std::string url = "'file://" + (folder.dir / page).string() + "'";
+  if (!shot.empty()) {
+    folder.Shell(chromium + "--window-size=1200,900 --screenshot='" + shot + "' " + url +
+                 " 2>/dev/null");
+  }
+  folder.Shell(chromium + "--dump-dom " + url + " >dom.html 2>/dev/null");
+  return ReadText(folder.dir / "dom.html");
+}
+
+/// The attributes of the <html> element in `dom`.
+std::string HtmlTag(const std::string& dom) {
+  const std::size_t at = dom.find("<html");
+  return at == std::string::npos ? "" : dom.substr(at, dom.find('>', at) - at + 1);
+}
+
+// The HTML page in a real browser, offline: it draws every input kind and a
+// diff with every kind of difference, and input texts stay text.
+TEST(MapPage, DrawnOfflineInABrowser) {
+  const CliFolder folder("korvel-map-page");
+  if (folder.Shell("command -v chromium") != 0)
+    GTEST_SKIP() << "chromium is needed (scripts/setup installs it)";
+  if (folder.Shell("'" KORVEL_CLI_PATH "' map --help | grep -q 'HTML page'") != 0)
+    GTEST_SKIP() << "this korvel-cli has no HTML map";
+  const std::string hostile = "</script><img src=x onerror=alert(1)>\"";
+  folder.Write("cams.txt", std::string(kHeaderOnlyText) +
+                               "127.000000\t37.500000\t3\t60\t1\t90\r\n"
+                               "128.600000\t35.870000\t7\t50\t0\t0\r\n"
+                               "129.300000\t36.000000\t3\t60\t0\t0\r\n");
+  folder.Write("old.txt", std::string(kHeaderOnlyText) +
+                              "127.000000\t37.500000\t3\t60\t1\t90\r\n"   // changed
+                              "127.100000\t37.500000\t1\t50\t0\t0\r\n"    // moved 18 m west
+                              "128.000000\t36.000000\t2\t80\t0\t0\r\n"    // removed
+                              "129.000000\t35.200000\t1\t50\t1\t180\r\n"  // unchanged
+  );
+  folder.Write("new.txt", std::string(kHeaderOnlyText) +
+                              "127.000000\t37.500000\t3\t70\t1\t90\r\n"
+                              "127.099800\t37.500000\t1\t50\t0\t0\r\n"
+                              "129.000000\t35.200000\t1\t50\t1\t180\r\n"
+                              "126.500000\t35.000000\t5\t30\t0\t0\r\n");  // added
+  folder.Write("big.txt", CountryText(42000));
+  folder.Write("<img src=x onerror=alert(1)>\".txt",
+               "V\"</> 123456 " + hostile + "\r\nX\tY\tTYPE\r\n127.0\t37.5\t3\t60\t1\t90\r\n");
+  ASSERT_EQ(folder.Shell("head -c 249856 /dev/zero >K93_FW_v0102.bin && head -c 1000 /dev/zero "
+                         ">K93_Voice_v0034.bin && '" KORVEL_CLI_PATH
+                         "' generate --fw K93_FW_v0102.bin --voice K93_Voice_v0034.bin --db "
+                         "cams.txt --out-dir db >/dev/null"),
+            0);
+  const std::string shots =
+      (std::filesystem::path(KORVEL_CLI_PATH).parent_path() / "../../map-screenshots").string();
+  folder.Shell("mkdir -p '" + shots + "'");
+  const struct {
+    std::string args;  ///< writes p.html
+    std::string tag;   ///< the <html> element once drawn
+    std::string shot = "";  ///< a screenshot under the build folder: NAME.png
+  } cases[] = {
+      {"map cams.txt -o p.html",
+       R"(<html lang="en" data-korvel-cameras="3" data-korvel-samples="2" data-korvel-ready="1">)"},
+      {"map db/TempDb.bin -o p.html",
+       R"(<html lang="en" data-korvel-cameras="3" data-korvel-samples="2" data-korvel-ready="1">)"},
+      {"map db/K93_F0102_V0034_D3456.bin -o p.html",
+       R"(<html lang="en" data-korvel-cameras="3" data-korvel-samples="2" data-korvel-ready="1">)"},
+      {"diff old.txt new.txt --map p.html >/dev/null; test $? = 1",
+       R"(<html lang="en" data-korvel-cameras="6" data-korvel-samples="2" data-korvel-added="2" data-korvel-removed="2" data-korvel-changed="1" data-korvel-unchanged="3" data-korvel-moved="1" data-korvel-ready="1">)",
+       "diff"},
+      {"map big.txt -o p.html",
+       R"(<html lang="en" data-korvel-cameras="42000" data-korvel-samples="2" data-korvel-ready="1">)",
+       "country"},
+      {"map '<img src=x onerror=alert(1)>\".txt' -o p.html --title '" + hostile + "'",
+       R"(<html lang="en" data-korvel-cameras="1" data-korvel-samples="2" data-korvel-ready="1">)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    std::string out, err;
+    ASSERT_EQ(folder.Run(c.args + " >/dev/null", out, err), 0) << err;
+    const std::string dom =
+        Browse(folder, "p.html", 20000, c.shot.empty() ? "" : shots + "/" + c.shot + ".png");
+    EXPECT_EQ(HtmlTag(dom), c.tag);
+    // Text from the inputs is text: no element made of it, no script run.
+    EXPECT_EQ(dom.find("<img"), std::string::npos);
+    EXPECT_EQ(dom.find("onerror=alert(1)>"), std::string::npos);
+  }
+  // The hostile page's title panel shows the texts as they were.
+  const std::string dom = Browse(folder, "p.html", 5000);
+  const std::string shown = "&lt;/script&gt;&lt;img src=x onerror=alert(1)&gt;\"";
+  EXPECT_NE(dom.find("<h1>" + shown + "</h1>"), std::string::npos);
+  EXPECT_NE(dom.find(">&lt;img src=x onerror=alert(1)&gt;\".txt</span>"), std::string::npos);
+  // The version field keeps 11 bytes of the line.
+  EXPECT_NE(dom.find("version line: V\"&lt;/&gt; 12345</div>"), std::string::npos);
+  // A zoomed view of the country map, to look at.
+  std::string out, err;
+  ASSERT_EQ(folder.Run("map big.txt -o p.html", out, err), 0);
+  Browse(folder, "p.html#12/37.30/127.20", 20000, shots + "/country-zoomed.png");
 }
 
 #endif
