@@ -32,6 +32,7 @@ int FuzzRoundtrip(const std::uint8_t* data, std::size_t size);
 int FuzzImportCsv(const std::uint8_t* data, std::size_t size);
 int FuzzImportDoc(const std::uint8_t* data, std::size_t size);
 int FuzzOsm(const std::uint8_t* data, std::size_t size);
+int FuzzMap(const std::uint8_t* data, std::size_t size);
 
 }  // namespace korvel::fuzz
 

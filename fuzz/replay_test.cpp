@@ -16,10 +16,14 @@ namespace fs = std::filesystem;
 
 TEST(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {
   const std::pair<const char*, int (*)(const std::uint8_t*, std::size_t)> targets[] = {
-      {"fuzz_parser", FuzzParser},        {"fuzz_number", FuzzNumber},
-      {"fuzz_reader", FuzzReader},        {"fuzz_roundtrip", FuzzRoundtrip},
-      {"fuzz_import_csv", FuzzImportCsv}, {"fuzz_import_doc", FuzzImportDoc},
-      {"fuzz_osm", FuzzOsm}};
+      {"fuzz_parser", FuzzParser},
+      {"fuzz_number", FuzzNumber},
+      {"fuzz_reader", FuzzReader},
+      {"fuzz_roundtrip", FuzzRoundtrip},
+      {"fuzz_import_csv", FuzzImportCsv},
+      {"fuzz_import_doc", FuzzImportDoc},
+      {"fuzz_osm", FuzzOsm},
+      {"fuzz_map", FuzzMap}};
   for (const auto& [name, function] : targets) {
     std::size_t files = 0;
     for (const char* folder : {"corpus", "regressions"}) {
