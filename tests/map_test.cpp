@@ -473,8 +473,18 @@ TEST(MapPage, DrawnOfflineInABrowser) {
   EXPECT_NE(dom.find(">&lt;img src=x onerror=alert(1)&gt;\".txt</span>"), std::string::npos);
   // The version field keeps 11 bytes of the line.
   EXPECT_NE(dom.find("version line: V\"&lt;/&gt; 12345</div>"), std::string::npos);
-  // A zoomed view of the country map, to look at.
+  // Tiles only when asked, credited; offline the page is drawn all the same.
   std::string out, err;
+  ASSERT_EQ(folder.Run("map cams.txt -o p.html --tiles "
+                       "'https://tile.openstreetmap.org/{z}/{x}/{y}.png'",
+                       out, err),
+            0);
+  const std::string tiled = Browse(folder, "p.html", 5000);
+  EXPECT_NE(HtmlTag(tiled).find("data-korvel-ready=\"1\""), std::string::npos);
+  EXPECT_NE(tiled.find("\u00A9 OpenStreetMap contributors"), std::string::npos);
+  EXPECT_NE(tiled.find("class=\"leaflet-tile-container"), std::string::npos);
+  EXPECT_EQ(dom.find("class=\"leaflet-tile-container"), std::string::npos);
+  // A zoomed view of the country map, to look at.
   ASSERT_EQ(folder.Run("map big.txt -o p.html", out, err), 0);
   Browse(folder, "p.html#12/37.30/127.20", 20000, shots + "/country-zoomed.png");
 }
