@@ -168,10 +168,13 @@ void RegisterMap(CLI::App& app, int& exit_status) {
       "camera, coloured by type, with a tick along its direction when its dirtype is\n"
       "not 0 and the view is at most 50 km wide, and its record (and a text's line)\n"
       "as a tooltip; above 50000 cameras, their density per 0.02-degree cell. The\n"
-      "view fits the cameras without the two sample points every database holds.\n"
-      "An HTML page (.html, or --format html) holds everything it needs: open it\n"
-      "in a browser, offline; it zooms from the country to one camera, clusters the\n"
-      "marks, shows a camera's record on a click and hides types in its layer list.\n"
+      "view fits the cameras without the two sample points every database holds.\n" +
+      std::string(
+          map::HtmlMapAvailable()
+              ? "An HTML page (.html, or --format html) holds everything it needs: open it\n"
+                "in a browser, offline; it zooms from the country to one camera, clusters the\n"
+                "marks, shows a camera's record on a click and hides types in its layer list.\n"
+              : "This korvel-cli writes no HTML pages: Leaflet was missing when it was built.\n") +
       "A point stored beyond 180 degrees of longitude or 90 of latitude is left\n"
       "out, with a warning on standard error.\n"
       "The file appears only when complete, written while its folder is locked.\n"
