@@ -18,6 +18,7 @@
 #include "fuzz/fuzz_check.h"
 #include "generate/pipeline.h"
 #include "platform/memory_file.h"
+#include "platform/real_file_system.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
 
@@ -47,7 +48,8 @@ std::string ImportText(const std::string& path, ImportFormat format) {
   options.type = 1;
   ImportResult result;
   try {
-    result = RunImport(options, [](const std::string&) {});
+    RealFileSystem fs;
+    result = RunImport(options, fs, [](const std::string&) {});
   } catch (const std::exception& e) {
     Fail(std::string("the import threw: ") + e.what());
   }

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "camdb/checker.h"
 #include "exchange/camera_input.h"
 #include "exchange/export.h"
+#include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
 #include "format/db_reader.h"
 #include "generate/pipeline.h"
@@ -20,50 +19,26 @@
 #include "platform/system.h"
 #include "platform/text_file.h"
 #include "support/golden.h"
+#include "support/memory_file_system.h"
 
 namespace korvel {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::MemoryFileSystem;
 
 constexpr char kVersion[] = "V1.0 123456 test";
 constexpr char kHead[] = "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
 
-/// A scratch folder for the inputs, removed at the end.
-struct Scratch {
-  Scratch() {
-    // Test processes run side by side: the process id keeps their folders apart.
-    dir = fs::temp_directory_path() /
-          ("korvel-import-" + std::to_string(ProcessId()) + "-" + std::to_string(++count));
-    fs::create_directories(dir);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
-    return (dir / name).string();
-  }
-  static inline int count = 0;
-  fs::path dir;
-};
-
 struct Outcome {
   ImportResult result;
   std::string text;      ///< the camera text written
-  std::string problems;  ///< one line each, the scratch folder left out
+  std::string problems;  ///< one line each
 };
 
-Outcome Import(const Scratch& scratch, ImportOptions options) {
+Outcome Import(MemoryFileSystem& fs, const ImportOptions& options) {
   Outcome outcome;
-  const std::string folder = (scratch.dir / "").string();
-  outcome.result = RunImport(options, [&](const std::string& line) {
-    std::string shown = line;
-    for (std::size_t at; (at = shown.find(folder)) != std::string::npos;)
-      shown.erase(at, folder.size());
-    outcome.problems += shown + "\n";
-  });
+  outcome.result =
+      RunImport(options, fs, [&](const std::string& line) { outcome.problems += line + "\n"; });
   std::ostringstream text;
   WriteImportText(outcome.result, text);
   outcome.text = text.str();
@@ -93,12 +68,13 @@ struct Case {
 void RunTable(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Scratch scratch;
+    MemoryFileSystem fs;
+    fs.SetFile(c.file, c.input);
     ImportOptions options;
-    options.inputs = {scratch.Write(c.file, c.input)};
+    options.inputs = {c.file};
     options.version_line = kVersion;
-    const Outcome got = Import(scratch, options);
-    EXPECT_EQ(got.result.outcome, c.outcome) << got.result.failure;
+    const Outcome got = Import(fs, options);
+    EXPECT_EQ(got.result.outcome, c.outcome) << FailureText(got.result.failure);
     EXPECT_EQ(got.problems, c.problems);
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
@@ -215,13 +191,12 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
 }
 
 TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
-  const Scratch scratch;
-  const std::string base =
-      scratch.Write("base.txt", std::string(kHead) + "127.0000\t37.0000\t1\t60\t1\t90\r\n");
-  const std::string csv = scratch.Write(
-      "new.csv",
-      "lon,lat,type,speed,dirtype,direction\n127,37,1,60,1,90\n127.0002,37.0001,1,60,1,120\n"
-      "127.0003,37.0001,2,50,0,0\n127.0003,37.0001,2,50,1,270\n");
+  MemoryFileSystem fs;
+  const std::string base = "base.txt", csv = "new.csv";
+  fs.SetFile(base, std::string(kHead) + "127.0000\t37.0000\t1\t60\t1\t90\r\n");
+  fs.SetFile(csv,
+             "lon,lat,type,speed,dirtype,direction\n127,37,1,60,1,90\n127.0002,37.0001,1,60,1,120\n"
+             "127.0003,37.0001,2,50,0,0\n127.0003,37.0001,2,50,1,270\n");
   ImportOptions options;
   options.base = base;
   options.inputs = {csv};
@@ -257,13 +232,13 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
   for (const auto& rule : rules) {
     options.dedupe = rule.dedupe;
     options.near_metres = rule.near;
-    const Outcome got = Import(scratch, options);
+    const Outcome got = Import(fs, options);
     EXPECT_EQ(got.text, kHead + std::string("127.0000\t37.0000\t1\t60\t1\t90\r\n") + rule.rows);
     EXPECT_EQ(got.problems, rule.problems);
   }
   // The version line comes from the base; without one, none is made up.
   options.base.clear();
-  EXPECT_EQ(Import(scratch, options).result.outcome, ImportOutcome::kNoVersion);
+  EXPECT_EQ(Import(fs, options).result.outcome, ImportOutcome::kNoVersion);
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
@@ -282,11 +257,13 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
     SCOPED_TRACE(format);
     std::ostringstream exported;
     ASSERT_TRUE(ExportCameras(decoded.file.db, *ParseExportFormat(format), exported).ok);
-    const Scratch scratch;
+    MemoryFileSystem fs;
     ImportOptions options;
-    options.inputs = {scratch.Write(std::string("cameras.") + format, exported.str())};
-    const Outcome got = Import(scratch, options);
-    ASSERT_EQ(got.result.outcome, ImportOutcome::kDone) << got.result.failure << got.problems;
+    options.inputs = {std::string("cameras.") + format};
+    fs.SetFile(options.inputs[0], exported.str());
+    const Outcome got = Import(fs, options);
+    ASSERT_EQ(got.result.outcome, ImportOutcome::kDone)
+        << FailureText(got.result.failure) << got.problems;
     const auto again = EncodeCameraText(
         std::span(reinterpret_cast<const std::uint8_t*>(got.text.data()), got.text.size()), fault);
     ASSERT_TRUE(again) << fault;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/real_file_system.h"
+
 #ifdef KORVEL_HAVE_OSMIUM
 #include <unistd.h>
 #include <osmium/io/pbf_output.hpp>
@@ -23,10 +25,13 @@ namespace fs = std::filesystem;
 const std::string kCameras = std::string(KORVEL_TEST_DATA_DIR) + "/cameras.osm";
 
 // Everything the reader handed over, in its order, one line each.
-std::vector<std::string> Read(const std::string& path, std::string& failure) {
+std::vector<std::string> Read(const std::string& path) {
   std::vector<std::string> seen;
+  RealFileSystem fs;
+  SourceFile source(fs, path);
+  Problem failure;
   const bool ok = ReadOsmCameras(
-      path,
+      source,
       [&](const OsmCamera& c) {
         char line[128];
         std::snprintf(line, sizeof line, "%lld %.2f %.2f %d %d %d",
@@ -39,7 +44,7 @@ std::vector<std::string> Read(const std::string& path, std::string& failure) {
                        p.message);
       },
       failure);
-  if (!ok) seen.push_back("failed: " + failure);
+  if (!ok) seen.push_back("failed: " + FailureText(failure));
   return seen;
 }
 
@@ -66,8 +71,7 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
       "12 warning: enforcement relation 3: from node 99 is not in the file: DIRTYPE 0",
       "12 127.09 37.59 0 0 0",
   };
-  std::string failure;
-  EXPECT_EQ(Read(kCameras, failure), expected);
+  EXPECT_EQ(Read(kCameras), expected);
 
   const fs::path pbf = fs::temp_directory_path() / ("korvel-osm-" + std::to_string(getpid()));
   {
@@ -78,25 +82,24 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
     writer.close();
     reader.close();
   }
-  EXPECT_EQ(Read(pbf.string(), failure), expected);
+  EXPECT_EQ(Read(pbf.string()), expected);
   fs::remove(pbf);
 }
 
 TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
-  std::string failure;
-  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx", failure).back(),
-            "failed: not an OpenStreetMap file");
-  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt", failure).back(),
-            "failed: not an OpenStreetMap file");
-  EXPECT_EQ(Read("/nonexistent/x.osm", failure).back(), "failed: No such file or directory");
+  const std::string gpx = std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx";
+  const std::string text = std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt";
+  EXPECT_EQ(Read(gpx).back(), "failed: " + gpx + ": not an OpenStreetMap file");
+  EXPECT_EQ(Read(text).back(), "failed: " + text + ": not an OpenStreetMap file");
+  EXPECT_EQ(Read("/nonexistent/x.osm").back(),
+            "failed: /nonexistent/x.osm: No such file or directory");
 }
 
 #else
 
 TEST(OsmReader, NeedsTheLinuxBuild) {
-  std::string failure;
-  EXPECT_EQ(Read(kCameras, failure).back(),
-            "failed: OpenStreetMap files need the Linux build of korvel-cli");
+  EXPECT_EQ(Read(kCameras).back(),
+            "failed: " + kCameras + ": OpenStreetMap files need the Linux build of korvel-cli");
 }
 
 #endif

@@ -176,7 +176,9 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     std::cout.flush();
     SetBinaryMode(stdout);
     // What went wrong writing standard output is for the end of the command.
-    return write(std::cout);
+    if (write(std::cout)) return true;
+    if (problem.empty()) problem = "standard output: the output could not be made";
+    return false;
   }
   RealFileSystem fs;
   StagedFile staged(fs, path);
@@ -212,11 +214,15 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     return false;
   }
   file.reset();
-  if (ok && !staged.Commit(&error)) {
+  if (!ok) {
+    if (problem.empty()) problem = path + ": the output could not be made; nothing written";
+    return false;
+  }
+  if (!staged.Commit(&error)) {
     problem = path + ": " + error.description;
     return false;
   }
-  return ok;
+  return true;
 }
 
 }  // namespace korvel::cli

@@ -4,12 +4,18 @@
 
 #include "exchange/import/osm_reader.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -20,6 +26,8 @@
 #include <osmium/io/xml_input.hpp>
 #include <osmium/osm/node.hpp>
 #include <osmium/osm/relation.hpp>
+#include <protozero/exception.hpp>
+#include <protozero/pbf_reader.hpp>
 
 #include "exchange/import/osm_tags.h"
 
@@ -28,26 +36,14 @@ namespace {
 
 constexpr std::string_view kNotOsm = "not an OpenStreetMap file";
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// A failure of the source itself, out of a pass.
+struct SourceFailure {
+  Problem problem;
 };
 
-// libosmium's format name for the file's first bytes, or nullopt with
-// `failure` set. The extension is never asked: a .osm may hold PBF.
-std::optional<std::string> FormatOf(const std::string& path, std::string& failure) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    failure = std::strerror(errno);
-    return std::nullopt;
-  }
-  unsigned char head[64];
-  const std::size_t size = std::fread(head, 1, sizeof head, file.get());
-  if (std::ferror(file.get())) {
-    failure = std::strerror(errno);
-    return std::nullopt;
-  }
-  const std::string_view bytes(reinterpret_cast<const char*>(head), size);
+// libosmium's format name for the file's first bytes, or nullopt. The
+// extension is never asked: a .osm may hold PBF.
+std::optional<std::string> FormatOf(std::string_view bytes) {
   // A PBF file starts with the 4-byte length of a blob header whose first
   // field is the type "OSMHeader".
   if (bytes.size() >= 15 && bytes.substr(4, 11) == std::string_view("\x0a\x09OSMHeader", 11)) {
@@ -59,15 +55,164 @@ std::optional<std::string> FormatOf(const std::string& path, std::string& failur
   if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
   const std::size_t start = text.find_first_not_of(" \t\r\n");
   if (start != std::string_view::npos && text[start] == '<') return "osm";
-  failure = kNotOsm;
   return std::nullopt;
 }
 
+// Follows a PBF file's blocks (a 4-byte length, a header of that length
+// naming the size of the data, the data) over the bytes as they pass, to
+// tell a file cut inside a block's length, which libosmium takes for its end.
+class PbfBlocks {
+ public:
+  void Pass(const char* data, std::size_t size) {
+    while (size != 0 && following_) {
+      std::size_t take = 0;
+      if (stage_ == Stage::kData) {
+        take = static_cast<std::size_t>(std::min<std::uint64_t>(size, left_));
+        left_ -= take;
+        if (left_ == 0) Next(Stage::kLength);
+      } else {
+        take = std::min<std::size_t>(size, static_cast<std::size_t>(left_));
+        held_.append(data, take);
+        left_ -= take;
+        if (left_ == 0) Complete();
+      }
+      data += take;
+      size -= take;
+    }
+  }
+
+  /// Whether the bytes so far end inside a block's length.
+  bool cut_in_length() const { return following_ && stage_ == Stage::kLength && !held_.empty(); }
+
+ private:
+  enum class Stage { kLength, kHeader, kData };
+
+  void Next(Stage stage) {
+    stage_ = stage;
+    held_.clear();
+    left_ = stage == Stage::kLength ? 4 : left_;
+  }
+
+  void Complete() {
+    if (stage_ == Stage::kLength) {
+      const auto byte = [&](int i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(held_[i]));
+      };
+      const std::uint32_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+      // libosmium refuses longer headers itself.
+      following_ = length != 0 && length <= 64 * 1024;
+      left_ = length;
+      stage_ = Stage::kHeader;
+      held_.clear();
+      return;
+    }
+    // The header's field 3 is the data's size.
+    std::uint64_t data_size = 0;
+    try {
+      protozero::pbf_reader header(held_);
+      while (header.next(3, protozero::pbf_wire_type::varint)) data_size = header.get_int32();
+    } catch (const protozero::exception&) {
+      following_ = false;
+    }
+    left_ = data_size;
+    held_.clear();
+    stage_ = Stage::kData;
+    if (left_ == 0) following_ = false;
+  }
+
+  Stage stage_ = Stage::kLength;
+  std::uint64_t left_ = 4;
+  std::string held_;
+  bool following_ = true;
+};
+
+// Feeds a file's bytes to libosmium through a pipe, from a thread of its own:
+// libosmium reads a file by name, and /dev/fd/N names the pipe, so any
+// BinaryFile streams in bounded memory.
+class PipeFeed {
+ public:
+  PipeFeed(BinaryFile& file, bool pbf) : file_(file), pbf_(pbf) {
+    int ends[2];
+    if (::pipe(ends) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+    read_end_ = ends[0];
+    write_end_ = ends[1];
+    feeder_ = std::thread([this] { Feed(); });
+  }
+  PipeFeed(const PipeFeed&) = delete;
+  PipeFeed& operator=(const PipeFeed&) = delete;
+  ~PipeFeed() {
+    CloseReadEnd();
+    if (feeder_.joinable()) feeder_.join();
+  }
+
+  std::string name() const { return "/dev/fd/" + std::to_string(read_end_); }
+
+  /// Once libosmium holds the pipe open itself: then its end alone stops the feeder.
+  void CloseReadEnd() {
+    if (read_end_ >= 0) ::close(read_end_);
+    read_end_ = -1;
+  }
+
+  /// Waits for the feeder; whether the file could be read, and whether it
+  /// ends inside a PBF block's length.
+  void Finish(bool& read_failed, bool& cut) {
+    CloseReadEnd();
+    if (feeder_.joinable()) feeder_.join();
+    read_failed = read_failed_;
+    cut = pbf_ && blocks_.cut_in_length();
+  }
+
+ private:
+  void Feed() {
+    // A reader that stops early closes the pipe: the write then fails with
+    // EPIPE, and the signal, blocked here, dies with this thread.
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+    std::vector<char> buffer(1 << 16);
+    for (bool open = true; open;) {
+      const std::size_t got = file_.Read(buffer.data(), buffer.size());
+      if (got == 0) break;
+      if (pbf_) blocks_.Pass(buffer.data(), got);
+      for (std::size_t sent = 0; sent < got && open;) {
+        const ssize_t wrote = ::write(write_end_, buffer.data() + sent, got - sent);
+        if (wrote > 0) sent += static_cast<std::size_t>(wrote);
+        open = wrote > 0 || (wrote < 0 && errno == EINTR);
+      }
+    }
+    read_failed_ = file_.failed();
+    ::close(write_end_);
+  }
+
+  BinaryFile& file_;
+  bool pbf_;
+  int read_end_ = -1, write_end_ = -1;
+  PbfBlocks blocks_;
+  bool read_failed_ = false;
+  std::thread feeder_;
+};
+
 template <typename Handle>
-void EachBuffer(const osmium::io::File& file, osmium::osm_entity_bits::type which, Handle handle) {
-  osmium::io::Reader reader(file, which, osmium::io::read_meta::no);
-  while (osmium::memory::Buffer buffer = reader.read()) handle(buffer);
-  reader.close();
+void EachBuffer(SourceFile& source, const std::string& format, osmium::osm_entity_bits::type which,
+                Handle handle) {
+  Problem failure;
+  const std::unique_ptr<BinaryFile> file = source.Open(failure);
+  if (!file) throw SourceFailure{failure};
+  bool read_failed = false, cut = false;
+  {
+    PipeFeed feed(*file, format == "pbf");
+    osmium::io::Reader reader(osmium::io::File(feed.name(), format), which,
+                              osmium::io::read_meta::no);
+    feed.CloseReadEnd();
+    while (osmium::memory::Buffer buffer = reader.read()) handle(buffer);
+    reader.close();
+    feed.Finish(read_failed, cut);
+  }
+  if (read_failed) {
+    throw SourceFailure{FileProblem(source.path(), "the file cannot be read", Fault::kSystem)};
+  }
+  if (cut) throw osmium::pbf_error("truncated data (EOF encountered)");
 }
 
 // The `from` node of the enforcement relation that names a camera as its device.
@@ -90,15 +235,17 @@ class CameraReader {
                const std::function<void(const OsmProblem&)>& problem)
       : camera_(camera), problem_(problem) {}
 
-  void Read(const osmium::io::File& file) {
-    EachBuffer(file, osmium::osm_entity_bits::relation, [&](const osmium::memory::Buffer& buffer) {
-      for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
-        NoteEnforcement(relation);
-      }
-    });
-    EachBuffer(file, osmium::osm_entity_bits::node, [&](const osmium::memory::Buffer& buffer) {
-      for (const osmium::Node& node : buffer.select<osmium::Node>()) Node(node);
-    });
+  void Read(SourceFile& source, const std::string& format) {
+    EachBuffer(source, format, osmium::osm_entity_bits::relation,
+               [&](const osmium::memory::Buffer& buffer) {
+                 for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
+                   NoteEnforcement(relation);
+                 }
+               });
+    EachBuffer(source, format, osmium::osm_entity_bits::node,
+               [&](const osmium::memory::Buffer& buffer) {
+                 for (const osmium::Node& node : buffer.select<osmium::Node>()) Node(node);
+               });
     for (Held& held : held_) Release(held);
   }
 
@@ -203,26 +350,31 @@ class CameraReader {
 
 }  // namespace
 
-bool ReadOsmCameras(const std::string& path, const std::function<void(const OsmCamera&)>& camera,
-                    const std::function<void(const OsmProblem&)>& problem, std::string& failure) {
+bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>& camera,
+                    const std::function<void(const OsmProblem&)>& problem, Problem& failure) {
+  const auto fail = [&](std::string why) {
+    failure = FileProblem(source.path(), std::move(why));
+    return false;
+  };
+  std::string_view head;
+  if (!source.Peek(head, failure)) return false;
+  const std::optional<std::string> format = FormatOf(head);
+  if (!format) return fail(std::string(kNotOsm));
   try {
-    const std::optional<std::string> format = FormatOf(path, failure);
-    if (!format) return false;
-    // libosmium reads "-" as standard input and fetches names starting
-    // "http://" with curl; a relative path made explicit is always a file.
-    const std::string name = path.starts_with('/') ? path : "./" + path;
-    CameraReader(camera, problem).Read(osmium::io::File(name, *format));
+    CameraReader(camera, problem).Read(source, *format);
     return true;
+  } catch (const SourceFailure& error) {
+    failure = error.problem;
+    return false;
   } catch (const osmium::xml_error& error) {
     const bool other_xml =
         std::string_view(error.what()).find("Unknown top-level element") != std::string_view::npos;
-    failure = other_xml ? std::string(kNotOsm) : error.what();
+    return fail(other_xml ? std::string(kNotOsm) : error.what());
   } catch (const std::exception& error) {
-    failure = error.what();
+    return fail(error.what());
   } catch (...) {
-    failure = "the OpenStreetMap reader failed";
+    return fail("the OpenStreetMap reader failed");
   }
-  return false;
 }
 
 }  // namespace korvel

@@ -5,9 +5,9 @@
 
 namespace korvel {
 
-bool ReadOsmCameras(const std::string&, const std::function<void(const OsmCamera&)>&,
-                    const std::function<void(const OsmProblem&)>&, std::string& failure) {
-  failure = "OpenStreetMap files need the Linux build of korvel-cli";
+bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>&,
+                    const std::function<void(const OsmProblem&)>&, Problem& failure) {
+  failure = FileProblem(source.path(), "OpenStreetMap files need the Linux build of korvel-cli");
   return false;
 }
 

@@ -1,121 +1,103 @@
 #include "exchange/import/source.h"
 
 #include <algorithm>
+#include <utility>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
-#include "platform/path.h"
+#include "platform/system.h"
 
 namespace korvel {
 namespace {
 
-constexpr std::string_view kFormatNames[] = {"text", "csv", "geojson", "gpx", "kml", "osm"};
+/// How many first bytes detection sees.
+constexpr std::size_t kPeekBytes = 4096;
 
-/// The format a file name's extension stands for.
-std::optional<ImportFormat> FormatOfName(const std::string& path) {
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos) {
-    return std::nullopt;
-  }
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  if (extension == "txt" || extension == "tsv") return ImportFormat::kText;
-  if (extension == "csv") return ImportFormat::kCsv;
-  if (extension == "geojson" || extension == "json") return ImportFormat::kGeoJson;
-  if (extension == "gpx") return ImportFormat::kGpx;
-  if (extension == "kml") return ImportFormat::kKml;
-  if (extension == "osm" || extension == "pbf") return ImportFormat::kOsm;
-  return std::nullopt;
-}
+/// A file whose first bytes were already read: it gives them again first.
+class PeekedFile : public BinaryFile {
+ public:
+  PeekedFile(std::string head, std::unique_ptr<BinaryFile> rest)
+      : head_(std::move(head)), rest_(std::move(rest)) {}
 
-/// The format from the file's first bytes, then its name.
-std::optional<ImportFormat> Detect(const std::string& path, std::string& failure,
-                                   bool& unreadable) {
-  auto file = OpenSource(path, failure);
-  unreadable = !file;
-  if (!file) return std::nullopt;
-  char head[4096];
-  const std::size_t size = file->Read(head, sizeof head);
-  const std::string_view bytes(head, size);
-  if (file->failed()) {
-    failure = path + ": the file cannot be read";
-    unreadable = true;
-    return std::nullopt;
+  std::optional<std::uint64_t> GetLength() override { return rest_->GetLength(); }
+  bool Seek(std::uint64_t offset) override {
+    if (!rest_->Seek(offset)) return false;
+    at_ = head_.size();
+    return true;
   }
-  if (size == 0) {
-    failure = path + ": the file is empty";
-    return std::nullopt;
-  }
-  // A PBF file starts with the length of its first block's header, which
-  // names the block "OSMHeader".
-  if (bytes.substr(0, 32).find("OSMHeader") != std::string_view::npos) return ImportFormat::kOsm;
-  if (bytes.find('\0') != std::string_view::npos) {
-    failure = path + ": binary data, not a camera list (give --from if it is one)";
-    return std::nullopt;
-  }
-  std::string_view text = bytes;
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  text = first == std::string_view::npos ? std::string_view() : text.substr(first);
-  if (text.starts_with("{") || text.starts_with("[")) return ImportFormat::kGeoJson;
-  if (text.starts_with("<")) {
-    if (text.find("<gpx") != std::string_view::npos) return ImportFormat::kGpx;
-    if (text.find("<kml") != std::string_view::npos) return ImportFormat::kKml;
-    if (text.find("<osm") != std::string_view::npos) return ImportFormat::kOsm;
-    failure = path + ": XML, but not GPX, KML or OpenStreetMap (give --from if it is one)";
-    return std::nullopt;
-  }
-  if (text.starts_with("V")) {
-    const std::size_t end = text.find('\n');
-    if (end != std::string_view::npos && text.substr(end + 1).starts_with("X\tY\tTYPE")) {
-      return ImportFormat::kText;
+  std::size_t Read(void* data, std::size_t size) override {
+    std::size_t given = 0;
+    if (at_ < head_.size()) {
+      given = std::min(size, head_.size() - at_);
+      head_.copy(static_cast<char*>(data), given, at_);
+      at_ += given;
     }
+    if (given == size) return given;
+    return given + rest_->Read(static_cast<char*>(data) + given, size - given);
   }
-  if (auto named = FormatOfName(path)) return named;
-  const std::string_view line = text.substr(0, text.find('\n'));
-  if (line.find_first_of(",;\t") != std::string_view::npos) return ImportFormat::kCsv;
-  failure = path + ": the format cannot be told from its content or name; give --from";
-  return std::nullopt;
-}
+  bool Write(const void*, std::size_t) override { return false; }
+  bool Close() override { return rest_->Close(); }
+  bool failed() const override { return rest_->failed(); }
+  int error_code() const override { return rest_->error_code(); }
+
+ private:
+  std::string head_;
+  std::size_t at_ = 0;
+  std::unique_ptr<BinaryFile> rest_;
+};
 
 }  // namespace
 
-std::string_view ImportFormatName(ImportFormat format) {
-  return kFormatNames[static_cast<int>(format)];
-}
+SourceFile::SourceFile(FileSystem& fs, std::string path, Opener standard_input)
+    : fs_(fs), path_(std::move(path)), standard_input_(std::move(standard_input)) {}
 
-std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
-  for (std::size_t i = 0; i < std::size(kFormatNames); ++i) {
-    if (kFormatNames[i] == name) return static_cast<ImportFormat>(i);
+bool SourceFile::OpenOnce(Problem& failure) {
+  if (path_ == "-" && standard_input_) {
+    if (opened_) {
+      failure =
+          FileProblem(path_, "standard input cannot be read twice; give a file", Fault::kSystem);
+      return false;
+    }
+    file_ = standard_input_();
+  } else {
+    FileError error;
+    file_ = fs_.Open(path_, OpenMode::kReadShared, &error);
+    if (!file_) {
+      failure = FileProblem(
+          path_, error.description.empty() ? SystemErrorText(error.code) : error.description,
+          Fault::kSystem);
+      return false;
+    }
   }
-  return std::nullopt;
+  opened_ = true;
+  return true;
 }
 
-std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type) {
-  switch (format) {
-    case ImportFormat::kText:
-      return MakeTextSource();
-    case ImportFormat::kCsv:
-      return MakeCsvSource();
-    case ImportFormat::kGeoJson:
-      return MakeGeoJsonSource(default_type);
-    case ImportFormat::kGpx:
-      return MakeXmlSource(false);
-    case ImportFormat::kKml:
-      return MakeXmlSource(true);
-    case ImportFormat::kOsm:
-      return MakeOsmSource(default_type);
+bool SourceFile::Peek(std::string_view& head, Problem& failure) {
+  if (!peeked_) {
+    if (!file_ && !OpenOnce(failure)) return false;
+    head_.resize(kPeekBytes);
+    std::size_t size = 0;
+    // Pipes hand over what they hold: read until the head is full or ends.
+    while (size < head_.size()) {
+      const std::size_t got = file_->Read(head_.data() + size, head_.size() - size);
+      if (got == 0) break;
+      size += got;
+    }
+    head_.resize(size);
+    peeked_ = true;
+    if (file_->failed()) {
+      failure = FileProblem(path_, "the file cannot be read", Fault::kSystem);
+      return false;
+    }
   }
-  return nullptr;
+  head = head_;
+  return true;
 }
 
-SourceOutcome DetectImportFormat(const std::string& path, ImportFormat& format,
-                                 std::string& failure) {
-  bool unreadable = false;
-  const std::optional<ImportFormat> found = Detect(path, failure, unreadable);
-  if (found) format = *found;
-  return found        ? SourceOutcome::kRead
-         : unreadable ? SourceOutcome::kUnreadable
-                      : SourceOutcome::kMalformed;
+std::unique_ptr<BinaryFile> SourceFile::Open(Problem& failure) {
+  if (!file_ && !OpenOnce(failure)) return nullptr;
+  if (!peeked_) return std::move(file_);
+  peeked_ = false;
+  return std::make_unique<PeekedFile>(std::move(head_), std::move(file_));
 }
+
 }  // namespace korvel
