@@ -4,10 +4,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/real_file_system.h"
+#include "support/memory_file_system.h"
 
 #ifdef KORVEL_HAVE_OSMIUM
 #include <unistd.h>
@@ -25,10 +28,10 @@ namespace fs = std::filesystem;
 const std::string kCameras = std::string(KORVEL_TEST_DATA_DIR) + "/cameras.osm";
 
 // Everything the reader handed over, in its order, one line each.
-std::vector<std::string> Read(const std::string& path) {
+std::vector<std::string> Read(const std::string& path, FileSystem* memory = nullptr) {
   std::vector<std::string> seen;
-  RealFileSystem fs;
-  SourceFile source(fs, path);
+  RealFileSystem disk;
+  SourceFile source(memory ? *memory : disk, path);
   Problem failure;
   const bool ok = ReadOsmCameras(
       source,
@@ -45,6 +48,7 @@ std::vector<std::string> Read(const std::string& path) {
       },
       failure);
   if (!ok) seen.push_back("failed: " + FailureText(failure));
+  if (seen.empty()) seen.push_back("nothing");
   return seen;
 }
 
@@ -83,7 +87,31 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
     reader.close();
   }
   EXPECT_EQ(Read(pbf.string()), expected);
+
+  // Cut in the length before the data block: libosmium alone takes it for
+  // the file's end. Cut in the block itself, or through a failed read.
+  testing::MemoryFileSystem memory;
+  std::ifstream in(pbf, std::ios::binary);
+  const std::string whole{std::istreambuf_iterator<char>(in), {}};
+  in.close();
   fs::remove(pbf);
+  const std::size_t block = whole.find("OSMData") - 6;
+  const struct {
+    std::size_t size;
+    std::string last;
+  } cuts[] = {
+      {block + 1, "failed: a.pbf: PBF error: truncated data (EOF encountered)"},
+      {block + 3, "failed: a.pbf: PBF error: truncated data (EOF encountered)"},
+      {block + 20, "failed: a.pbf: PBF error: unexpected EOF"},
+      {whole.size() - 1, "failed: a.pbf: PBF error: unexpected EOF"},
+      {whole.size(), expected.back()},
+  };
+  for (const auto& cut : cuts) {
+    memory.SetFile("a.pbf", whole.substr(0, cut.size));
+    EXPECT_EQ(Read("a.pbf", &memory).back(), cut.last) << cut.size;
+  }
+  memory.fail_read_at["a.pbf"] = block + 100;
+  EXPECT_EQ(Read("a.pbf", &memory).back(), "failed: a.pbf: the file cannot be read");
 }
 
 TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
