@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/text_check.h"
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/problem.h"
 #include "camdb/sample_rows.h"
 #include "camdb/split_string.h"
+#include "generate/pipeline.h"
 #include "platform/c_number.h"
 #include "support/memory_file_system.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "exchange/export.h"
 #include "exchange/formats/format_table.h"
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
+#include "app/cli/standard_input.h"
 #include "camdb/parser.h"
 #include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
