@@ -141,6 +141,12 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
        ImportOutcome::kRowsSkipped},
+      {"a row's warning, then its note, then the next row's warning", "a.csv",
+       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.4\n127.5,37,1,fast\n",
+       "127.0000\t37.0000\t1\t60\t0\t0\r\n127.5000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv:3: warning: SPEED \"60.4\" read as 60\n"
+       "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
+       "a.csv:4: warning: SPEED \"fast\" is not a number: read as 0\n"},
       {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
   });
 }
