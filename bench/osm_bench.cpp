@@ -34,7 +34,7 @@
 #include <osmium/io/pbf_output.hpp>
 #include <osmium/io/writer.hpp>
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 #include "platform/real_file_system.h"
 
 namespace {

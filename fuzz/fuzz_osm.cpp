@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/real_file_system.h"
 

@@ -1,4 +1,4 @@
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 
 #include <gtest/gtest.h>
 

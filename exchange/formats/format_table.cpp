@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "exchange/import/readers.h"
+#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "camdb/problem.h"
 #include "exchange/export.h"
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 
 namespace korvel {
 

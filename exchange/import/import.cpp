@@ -11,7 +11,7 @@
 
 #include "camdb/parser.h"
 #include "exchange/export.h"
-#include "exchange/import/fields.h"
+#include "exchange/formats/fields.h"
 
 namespace korvel {
 namespace {

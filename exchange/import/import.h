@@ -13,7 +13,7 @@
 
 #include "camdb/problem.h"
 #include "exchange/formats/format_table.h"
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 #include "platform/file_system.h"
 #include "platform/memory.h"
 

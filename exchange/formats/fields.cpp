@@ -1,4 +1,4 @@
-#include "exchange/import/fields.h"
+#include "exchange/formats/fields.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/system.h"
 #include "platform/text_file.h"

@@ -2,7 +2,7 @@
 // passes: the enforcement relations first, since they come after the nodes they
 // name, then the nodes, keeping only the cameras and the `from` nodes.
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -29,7 +29,7 @@
 #include <protozero/exception.hpp>
 #include <protozero/pbf_reader.hpp>
 
-#include "exchange/import/osm_tags.h"
+#include "exchange/formats/osm_tags.h"
 
 namespace korvel {
 namespace {

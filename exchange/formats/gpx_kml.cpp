@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "camdb/parser.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
+#include "exchange/formats/xml_reader.h"
 
 namespace korvel {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 
 namespace korvel {
 

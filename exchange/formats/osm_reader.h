@@ -6,7 +6,7 @@
 #include <string>
 
 #include "camdb/problem.h"
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 
 namespace korvel {
 

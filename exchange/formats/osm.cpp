@@ -1,7 +1,7 @@
 // OpenStreetMap input: the cameras the OSM reader finds, TYPE from --type.
 
-#include "exchange/import/osm_reader.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/osm_reader.h"
+#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {

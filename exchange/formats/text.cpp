@@ -6,8 +6,8 @@
 
 #include "camdb/parser.h"
 #include "camdb/row_reader.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/text_file.h"
 

@@ -1,7 +1,7 @@
 // Builds without libosmium (the Windows cross build has neither it nor expat)
 // read no OpenStreetMap file.
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 
 namespace korvel {
 

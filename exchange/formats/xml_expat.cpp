@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/xml_reader.h"
 
 namespace korvel {
 namespace {

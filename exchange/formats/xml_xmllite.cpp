@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/xml_reader.h"
 #include "platform/system.h"
 
 namespace korvel {

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "camdb/parser.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/file_stream.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/file_stream.h"
+#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 
 #include <algorithm>
 #include <utility>
