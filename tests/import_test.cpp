@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -282,6 +283,17 @@ TEST(ImportDetect, OneNameAcrossCommands) {
   EXPECT_EQ(FormatNameList(false), "text, csv, geojson, gpx, kml or osm");
   EXPECT_EQ(FormatNameList(true), "text, geojson, gpx or kml");
   EXPECT_EQ(FormatNames(true), (std::vector<std::string>{"text", "tsv", "geojson", "gpx", "kml"}));
+  // The README's table of what import reads lists the same formats, in order.
+  std::ifstream readme(std::string(KORVEL_TEST_DATA_DIR) + "/../../README.md");
+  std::string line, listed, expected;
+  bool in_table = false;
+  while (std::getline(readme, line)) {
+    if (line.starts_with("| Format | What is read |")) in_table = true;
+    if (in_table && line.empty()) break;
+    if (in_table && line.starts_with("| `")) listed += line.substr(3, line.find('`', 3) - 3) + " ";
+  }
+  for (const FormatEntry& entry : FormatTable()) expected += std::string(entry.name) + " ";
+  EXPECT_EQ(listed, expected);
 }
 
 TEST(ImportFailures, EachReaderNamesItsFileAndWhoseFaultItIs) {
