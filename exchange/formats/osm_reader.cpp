@@ -131,7 +131,9 @@ class PbfBlocks {
 // BinaryFile streams in bounded memory.
 class PipeFeed {
  public:
-  PipeFeed(BinaryFile& file, bool pbf) : file_(file), pbf_(pbf) {
+  /// Feeds `prefix`, the file's first bytes already read, then the rest.
+  PipeFeed(BinaryFile& file, bool pbf, std::string prefix)
+      : file_(file), pbf_(pbf), prefix_(std::move(prefix)) {
     int ends[2];
     if (::pipe(ends) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
     read_end_ = ends[0];
@@ -170,9 +172,12 @@ class PipeFeed {
     sigemptyset(&pipe_signal);
     sigaddset(&pipe_signal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(prefix_.begin(), prefix_.end());
+    buffer.resize(std::max<std::size_t>(buffer.size(), 1 << 16));
     for (bool open = true; open;) {
-      const std::size_t got = file_.Read(buffer.data(), buffer.size());
+      const std::size_t got =
+          !prefix_.empty() ? prefix_.size() : file_.Read(buffer.data(), buffer.size());
+      prefix_.clear();
       if (got == 0) break;
       if (pbf_) blocks_.Pass(buffer.data(), got);
       for (std::size_t sent = 0; sent < got && open;) {
@@ -187,21 +192,36 @@ class PipeFeed {
 
   BinaryFile& file_;
   bool pbf_;
+  std::string prefix_;
   int read_end_ = -1, write_end_ = -1;
   PbfBlocks blocks_;
   bool read_failed_ = false;
   std::thread feeder_;
 };
 
+// One pass over the file, which must start with `head` as it did when its
+// format was told: a pipe gives nothing the second time.
 template <typename Handle>
-void EachBuffer(SourceFile& source, const std::string& format, osmium::osm_entity_bits::type which,
-                Handle handle) {
+void EachBuffer(SourceFile& source, std::string_view head, const std::string& format,
+                osmium::osm_entity_bits::type which, Handle handle) {
   Problem failure;
   const std::unique_ptr<BinaryFile> file = source.Open(failure);
   if (!file) throw SourceFailure{failure};
+  std::string first(head.size(), '\0');
+  std::size_t got = 0;
+  for (std::size_t more = 1; got < first.size() && more != 0; got += more) {
+    more = file->Read(first.data() + got, first.size() - got);
+  }
+  first.resize(got);
+  if (first != head && !file->failed()) {
+    throw SourceFailure{FileProblem(source.path(),
+                                    "the file reads otherwise the second time (a pipe?); "
+                                    "OpenStreetMap data is read twice, so give a file",
+                                    Fault::kSystem)};
+  }
   bool read_failed = false, cut = false;
   {
-    PipeFeed feed(*file, format == "pbf");
+    PipeFeed feed(*file, format == "pbf", std::move(first));
     osmium::io::Reader reader(osmium::io::File(feed.name(), format), which,
                               osmium::io::read_meta::no);
     feed.CloseReadEnd();
@@ -235,14 +255,14 @@ class CameraReader {
                const std::function<void(const OsmProblem&)>& problem)
       : camera_(camera), problem_(problem) {}
 
-  void Read(SourceFile& source, const std::string& format) {
-    EachBuffer(source, format, osmium::osm_entity_bits::relation,
+  void Read(SourceFile& source, std::string_view head, const std::string& format) {
+    EachBuffer(source, head, format, osmium::osm_entity_bits::relation,
                [&](const osmium::memory::Buffer& buffer) {
                  for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
                    NoteEnforcement(relation);
                  }
                });
-    EachBuffer(source, format, osmium::osm_entity_bits::node,
+    EachBuffer(source, head, format, osmium::osm_entity_bits::node,
                [&](const osmium::memory::Buffer& buffer) {
                  for (const osmium::Node& node : buffer.select<osmium::Node>()) Node(node);
                });
@@ -356,12 +376,14 @@ bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera
     failure = FileProblem(source.path(), std::move(why));
     return false;
   };
-  std::string_view head;
-  if (!source.Peek(head, failure)) return false;
+  std::string_view peeked;
+  if (!source.Peek(peeked, failure)) return false;
+  // A copy: the peeked bytes go to the first pass's file.
+  const std::string head(peeked);
   const std::optional<std::string> format = FormatOf(head);
   if (!format) return fail(std::string(kNotOsm));
   try {
-    CameraReader(camera, problem).Read(source, *format);
+    CameraReader(camera, problem).Read(source, head, *format);
     return true;
   } catch (const SourceFailure& error) {
     failure = error.problem;
