@@ -109,7 +109,8 @@ void RegisterImport(CLI::App& app, int& exit_status) {
   CLI::App* sub = app.add_subcommand(
       "import", "Make a camera text from CSV, GeoJSON, GPX, KML, OpenStreetMap or camera texts");
   auto options = std::make_shared<Options>();
-  sub->add_option("INPUT", options->inputs, "files to import, in order")->required();
+  sub->add_option("INPUT", options->inputs, "files to import, in order; - reads standard input")
+      ->required();
   sub->add_option("--from", options->from,
                   "the inputs' format: " + FormatNameList(false) +
                       " (else told from content, then the name)")
