@@ -234,9 +234,9 @@ class Importer : public CameraSink {
         ++result_.notes;
         break;
     }
-    report_(
-        ProblemLine(korvel::Problem{paths_[problem.place.input], problem.place.kind, problem.place.number,
-                            problem.kind, Fault::kInput, problem.message}));
+    report_(ProblemLine(korvel::Problem{paths_[problem.place.input], problem.place.kind,
+                                        problem.place.number, problem.kind, Fault::kInput,
+                                        problem.message}));
   }
 
   /// Merges the oldest waiting camera, after the problems met before it.
