@@ -215,6 +215,20 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
   });
 }
 
+#ifdef KORVEL_HAVE_OSMIUM
+TEST(ImportOsm, EveryMessageStaysOneLine) {
+  RunTable({
+      {"a line break in a tag value", "a.osm",
+       "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"JOSM\">\n"
+       "  <node id='-101' lat='37.5' lon='127.5'>\n"
+       "    <tag k='highway' v='speed_camera' />\n"
+       "    <tag k='maxspeed' v='60&#10;km/h' />\n  </node>\n</osm>\n",
+       "127.5000\t37.5000\t1\t0\t0\t0\r\n",
+       "a.osm: node -101: warning: maxspeed \"60\\nkm/h\" is not a number: SPEED 0\n"},
+  });
+}
+#endif
+
 TEST(ImportDetect, ContentFirstThenNameThenCommas) {
   const std::string pbf_head("\0\0\0\x0d\x0a\x09OSMHeader\x18\x7c", 17);
   const std::string gpx = "<?xml version=\"1.0\"?>\r\n<gpx version=\"1.1\" creator=\"x\">";
