@@ -34,7 +34,8 @@
 #include <osmium/io/pbf_output.hpp>
 #include <osmium/io/writer.hpp>
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
+#include "platform/real_file_system.h"
 
 namespace {
 
@@ -200,12 +201,15 @@ int main(int argc, char** argv) {
           return 127;
         }
         long seen = 0, problems = 0;
-        std::string failure;
+        korvel::Problem failure;
+        korvel::RealFileSystem fs;
+        korvel::SourceFile source(fs, pbf);
         const bool ok = korvel::ReadOsmCameras(
-            pbf, [&](const korvel::OsmCamera&) { ++seen; },
+            source, [&](const korvel::OsmCamera&) { ++seen; },
             [&](const korvel::OsmProblem&) { ++problems; }, failure);
         if (!ok || seen != cameras) {
-          std::fprintf(stderr, "korvel: %s, %ld cameras\n", failure.c_str(), seen);
+          std::fprintf(stderr, "korvel: %s, %ld cameras\n",
+                       korvel::FailureText(failure).c_str(), seen);
           return 1;
         }
         if (round == 0) std::printf("korvel: %ld cameras, %ld problems\n", seen, problems);

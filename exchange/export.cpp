@@ -297,14 +297,6 @@ void ExportKml(const DecodedDb& db, Sink& out, ExportResult& result) {
 
 }  // namespace
 
-std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
-  if (name == "tsv") return ExportFormat::kTsv;
-  if (name == "geojson") return ExportFormat::kGeoJson;
-  if (name == "gpx") return ExportFormat::kGpx;
-  if (name == "kml") return ExportFormat::kKml;
-  return std::nullopt;
-}
-
 std::size_t FormatDegrees(std::uint32_t units, char* out, bool four_decimals) {
   char* end = std::to_chars(out, out + 12, units / 10000).ptr;
   std::uint32_t fraction = units % 10000;

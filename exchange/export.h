@@ -16,9 +16,6 @@ namespace korvel {
 
 enum class ExportFormat { kTsv, kGeoJson, kGpx, kKml };
 
-/// "tsv", "geojson", "gpx" or "kml".
-std::optional<ExportFormat> ParseExportFormat(std::string_view name);
-
 /// 1/10000-degree units as exact decimal degrees into `out` (at least 16
 /// chars): "126.9501"; with `four_decimals` always four ("127.0000"), else
 /// without trailing zeros ("127"). Returns the length.

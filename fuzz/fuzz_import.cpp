@@ -7,6 +7,7 @@
 // Checks: nothing escapes the import; a written text passes the strict
 // check, and importing it again as a camera text gives the same text.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -14,10 +15,12 @@
 #include <string>
 
 #include "camdb/checker.h"
+#include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
 #include "fuzz/fuzz_check.h"
 #include "generate/pipeline.h"
 #include "platform/memory_file.h"
+#include "platform/real_file_system.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
 
@@ -47,7 +50,8 @@ std::string ImportText(const std::string& path, ImportFormat format) {
   options.type = 1;
   ImportResult result;
   try {
-    result = RunImport(options, [](const std::string&) {});
+    RealFileSystem fs;
+    result = RunImport(options, fs, [](const std::string&) {});
   } catch (const std::exception& e) {
     Fail(std::string("the import threw: ") + e.what());
   }
@@ -74,9 +78,32 @@ void CheckWritten(const std::string& text) {
   std::filesystem::remove(path);
 }
 
+/// Detection only peeks: whatever it decides, the reader then gets every
+/// byte again, in order, read in pieces that end inside the peeked head.
+void CheckDetectionPeeks(const std::uint8_t* data, std::size_t size) {
+  Bytes bytes(data, data + size);
+  RealFileSystem unused;
+  SourceFile file(unused, "-", [&] { return std::make_unique<MemoryFile>(bytes); });
+  ImportFormat format = ImportFormat::kText;
+  Problem failure;
+  DetectImportFormat(file, format, failure);
+  const auto opened = file.Open(failure);
+  Require(opened != nullptr, "the peeked file cannot be opened: " + FailureText(failure));
+  Bytes again(size + 1);
+  std::size_t got = 0;
+  // Fewer bytes than asked means the end.
+  for (std::size_t asked = 1, more = 1; more == asked && asked != 0; got += more) {
+    asked = std::min<std::size_t>(1000, again.size() - got);
+    more = opened->Read(again.data() + got, asked);
+  }
+  again.resize(got);
+  Require(again == Bytes(data, data + size), "the reader did not get the peeked bytes again");
+}
+
 }  // namespace
 
 int FuzzImportCsv(const std::uint8_t* data, std::size_t size) {
+  CheckDetectionPeeks(data, size);
   const std::string path = WriteFile(".csv", data, size);
   const std::string text = ImportText(path, ImportFormat::kCsv);
   std::filesystem::remove(path);

@@ -13,8 +13,9 @@
 #include <memory>
 #include <string>
 
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/real_file_system.h"
 
 namespace korvel::fuzz {
 namespace {
@@ -50,9 +51,11 @@ int FuzzOsm(const std::uint8_t* data, std::size_t size) {
     Require(file && std::fwrite(data, 1, size, file.get()) == size,
             "cannot write the scratch file");
   }
-  std::string failure;
+  Problem failure;
+  RealFileSystem fs;
+  SourceFile source(fs, scratch.path());
   const bool ok = ReadOsmCameras(
-      scratch.path(),
+      source,
       [](const OsmCamera& camera) {
         Require(camera.direction >= 0 && camera.direction <= 359,
                 "direction " + std::to_string(camera.direction) + " outside 0..359");
@@ -65,7 +68,7 @@ int FuzzOsm(const std::uint8_t* data, std::size_t size) {
         Require(!problem.message.empty(), "a problem without words");
       },
       failure);
-  Require(ok || !failure.empty(), "failed without a reason");
+  Require(ok || !failure.message.empty(), "failed without a reason");
   return 0;
 }
 

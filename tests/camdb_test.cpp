@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/text_check.h"
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
+#include "camdb/problem.h"
 #include "camdb/sample_rows.h"
 #include "camdb/split_string.h"
+#include "generate/pipeline.h"
 #include "platform/c_number.h"
 #include "support/memory_file_system.h"
 
@@ -299,6 +300,52 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
                 std::string::npos)
           << copy.status;
     }
+  }
+}
+
+TEST(Problem, SourceTextStaysOneLineOfUtf8) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"60 km/h", "60 km/h"},
+      {"\xEC\xA0\x9C\xED\x95\x9C", "\xEC\xA0\x9C\xED\x95\x9C"},  // 제한, kept
+      {"\xF0\x9F\x93\xB7", "\xF0\x9F\x93\xB7"},                  // U+1F4F7, four bytes
+      {"a\nb\r\tc", "a\\nb\\r\\tc"},
+      {std::string("x\0y", 3), "x\\x00y"},
+      {"\x1F\x7F", "\\x1F\\x7F"},
+      {"\xC0\xA7\xB5\xB5", "\\xC0\\xA7\\xB5\\xB5"},      // 위도 in CP949, not UTF-8
+      {"\xC0\xAF", "\\xC0\\xAF"},                        // overlong '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},               // a surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},      // past U+10FFFF
+      {"\xE2\x82", "\\xE2\\x82"},                        // cut at the end
+      {"\xE2(\xAC", "\\xE2(\\xAC"},                      // cut by another byte
+      {"\xDF\xBF\xE0\xA0\x80", "\xDF\xBF\xE0\xA0\x80"},  // the smallest of their lengths
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeText(c.text), c.shown) << c.shown;
+}
+
+TEST(Problem, PlacesKindsAndFailures) {
+  const struct {
+    Problem problem;
+    std::string line, failure;
+  } cases[] = {
+      {LineProblem("a.csv", 7, "SPEED \"x\ny\""), "a.csv:7: error: SPEED \"x\\ny\"",
+       "a.csv:7: SPEED \"x\\ny\""},
+      {FileProblem("a.osm", "No such file or directory", Fault::kSystem),
+       "a.osm: error: No such file or directory", "a.osm: No such file or directory"},
+      {{"a.json", PlaceKind::kFeature, 3, ProblemKind::kWarning, Fault::kInput, "m"},
+       "a.json: feature 3: warning: m",
+       "a.json: feature 3: m"},
+      {{"a.pbf", PlaceKind::kNode, -5, ProblemKind::kNote, Fault::kInput, "m"},
+       "a.pbf: node -5: note: m",
+       "a.pbf: node -5: m"},
+      {{"", PlaceKind::kFile, 0, ProblemKind::kError, Fault::kSystem, "no version line"},
+       "error: no version line",
+       "no version line"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ProblemLine(c.problem), c.line);
+    EXPECT_EQ(FailureText(c.problem), c.failure);
   }
 }
 

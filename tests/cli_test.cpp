@@ -284,6 +284,7 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
     int status;
     std::string written;  ///< old.txt afterwards
     std::string err_has;
+    std::string setup = "";  ///< a pipe into korvel-cli
   } cases[] = {
       {version + "good.csv -o old.txt", 0,
        "V1.0 123456 "
@@ -298,11 +299,33 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
+#ifdef KORVEL_HAVE_OSMIUM
+      {version + "--from osm missing.osm -o old.txt", 2, "keep",
+       "korvel-cli: missing.osm: No such file or directory\n"},
+#endif
+      // Detection peeks: a pipe keeps its first bytes.
+      {version + "/dev/stdin -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "1 camera written", "cat good.csv | "},
+      {version + "- -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "1 camera written", "cat good.csv | "},
+#ifdef KORVEL_HAVE_OSMIUM
+      {version + "/dev/stdin -o old.txt", 2, "keep",
+       "korvel-cli: /dev/stdin: the file reads otherwise the second time (a pipe?); "
+       "OpenStreetMap data is read twice, so give a file\n",
+       "printf '<osm version=\"0.6\">\\n</osm>\\n' | "},
+#endif
+      {version + "- -o old.txt", 1, "keep",
+       "korvel-cli: -: not GeoJSON: a FeatureCollection or a Feature expected; nothing written\n",
+       "echo '{\"type\":\"Point\"}' | "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
     folder.Write("old.txt", "keep");
-    EXPECT_EQ(folder.Run("import " + c.args, out, err), c.status);
+    EXPECT_EQ(folder.Run("import " + c.args, out, err, c.setup), c.status);
     EXPECT_EQ(ReadText(folder.dir / "old.txt"), c.written);
     EXPECT_NE(err.find(c.err_has), std::string::npos) << err;
   }

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/korvel_dlg.h"
-#include "app/resource.h"
+#include "app/dialog/korvel_dlg.h"
+#include "app/dialog/resource.h"
 #include "camdb/sample_rows.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +12,7 @@
 #include "camdb/checker.h"
 #include "exchange/camera_input.h"
 #include "exchange/export.h"
+#include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
 #include "format/db_reader.h"
 #include "generate/pipeline.h"
@@ -20,50 +20,26 @@
 #include "platform/system.h"
 #include "platform/text_file.h"
 #include "support/golden.h"
+#include "support/memory_file_system.h"
 
 namespace korvel {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::MemoryFileSystem;
 
 constexpr char kVersion[] = "V1.0 123456 test";
 constexpr char kHead[] = "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
 
-/// A scratch folder for the inputs, removed at the end.
-struct Scratch {
-  Scratch() {
-    // Test processes run side by side: the process id keeps their folders apart.
-    dir = fs::temp_directory_path() /
-          ("korvel-import-" + std::to_string(ProcessId()) + "-" + std::to_string(++count));
-    fs::create_directories(dir);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
-    return (dir / name).string();
-  }
-  static inline int count = 0;
-  fs::path dir;
-};
-
 struct Outcome {
   ImportResult result;
   std::string text;      ///< the camera text written
-  std::string problems;  ///< one line each, the scratch folder left out
+  std::string problems;  ///< one line each
 };
 
-Outcome Import(const Scratch& scratch, ImportOptions options) {
+Outcome Import(MemoryFileSystem& fs, const ImportOptions& options) {
   Outcome outcome;
-  const std::string folder = (scratch.dir / "").string();
-  outcome.result = RunImport(options, [&](const std::string& line) {
-    std::string shown = line;
-    for (std::size_t at; (at = shown.find(folder)) != std::string::npos;)
-      shown.erase(at, folder.size());
-    outcome.problems += shown + "\n";
-  });
+  outcome.result =
+      RunImport(options, fs, [&](const std::string& line) { outcome.problems += line + "\n"; });
   std::ostringstream text;
   WriteImportText(outcome.result, text);
   outcome.text = text.str();
@@ -81,6 +57,16 @@ std::string StrictCheck(const std::string& text) {
   return problems;
 }
 
+/// `ascii` as Notepad saves "Unicode": UTF-16 with a byte-order mark.
+std::string Utf16(const std::string& ascii, bool little_endian) {
+  std::string out = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+  for (char c : ascii) {
+    out.push_back(little_endian ? c : '\0');
+    out.push_back(little_endian ? '\0' : c);
+  }
+  return out;
+}
+
 struct Case {
   const char* name;
   const char* file;  ///< its name tells the format
@@ -93,12 +79,13 @@ struct Case {
 void RunTable(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Scratch scratch;
+    MemoryFileSystem fs;
+    fs.SetFile(c.file, c.input);
     ImportOptions options;
-    options.inputs = {scratch.Write(c.file, c.input)};
+    options.inputs = {c.file};
     options.version_line = kVersion;
-    const Outcome got = Import(scratch, options);
-    EXPECT_EQ(got.result.outcome, c.outcome) << got.result.failure;
+    const Outcome got = Import(fs, options);
+    EXPECT_EQ(got.result.outcome, c.outcome) << FailureText(got.result.failure);
     EXPECT_EQ(got.problems, c.problems);
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
@@ -155,6 +142,12 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
        ImportOutcome::kRowsSkipped},
+      {"a row's warning, then its note, then the next row's warning", "a.csv",
+       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.4\n127.5,37,1,fast\n",
+       "127.0000\t37.0000\t1\t60\t0\t0\r\n127.5000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv:3: warning: SPEED \"60.4\" read as 60\n"
+       "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
+       "a.csv:4: warning: SPEED \"fast\" is not a number: read as 0\n"},
       {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
   });
 }
@@ -207,6 +200,14 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
        "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
+      {"UTF-16 GPX, as Notepad saves it", "cams",
+       Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<gpx>\r\n<wpt lat=\"37.5\" "
+             "lon=\"127.5\"/>\r\n<wpt lon=\"127.5\"/>\r\n</gpx>\r\n",
+             true),
+       "127.5000\t37.5000\t1\t0\t0\t0\r\n",
+       "cams:3: warning: no TYPE: 1 taken (--type gives another)\n"
+       "cams:4: error: latitude Y missing or unreadable; skipped\n",
+       ImportOutcome::kRowsSkipped},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
        ImportOutcome::kMalformed},
       {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",
@@ -214,14 +215,223 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
   });
 }
 
+#ifdef KORVEL_HAVE_OSMIUM
+TEST(ImportOsm, EveryMessageStaysOneLine) {
+  RunTable({
+      {"a line break in a tag value", "a.osm",
+       "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"JOSM\">\n"
+       "  <node id='-101' lat='37.5' lon='127.5'>\n"
+       "    <tag k='highway' v='speed_camera' />\n"
+       "    <tag k='maxspeed' v='60&#10;km/h' />\n  </node>\n</osm>\n",
+       "127.5000\t37.5000\t1\t0\t0\t0\r\n",
+       "a.osm: node -101: warning: maxspeed \"60\\nkm/h\" is not a number: SPEED 0\n"},
+  });
+}
+#endif
+
+TEST(ImportDetect, ContentFirstThenNameThenCommas) {
+  const std::string pbf_head("\0\0\0\x0d\x0a\x09OSMHeader\x18\x7c", 17);
+  const std::string gpx = "<?xml version=\"1.0\"?>\r\n<gpx version=\"1.1\" creator=\"x\">";
+  const struct {
+    const char* file;
+    std::string head;
+    const char* format;  ///< or the failure
+  } cases[] = {
+      {"a.csv", pbf_head, "osm"},
+      {"planet.osm.gz", "\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03", "osm"},
+      {"planet.osm.bz2", "BZh91AY&SY", "osm"},
+      {"a.txt", Utf16(gpx, true), "gpx"},
+      {"a.txt", Utf16("<kml xmlns=\"http://www.opengis.net/kml/2.2\">", false), "kml"},
+      {"a.txt", Utf16("<osm version=\"0.6\">", true),
+       "a.txt: binary data, not a camera list (give --from if it is one)"},
+      {"a.gpx", std::string("lat,lon\n37,127\0", 15),
+       "a.gpx: binary data, not a camera list (give --from if it is one)"},
+      {"a.csv", "\xEF\xBB\xBF \r\n{\"type\":\"FeatureCollection\"", "geojson"},
+      {"a.csv", "[{\"lat\":37}]", "geojson"},
+      {"a.csv", gpx, "gpx"},
+      {"a", "<kml>", "kml"},
+      {"a", "<osm version=\"0.6\">", "osm"},
+      {"a.gpx", "<rss>",
+       "a.gpx: XML, but not GPX, KML or OpenStreetMap (give --from if it is one)"},
+      {"a.csv", "V1.0 123456 x\r\nX\tY\tTYPE\tSPEED\r\n", "text"},
+      {"a.csv", "V1.0 123456 x\r\nY\tX\tTYPE\r\n", "csv"},
+      {"a.TSV", "lat;lon\n", "text"},
+      {"a.Json", "lat;lon\n", "geojson"},
+      {"a.pbf", "x", "osm"},
+      {"a.gpx.bak", "lat;lon\n", "csv"},
+      {"a", "lat\tlon\n", "csv"},
+      {"a", "\xEF\xBB\xBF\nname\n",
+       "a: the format cannot be told from its content or name; give --from"},
+      {"data.d/a", "name\n",
+       "data.d/a: the format cannot be told from its content or name; give --from"},
+      {"a.csv", "", "a.csv: the file is empty"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + (" " + c.head));
+    MemoryFileSystem fs;
+    fs.SetFile(c.file, c.head);
+    SourceFile file(fs, c.file);
+    ImportFormat format = ImportFormat::kText;
+    Problem failure;
+    const SourceOutcome told = DetectImportFormat(file, format, failure);
+    EXPECT_EQ(
+        told == SourceOutcome::kRead ? std::string(ImportFormatName(format)) : FailureText(failure),
+        c.format);
+    if (told == SourceOutcome::kRead) {
+      // The reader gets the peeked bytes again.
+      const auto opened = file.Open(failure);
+      std::string again(c.head.size() + 1, '?');
+      again.resize(opened->Read(again.data(), again.size()));
+      EXPECT_EQ(again, c.head);
+    }
+  }
+}
+
+TEST(ImportDetect, OneNameAcrossCommands) {
+  EXPECT_EQ(ParseImportFormat("tsv"), ImportFormat::kText);
+  EXPECT_EQ(ParseExportFormat("text"), ExportFormat::kTsv);
+  EXPECT_EQ(ParseExportFormat("tsv"), ExportFormat::kTsv);
+  EXPECT_EQ(ParseExportFormat("kml"), ExportFormat::kKml);
+  EXPECT_EQ(ParseExportFormat("csv"), std::nullopt);
+  EXPECT_EQ(ParseImportFormat("TEXT"), std::nullopt);
+  EXPECT_EQ(FormatNameList(false), "text, csv, geojson, gpx, kml or osm");
+  EXPECT_EQ(FormatNameList(true), "text, geojson, gpx or kml");
+  EXPECT_EQ(FormatNames(true), (std::vector<std::string>{"text", "tsv", "geojson", "gpx", "kml"}));
+  // The README's table of what import reads lists the same formats, in order.
+  std::ifstream readme(std::string(KORVEL_TEST_DATA_DIR) + "/../../README.md");
+  std::string line, listed, expected;
+  bool in_table = false;
+  while (std::getline(readme, line)) {
+    if (line.starts_with("| Format | What is read |")) in_table = true;
+    if (in_table && line.empty()) break;
+    if (in_table && line.starts_with("| `")) listed += line.substr(3, line.find('`', 3) - 3) + " ";
+  }
+  for (const FormatEntry& entry : FormatTable()) expected += std::string(entry.name) + " ";
+  EXPECT_EQ(listed, expected);
+}
+
+TEST(ImportFailures, EachReaderNamesItsFileAndWhoseFaultItIs) {
+  const std::string csv = "lon,lat\n127,37\n127.1,37.1\n";
+  const std::string geojson =
+      R"({"type":"FeatureCollection","features":[{"type":"Feature","geometry":)"
+      R"({"type":"Point","coordinates":[127,37]},"properties":{}}]})";
+  const std::string gpx =
+      "<gpx>\n<wpt lat=\"37\" lon=\"127\"/>\n<wpt lat=\"38\" lon=\"127\"/>\n</gpx>\n";
+  const std::string kml =
+      "<kml><Document>\n<Placemark><Point><coordinates>127,37</coordinates></Point>"
+      "</Placemark>\n</Document></kml>\n";
+  const std::string osm =
+      "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\">\n <node id=\"1\" "
+      "lat=\"37\" lon=\"127\"><tag k=\"highway\" v=\"speed_camera\"/></node>\n</osm>\n";
+  const struct {
+    const char* name;
+    const char* file;
+    std::string input;
+    std::optional<ImportFormat> from;
+    std::uint64_t fail_at;  ///< a read reaching it fails
+    std::string failure;
+    ImportOutcome outcome;
+  } cases[] = {
+      {"missing",
+       "b.csv",
+       "",
+       {},
+       0,
+       "a.csv: No such file or directory",
+       ImportOutcome::kUnreadable},
+      {"detection's read",
+       "a.csv",
+       csv,
+       {},
+       5,
+       "a.csv: the file cannot be read",
+       ImportOutcome::kUnreadable},
+      {"text", "a.txt", std::string(kHead) + "127\t37\t1\t60\t0\t0\r\n", ImportFormat::kText, 40,
+       "a.txt:1: the file cannot be read from here on", ImportOutcome::kUnreadable},
+      {"csv", "a.csv", csv, ImportFormat::kCsv, 12, "a.csv:1: the file cannot be read from here on",
+       ImportOutcome::kUnreadable},
+      {"geojson", "a.geojson", geojson, ImportFormat::kGeoJson, 30,
+       "a.geojson: the file cannot be read", ImportOutcome::kUnreadable},
+      {"gpx", "a.gpx", gpx, ImportFormat::kGpx, 20, "a.gpx: the file cannot be read",
+       ImportOutcome::kUnreadable},
+      {"kml", "a.kml", kml, ImportFormat::kKml, 20, "a.kml: the file cannot be read",
+       ImportOutcome::kUnreadable},
+#ifdef KORVEL_HAVE_OSMIUM
+      {"osm", "a.osm", osm, ImportFormat::kOsm, 60, "a.osm: the file cannot be read",
+       ImportOutcome::kUnreadable},
+      {"osm, not OpenStreetMap", "a.osm", gpx, ImportFormat::kOsm, 0,
+       "a.osm: not an OpenStreetMap file", ImportOutcome::kMalformed},
+#endif
+      {"text, not one",
+       "a.txt",
+       "X\tY\tTYPE\r\n",
+       {},
+       0,
+       "a.txt:1: not a camera text: the first line must be the version line",
+       ImportOutcome::kMalformed},
+      {"csv, no header", "a.csv", "", ImportFormat::kCsv, 0,
+       "a.csv: the file is empty; a CSV file needs a header line", ImportOutcome::kMalformed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fs;
+    fs.SetFile(std::string(c.file) == "b.csv" ? "elsewhere.csv" : c.file, c.input);
+    if (c.fail_at != 0) fs.fail_read_at[c.file] = c.fail_at;
+    ImportOptions options;
+    options.inputs = {std::string(c.file) == "b.csv" ? "a.csv" : c.file};
+    options.from = c.from;
+    options.version_line = kVersion;
+    const Outcome got = Import(fs, options);
+    EXPECT_EQ(got.result.outcome, c.outcome);
+    EXPECT_EQ(FailureText(got.result.failure), c.failure);
+    EXPECT_EQ(got.result.failure.fault,
+              c.outcome == ImportOutcome::kUnreadable ? Fault::kSystem : Fault::kInput);
+  }
+}
+
+TEST(ImportStandardInput, PeekedBytesComeAgainAndOnlyOnce) {
+  // Over 4096 bytes, so that a row lies across the peeked head's end.
+  std::string csv = "lon,lat,speed\n";
+  for (int i = 0; i < 300; ++i) csv += "127." + std::to_string(1000 + i) + ",37.5,60\n";
+  Bytes bytes(csv.begin(), csv.end());
+  MemoryFileSystem fs;
+  ImportOptions options;
+  options.inputs = {"-"};
+  options.version_line = kVersion;
+  options.type = 2;
+  int opened = 0;
+  options.standard_input = [&] {
+    ++opened;
+    return std::make_unique<MemoryFile>(bytes);
+  };
+  Outcome got = Import(fs, options);
+  EXPECT_EQ(got.result.outcome, ImportOutcome::kDone) << FailureText(got.result.failure);
+  EXPECT_EQ(got.result.cameras.size(), 300u);
+  EXPECT_TRUE(got.text.ends_with("\n127.1299\t37.5000\t2\t60\t0\t0\r\n"));
+  EXPECT_EQ(opened, 1);
+#ifdef KORVEL_HAVE_OSMIUM
+  // Read twice, OpenStreetMap data needs a file.
+  options.from = ImportFormat::kOsm;
+  csv = "<osm version=\"0.6\"></osm>\n";
+  bytes.assign(csv.begin(), csv.end());
+  got = Import(fs, options);
+  EXPECT_EQ(got.result.outcome, ImportOutcome::kUnreadable);
+  EXPECT_EQ(FailureText(got.result.failure), "-: standard input cannot be read twice; give a file");
+#endif
+  // Without a way to it, "-" is a file's name.
+  options.standard_input = nullptr;
+  options.from.reset();
+  fs.SetFile("-", "lon;lat\n127;37\n");
+  EXPECT_EQ(Import(fs, options).text, kHead + std::string("127.0000\t37.0000\t2\t0\t0\t0\r\n"));
+}
+
 TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
-  const Scratch scratch;
-  const std::string base =
-      scratch.Write("base.txt", std::string(kHead) + "127.0000\t37.0000\t1\t60\t1\t90\r\n");
-  const std::string csv = scratch.Write(
-      "new.csv",
-      "lon,lat,type,speed,dirtype,direction\n127,37,1,60,1,90\n127.0002,37.0001,1,60,1,120\n"
-      "127.0003,37.0001,2,50,0,0\n127.0003,37.0001,2,50,1,270\n");
+  MemoryFileSystem fs;
+  const std::string base = "base.txt", csv = "new.csv";
+  fs.SetFile(base, std::string(kHead) + "127.0000\t37.0000\t1\t60\t1\t90\r\n");
+  fs.SetFile(csv,
+             "lon,lat,type,speed,dirtype,direction\n127,37,1,60,1,90\n127.0002,37.0001,1,60,1,120\n"
+             "127.0003,37.0001,2,50,0,0\n127.0003,37.0001,2,50,1,270\n");
   ImportOptions options;
   options.base = base;
   options.inputs = {csv};
@@ -257,13 +467,13 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
   for (const auto& rule : rules) {
     options.dedupe = rule.dedupe;
     options.near_metres = rule.near;
-    const Outcome got = Import(scratch, options);
+    const Outcome got = Import(fs, options);
     EXPECT_EQ(got.text, kHead + std::string("127.0000\t37.0000\t1\t60\t1\t90\r\n") + rule.rows);
     EXPECT_EQ(got.problems, rule.problems);
   }
   // The version line comes from the base; without one, none is made up.
   options.base.clear();
-  EXPECT_EQ(Import(scratch, options).result.outcome, ImportOutcome::kNoVersion);
+  EXPECT_EQ(Import(fs, options).result.outcome, ImportOutcome::kNoVersion);
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
@@ -282,11 +492,13 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
     SCOPED_TRACE(format);
     std::ostringstream exported;
     ASSERT_TRUE(ExportCameras(decoded.file.db, *ParseExportFormat(format), exported).ok);
-    const Scratch scratch;
+    MemoryFileSystem fs;
     ImportOptions options;
-    options.inputs = {scratch.Write(std::string("cameras.") + format, exported.str())};
-    const Outcome got = Import(scratch, options);
-    ASSERT_EQ(got.result.outcome, ImportOutcome::kDone) << got.result.failure << got.problems;
+    options.inputs = {std::string("cameras.") + format};
+    fs.SetFile(options.inputs[0], exported.str());
+    const Outcome got = Import(fs, options);
+    ASSERT_EQ(got.result.outcome, ImportOutcome::kDone)
+        << FailureText(got.result.failure) << got.problems;
     const auto again = EncodeCameraText(
         std::span(reinterpret_cast<const std::uint8_t*>(got.text.data()), got.text.size()), fault);
     ASSERT_TRUE(again) << fault;

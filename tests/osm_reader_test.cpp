@@ -1,11 +1,16 @@
-#include "exchange/import/osm_reader.h"
+#include "exchange/formats/osm_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "platform/real_file_system.h"
+#include "support/memory_file_system.h"
 
 #ifdef KORVEL_HAVE_OSMIUM
 #include <unistd.h>
@@ -23,10 +28,13 @@ namespace fs = std::filesystem;
 const std::string kCameras = std::string(KORVEL_TEST_DATA_DIR) + "/cameras.osm";
 
 // Everything the reader handed over, in its order, one line each.
-std::vector<std::string> Read(const std::string& path, std::string& failure) {
+std::vector<std::string> Read(const std::string& path, FileSystem* memory = nullptr) {
   std::vector<std::string> seen;
+  RealFileSystem disk;
+  SourceFile source(memory ? *memory : disk, path);
+  Problem failure;
   const bool ok = ReadOsmCameras(
-      path,
+      source,
       [&](const OsmCamera& c) {
         char line[128];
         std::snprintf(line, sizeof line, "%lld %.2f %.2f %d %d %d",
@@ -39,7 +47,8 @@ std::vector<std::string> Read(const std::string& path, std::string& failure) {
                        p.message);
       },
       failure);
-  if (!ok) seen.push_back("failed: " + failure);
+  if (!ok) seen.push_back("failed: " + FailureText(failure));
+  if (seen.empty()) seen.push_back("nothing");
   return seen;
 }
 
@@ -66,8 +75,7 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
       "12 warning: enforcement relation 3: from node 99 is not in the file: DIRTYPE 0",
       "12 127.09 37.59 0 0 0",
   };
-  std::string failure;
-  EXPECT_EQ(Read(kCameras, failure), expected);
+  EXPECT_EQ(Read(kCameras), expected);
 
   const fs::path pbf = fs::temp_directory_path() / ("korvel-osm-" + std::to_string(getpid()));
   {
@@ -78,25 +86,48 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
     writer.close();
     reader.close();
   }
-  EXPECT_EQ(Read(pbf.string(), failure), expected);
+  EXPECT_EQ(Read(pbf.string()), expected);
+
+  // Cut in the length before the data block: libosmium alone takes it for
+  // the file's end. Cut in the block itself, or through a failed read.
+  testing::MemoryFileSystem memory;
+  std::ifstream in(pbf, std::ios::binary);
+  const std::string whole{std::istreambuf_iterator<char>(in), {}};
+  in.close();
   fs::remove(pbf);
+  const std::size_t block = whole.find("OSMData") - 6;
+  const struct {
+    std::size_t size;
+    std::string last;
+  } cuts[] = {
+      {block + 1, "failed: a.pbf: PBF error: truncated data (EOF encountered)"},
+      {block + 3, "failed: a.pbf: PBF error: truncated data (EOF encountered)"},
+      {block + 20, "failed: a.pbf: PBF error: unexpected EOF"},
+      {whole.size() - 1, "failed: a.pbf: PBF error: unexpected EOF"},
+      {whole.size(), expected.back()},
+  };
+  for (const auto& cut : cuts) {
+    memory.SetFile("a.pbf", whole.substr(0, cut.size));
+    EXPECT_EQ(Read("a.pbf", &memory).back(), cut.last) << cut.size;
+  }
+  memory.fail_read_at["a.pbf"] = block + 100;
+  EXPECT_EQ(Read("a.pbf", &memory).back(), "failed: a.pbf: the file cannot be read");
 }
 
 TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
-  std::string failure;
-  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx", failure).back(),
-            "failed: not an OpenStreetMap file");
-  EXPECT_EQ(Read(std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt", failure).back(),
-            "failed: not an OpenStreetMap file");
-  EXPECT_EQ(Read("/nonexistent/x.osm", failure).back(), "failed: No such file or directory");
+  const std::string gpx = std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx";
+  const std::string text = std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt";
+  EXPECT_EQ(Read(gpx).back(), "failed: " + gpx + ": not an OpenStreetMap file");
+  EXPECT_EQ(Read(text).back(), "failed: " + text + ": not an OpenStreetMap file");
+  EXPECT_EQ(Read("/nonexistent/x.osm").back(),
+            "failed: /nonexistent/x.osm: No such file or directory");
 }
 
 #else
 
 TEST(OsmReader, NeedsTheLinuxBuild) {
-  std::string failure;
-  EXPECT_EQ(Read(kCameras, failure).back(),
-            "failed: OpenStreetMap files need the Linux build of korvel-cli");
+  EXPECT_EQ(Read(kCameras).back(),
+            "failed: " + kCameras + ": OpenStreetMap files need the Linux build of korvel-cli");
 }
 
 #endif

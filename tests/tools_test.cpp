@@ -97,6 +97,23 @@ TEST(ToolsExport, MapFormatsReadBack) {
                      "sample": true}})"));
 }
 
+TEST(ToolsExport, MapFormatsKeepTheWorldsEdgesAndLeaveOutWhatLiesBeyond) {
+  DecodedDb db = *DecodeDb(kSampleDb, nullptr);
+  db.points = {Point(1800000, 900000), Point(1800001, 10),     Point(10, 900001),
+               Point(1800000, 900001), Point(1800001, 900000), Point(0, 0)};
+  for (const ExportFormat format :
+       {ExportFormat::kGeoJson, ExportFormat::kGpx, ExportFormat::kKml}) {
+    std::ostringstream out;
+    const ExportResult result = ExportCameras(db, format, out);
+    EXPECT_EQ(result.left_out, (std::vector<std::string>{
+                                   "camera 1 at stored X 1800001 has no map position; left out",
+                                   "camera 2 at stored Y 900001 has no map position; left out",
+                                   "camera 3 at stored Y 900001 has no map position; left out",
+                                   "camera 4 at stored X 1800001 has no map position; left out"}));
+    EXPECT_NE(out.str().find("180"), std::string::npos);
+  }
+}
+
 TEST(ToolsDiff, CasesTable) {
   const GPS_POINT a = Point(1269501, 373894), b = Point(1269807, 374163),
                   c = Point(1270000, 375000);
@@ -137,7 +154,8 @@ TEST(ToolsUnpack, UntaggedNamesAndAFailedWrite) {
   const auto Out = [](const char* name) { return JoinPath("/out", name); };
   const Bytes package = Package(kSampleDb);
   const std::string db_temp = Out("TempDb.bin") + ".tmp";
-  const std::string all_three = Out("TempDb.bin") + " " + Out("firmware.bin") + " " + Out("voice.bin");
+  const std::string all_three =
+      Out("TempDb.bin") + " " + Out("firmware.bin") + " " + Out("voice.bin");
   struct Case {
     std::function<void(MemoryFileSystem&)> setup;
     UnpackStatus status;

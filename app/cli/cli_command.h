@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "camdb/problem.h"
 #include "exchange/map/camera_map.h"
 #include "platform/file_system.h"
 
@@ -59,6 +61,12 @@ map::MapInput MapInputOf(const std::string& path, const DecodedDb& db, std::size
 /// status: kExitOk, or kExitUsage with the reason printed.
 int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
              const std::vector<MapReport>& reports);
+
+/// Prints `failure` on standard error as "korvel-cli: PLACE: MESSAGE", with
+/// `input_suffix` after a failure that is the input's fault, and gives the
+/// exit status: kExitFailure for the input's fault, kExitUsage for the
+/// system's or the user's.
+int ReportFailure(const Problem& failure, std::string_view input_suffix = {});
 
 /// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
 std::string FileProblem(const std::string& path, int error_number);

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "exchange/diff.h"
 #include "exchange/export.h"
 #include "exchange/map/camera_map.h"

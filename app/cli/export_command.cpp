@@ -7,16 +7,17 @@
 #include <memory>
 #include <string>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "exchange/export.h"
+#include "exchange/formats/format_table.h"
 
 namespace korvel::cli {
 namespace {
 
 struct Options {
   std::string file;
-  std::string format = "tsv";
+  std::string format = "text";
   std::string out;
 };
 
@@ -65,8 +66,9 @@ void RegisterExport(CLI::App& app, int& exit_status) {
   auto options = std::make_shared<Options>();
   sub->add_option("FILE", options->file, "database or K93 package; - reads standard input")
       ->required();
-  sub->add_option("--format", options->format, "tsv (default), geojson, gpx or kml")
-      ->check(CLI::IsMember({"tsv", "geojson", "gpx", "kml"}));
+  sub->add_option("--format", options->format,
+                  FormatNameList(true) + " (text, also called tsv, is the default)")
+      ->check(CLI::IsMember(FormatNames(true)));
   sub->add_option("-o,--output", options->out, "output file; - or none: standard output");
   sub->footer(
       "tsv: a camera database text that generate accepts, CR LF lines: the version\n"

@@ -17,7 +17,7 @@
 
 #include "app/cli/cli_command.h"
 #include "app/cli/text_check.h"
-#include "app/korvel_dlg.h"
+#include "app/dialog/korvel_dlg.h"
 #include "generate/run_state.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"

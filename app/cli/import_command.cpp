@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
+#include "app/cli/standard_input.h"
 #include "camdb/parser.h"
+#include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
+#include "platform/real_file_system.h"
 
 namespace korvel::cli {
 namespace {
@@ -43,6 +46,7 @@ int Run(const Options& options) {
   ImportOptions import;
   import.inputs = options.inputs;
   if (!options.from.empty()) import.from = ParseImportFormat(options.from);
+  import.standard_input = StandardInputFile;
   import.version_line = options.version_line;
   import.base = options.base;
   import.dedupe = options.dedupe == "none"   ? Dedupe::kNone
@@ -58,7 +62,8 @@ int Run(const Options& options) {
   }
 
   std::uint64_t problems = 0;
-  const ImportResult result = RunImport(import, [&](const std::string& line) {
+  RealFileSystem fs;
+  const ImportResult result = RunImport(import, fs, [&](const std::string& line) {
     if (problems++ < kShownProblems) std::cerr << line << '\n';
   });
   if (problems > kShownProblems) {
@@ -68,13 +73,10 @@ int Run(const Options& options) {
   std::cerr << std::flush;
   switch (result.outcome) {
     case ImportOutcome::kNoVersion:
-      return UsageError(result.failure);
+      return UsageError(result.failure.message);
     case ImportOutcome::kUnreadable:
-      std::cerr << "korvel-cli: " << result.failure << std::endl;
-      return kExitUsage;
     case ImportOutcome::kMalformed:
-      std::cerr << "korvel-cli: " << result.failure << "; nothing written" << std::endl;
-      return kExitFailure;
+      return ReportFailure(result.failure, "; nothing written");
     case ImportOutcome::kStrictRefused:
       std::cerr << "korvel-cli: import: " << result.errors << " errors and " << result.warnings
                 << " warnings with --strict; nothing written" << std::endl;
@@ -107,11 +109,12 @@ void RegisterImport(CLI::App& app, int& exit_status) {
   CLI::App* sub = app.add_subcommand(
       "import", "Make a camera text from CSV, GeoJSON, GPX, KML, OpenStreetMap or camera texts");
   auto options = std::make_shared<Options>();
-  sub->add_option("INPUT", options->inputs, "files to import, in order")->required();
+  sub->add_option("INPUT", options->inputs, "files to import, in order; - reads standard input")
+      ->required();
   sub->add_option("--from", options->from,
-                  "the inputs' format: text, csv, geojson, gpx, kml or osm (else told from "
-                  "content, then the name)")
-      ->check(CLI::IsMember({"text", "csv", "geojson", "gpx", "kml", "osm"}));
+                  "the inputs' format: " + FormatNameList(false) +
+                      " (else told from content, then the name)")
+      ->check(CLI::IsMember(FormatNames(false)));
   sub->add_option("--version-line", options->version_line,
                   "the text's version line (else from --base or an input)");
   sub->add_option("--base", options->base, "camera text whose rows come first, unchanged");

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "exchange/camera_input.h"
 #include "exchange/inspect.h"
 

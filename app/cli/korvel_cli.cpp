@@ -19,6 +19,12 @@
 
 namespace korvel::cli {
 
+int ReportFailure(const Problem& failure, std::string_view input_suffix) {
+  std::cerr << "korvel-cli: " << FailureText(failure)
+            << (failure.fault == Fault::kInput ? input_suffix : std::string_view()) << std::endl;
+  return failure.fault == Fault::kInput ? kExitFailure : kExitUsage;
+}
+
 std::string FileProblem(const std::string& path, int error_number) {
   return path + ": " + std::strerror(error_number);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "camdb/parser.h"
 #include "exchange/export.h"
 #include "exchange/map/html_map.h"

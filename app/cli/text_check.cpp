@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/standard_input.h"
 #include "platform/real_file_system.h"
 #include "platform/system.h"
 #include "platform/text_file.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/cli/camera_input.h"
 #include "app/cli/cli_command.h"
+#include "app/cli/command_files.h"
 #include "exchange/unpack.h"
 #include "platform/path.h"
 #include "platform/real_file_system.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialog_window.h"
+#include "app/dialog/dialog_window.h"
 #include "app/win32/win32_api.h"
 
 namespace korvel::win32 {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "app/dialog_window.h"
-#include "app/korvel_dlg.h"
-#include "app/resource.h"
+#include "app/dialog/dialog_window.h"
+#include "app/dialog/korvel_dlg.h"
+#include "app/dialog/resource.h"
 #include "app/win32/file_chooser.h"
 #include "app/win32/framework.h"
 #include "app/win32/handles.h"

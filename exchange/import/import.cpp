@@ -11,8 +11,7 @@
 
 #include "camdb/parser.h"
 #include "exchange/export.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
 
 namespace korvel {
 namespace {
@@ -112,8 +111,8 @@ std::string NumberText(double value) {
 
 class Importer : public CameraSink {
  public:
-  Importer(const ImportOptions& options, const ImportReport& report)
-      : options_(options), report_(report) {
+  Importer(const ImportOptions& options, FileSystem& fs, const ImportReport& report)
+      : options_(options), fs_(fs), report_(report) {
     near_ = options.near_metres.value_or(kDefaultNear);
     near_blind_ = options.near_metres.value_or(kNearWithoutDirection);
     // A grid cell as wide as the largest distance, in units of latitude:
@@ -127,13 +126,15 @@ class Importer : public CameraSink {
     if (!options_.base.empty()) {
       paths_.push_back(options_.base);
       base_ = true;
-      if (!ReadOne(ImportFormat::kText)) return std::move(result_);
+      SourceFile base(fs_, options_.base, options_.standard_input);
+      if (!ReadOne(ImportFormat::kText, base)) return std::move(result_);
     }
     for (const std::string& path : options_.inputs) {
       paths_.push_back(path);
       ImportFormat format = options_.from.value_or(ImportFormat::kText);
+      SourceFile file(fs_, path, options_.standard_input);
       if (!options_.from) {
-        const SourceOutcome told = DetectImportFormat(path, format, result_.failure);
+        const SourceOutcome told = DetectImportFormat(file, format, result_.failure);
         if (told != SourceOutcome::kRead) {
           result_.outcome = told == SourceOutcome::kUnreadable ? ImportOutcome::kUnreadable
                                                                : ImportOutcome::kMalformed;
@@ -141,12 +142,13 @@ class Importer : public CameraSink {
         }
       }
       base_ = false;
-      if (!ReadOne(format)) return std::move(result_);
+      if (!ReadOne(format, file)) return std::move(result_);
     }
     if (!options_.version_line.empty()) result_.version = options_.version_line;
     if (result_.version.empty()) {
       result_.outcome = ImportOutcome::kNoVersion;
-      result_.failure =
+      result_.failure.fault = Fault::kSystem;
+      result_.failure.message =
           "no version line: give one with --version-line TEXT (at least 11 characters, "
           "characters 6 to 11 name the output files), or a --base text or an input that "
           "carries one";
@@ -232,8 +234,9 @@ class Importer : public CameraSink {
         ++result_.notes;
         break;
     }
-    report_(PlaceText(problem.place) + ": " + std::string(ProblemKindText(problem.kind)) + ": " +
-            problem.message);
+    report_(ProblemLine(korvel::Problem{paths_[problem.place.input], problem.place.kind,
+                                        problem.place.number, problem.kind, Fault::kInput,
+                                        problem.message}));
   }
 
   /// Merges the oldest waiting camera, after the problems met before it.
@@ -260,7 +263,7 @@ class Importer : public CameraSink {
     }
   }
 
-  bool ReadOne(ImportFormat format) {
+  bool ReadOne(ImportFormat format, SourceFile& file) {
     if (format == ImportFormat::kOsm) result_.used_osm = true;
     const auto source = MakeCameraSource(format, options_.type.value_or(1));
     const auto input = static_cast<std::uint32_t>(paths_.size() - 1);
@@ -268,16 +271,18 @@ class Importer : public CameraSink {
     drop_samples_ = format != ImportFormat::kText;
     marked_ = false;
     last_sample_[0] = last_sample_[1] = {};
-    const SourceOutcome outcome = source->Read(paths_.back(), input, *this, result_.failure);
+    const SourceOutcome outcome = source->Read(file, input, *this, result_.failure);
     Flush();
     switch (outcome) {
       case SourceOutcome::kRead:
         break;
       case SourceOutcome::kUnreadable:
         result_.outcome = ImportOutcome::kUnreadable;
+        result_.failure.fault = Fault::kSystem;
         return false;
       case SourceOutcome::kMalformed:
         result_.outcome = ImportOutcome::kMalformed;
+        result_.failure.fault = Fault::kInput;
         return false;
     }
     if (drop_samples_ && !marked_) DropSamples();
@@ -453,21 +458,11 @@ class Importer : public CameraSink {
   }
 
   std::string PlaceText(const Place& place) const {
-    const std::string& path = paths_[place.input];
-    switch (place.kind) {
-      case PlaceKind::kFile:
-        return path;
-      case PlaceKind::kLine:
-        return path + ":" + std::to_string(place.number);
-      case PlaceKind::kFeature:
-        return path + ": feature " + std::to_string(place.number);
-      case PlaceKind::kNode:
-        return path + ": node " + std::to_string(place.number);
-    }
-    return path;
+    return korvel::PlaceText(paths_[place.input], place.kind, place.number);
   }
 
   const ImportOptions& options_;
+  FileSystem& fs_;
   const ImportReport& report_;
   ImportResult result_;
   std::vector<std::string> paths_;
@@ -510,20 +505,8 @@ std::string_view ImportOutcomeText(ImportOutcome outcome) {
   return "";
 }
 
-std::string_view ProblemKindText(ProblemKind kind) {
-  switch (kind) {
-    case ProblemKind::kError:
-      return "error";
-    case ProblemKind::kWarning:
-      return "warning";
-    case ProblemKind::kNote:
-      return "note";
-  }
-  return "";
-}
-
-ImportResult RunImport(const ImportOptions& options, const ImportReport& report) {
-  return Importer(options, report).Run();
+ImportResult RunImport(const ImportOptions& options, FileSystem& fs, const ImportReport& report) {
+  return Importer(options, fs, report).Run();
 }
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {

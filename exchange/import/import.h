@@ -11,7 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "exchange/import/source.h"
+#include "camdb/problem.h"
+#include "exchange/formats/format_table.h"
+#include "exchange/formats/source.h"
+#include "platform/file_system.h"
 #include "platform/memory.h"
 
 namespace korvel {
@@ -27,6 +30,8 @@ struct ImportOptions {
   std::optional<double> near_metres;  ///< --near; else 30 m, 15 m beside a DIRTYPE 0
   std::optional<int> type;            ///< --type: TYPE of rows without one (else 1)
   bool strict = false;
+  /// Opens what "-" reads; when empty, "-" is a file's name.
+  SourceFile::Opener standard_input;
 };
 
 /// How an import ended.
@@ -55,7 +60,7 @@ struct ImportedCamera {
 
 struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
-  std::string failure;  ///< for kMalformed, kUnreadable and kNoVersion
+  Problem failure;      ///< for kMalformed, kUnreadable and kNoVersion
   std::string version;  ///< the version line to write
   /// In huge pages: a million cameras in small pages cost thousands of page
   /// faults.
@@ -70,7 +75,7 @@ using ImportReport = std::function<void(const std::string& line)>;
 
 /// Reads the base and every input, in order, keeping the cameras in memory
 /// (never the inputs) and reporting problems as they are found.
-ImportResult RunImport(const ImportOptions& options, const ImportReport& report);
+ImportResult RunImport(const ImportOptions& options, FileSystem& fs, const ImportReport& report);
 
 /// Writes the camera text: the version line, the header and one row per
 /// camera, CR LF line ends as the tsv export writes them, every coordinate

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "app/dialog/resource.h"
 #include "app/win32/file_chooser.h"
 #include "app/win32/korvel_window.h"
 #include "platform/real_file_system.h"

@@ -5,27 +5,16 @@
 // import.cpp.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "camdb/problem.h"
+#include "platform/file_system.h"
+
 namespace korvel {
-
-/// The formats `import` reads.
-enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kOsm };
-
-/// "text", "csv", "geojson", "gpx", "kml" or "osm".
-std::string_view ImportFormatName(ImportFormat format);
-std::optional<ImportFormat> ParseImportFormat(std::string_view name);
-
-/// How a place in a source is counted.
-enum class PlaceKind : std::uint8_t {
-  kFile,     ///< the file as a whole
-  kLine,     ///< one-based line: text, CSV, GPX, KML
-  kFeature,  ///< one-based GeoJSON feature
-  kNode,     ///< OpenStreetMap node id
-};
 
 /// Where a camera or a problem is: which input (an index the caller gives
 /// meaning to) and where in it. Small, since every kept camera carries one.
@@ -51,11 +40,6 @@ struct SourceCamera {
   /// Marked as one of the two sample rows every database carries.
   bool sample = false;
 };
-
-enum class ProblemKind { kError, kWarning, kNote };
-
-/// "error", "warning" or "note".
-std::string_view ProblemKindText(ProblemKind kind);
 
 struct SourceProblem {
   Place place;
@@ -83,23 +67,45 @@ enum class SourceOutcome {
   kMalformed,   ///< it is not what its format says: broken JSON, no header...
 };
 
+/// One input of an import, opened once: through the file system, or
+/// standard input for "-" when the caller gives it. Its first bytes can be
+/// peeked to tell its format; the reader then gets them again.
+class SourceFile {
+ public:
+  using Opener = std::function<std::unique_ptr<BinaryFile>()>;
+  /// `standard_input` (may be empty) opens what "-" reads.
+  SourceFile(FileSystem& fs, std::string path, Opener standard_input = {});
+
+  const std::string& path() const { return path_; }
+
+  /// Up to the first 4096 bytes. False with `failure` set when the file
+  /// cannot be opened or read.
+  bool Peek(std::string_view& head, Problem& failure);
+
+  /// The file from its first byte. A second call opens it again, which
+  /// standard input cannot. Null with `failure` set.
+  std::unique_ptr<BinaryFile> Open(Problem& failure);
+
+ private:
+  bool OpenOnce(Problem& failure);
+
+  FileSystem& fs_;
+  std::string path_;
+  Opener standard_input_;
+  std::unique_ptr<BinaryFile> file_;
+  std::string head_;
+  bool peeked_ = false;
+  bool opened_ = false;
+};
+
 /// One source format's reader.
 class CameraSource {
  public:
   virtual ~CameraSource() = default;
-  /// Streams the file at `path` (input number `input`) into `sink`. Unless
-  /// kRead, `failure` says why, as "PATH: REASON" or "PATH:LINE: REASON".
-  virtual SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                             std::string& failure) = 0;
+  /// Streams `file` (input number `input`) into `sink`. Unless kRead,
+  /// `failure` says why and where.
+  virtual SourceOutcome Read(SourceFile& file, std::uint32_t input, CameraSink& sink,
+                             Problem& failure) = 0;
 };
-
-/// The reader of `format`. `default_type` is the TYPE of sources that carry
-/// none (OpenStreetMap).
-std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type);
-
-/// The format of the file at `path` from its first bytes, then its name,
-/// into `format`. Unless kRead, `failure` says why neither tells.
-SourceOutcome DetectImportFormat(const std::string& path, ImportFormat& format,
-                                 std::string& failure);
 
 }  // namespace korvel

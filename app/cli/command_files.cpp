@@ -1,4 +1,4 @@
-#include "app/cli/camera_input.h"
+#include "app/cli/command_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include <streambuf>
 
 #include "app/cli/cli_command.h"
+#include "app/cli/standard_input.h"
 #include "app/cli/text_check.h"
 #include "exchange/camera_input.h"
 #include "platform/memory_file.h"
@@ -51,26 +52,6 @@ bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::s
   return true;
 }
 
-/// Standard input as a file that can only be read from its start.
-class StandardInput : public BinaryFile {
- public:
-  std::optional<std::uint64_t> GetLength() override { return std::nullopt; }
-  bool Seek(std::uint64_t) override { return false; }
-  std::size_t Read(void* data, std::size_t size) override {
-    const std::size_t got = std::fread(data, 1, size, stdin);
-    if (got < size && std::ferror(stdin) && error_code_ == 0)
-      error_code_ = errno != 0 ? errno : EIO;
-    return got;
-  }
-  bool Write(const void*, std::size_t) override { return false; }
-  bool Close() override { return true; }
-  bool failed() const override { return error_code_ != 0; }
-  int error_code() const override { return error_code_; }
-
- private:
-  int error_code_ = 0;
-};
-
 /// An output stream's buffer that hands its bytes to a BinaryFile.
 class FileBuffer : public std::streambuf {
  public:
@@ -99,12 +80,6 @@ class FileBuffer : public std::streambuf {
 };
 
 }  // namespace
-
-std::unique_ptr<BinaryFile> StandardInputFile() {
-  // The readers take line ends apart themselves; the runtime must not.
-  SetBinaryMode(stdin);
-  return std::make_unique<StandardInput>();
-}
 
 bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
   if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, problem);
@@ -182,7 +157,9 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     std::cout.flush();
     SetBinaryMode(stdout);
     // What went wrong writing standard output is for the end of the command.
-    return write(std::cout);
+    if (write(std::cout)) return true;
+    if (problem.empty()) problem = "standard output: the output could not be made";
+    return false;
   }
   RealFileSystem fs;
   StagedFile staged(fs, path);
@@ -218,11 +195,15 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
     return false;
   }
   file.reset();
-  if (ok && !staged.Commit(&error)) {
+  if (!ok) {
+    if (problem.empty()) problem = path + ": the output could not be made; nothing written";
+    return false;
+  }
+  if (!staged.Commit(&error)) {
     problem = path + ": " + error.description;
     return false;
   }
-  return ok;
+  return true;
 }
 
 }  // namespace korvel::cli

@@ -1,11 +1,10 @@
-#include "exchange/import/fields.h"
+#include "exchange/formats/fields.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
 #include "platform/c_number.h"
-#include "platform/real_file_system.h"
 
 namespace korvel {
 namespace {
@@ -220,14 +219,6 @@ bool IsUtf8(std::string_view text) {
     i += extra + 1;
   }
   return true;
-}
-
-std::unique_ptr<BinaryFile> OpenSource(const std::string& path, std::string& failure) {
-  RealFileSystem fs;
-  FileError error;
-  auto file = fs.Open(path, OpenMode::kReadShared, &error);
-  if (!file) failure = path + ": " + error.description;
-  return file;
 }
 
 void Warn(CameraSink& sink, const Place& place, std::string message) {

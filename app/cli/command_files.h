@@ -1,5 +1,5 @@
-// Input and output shared by inspect, export, diff and unpack: whole camera
-// files read with a bound, and output files that appear whole or not at all.
+// The commands' input and output files: whole camera files read with a
+// bound, and output files that appear whole or not at all.
 
 #pragma once
 
@@ -15,10 +15,6 @@
 #include "platform/file_system.h"
 
 namespace korvel::cli {
-
-/// Standard input, in binary mode, as a file that is read from its start;
-/// its error_code() is the failed read's errno.
-std::unique_ptr<BinaryFile> StandardInputFile();
 
 /// Reads the file at `path` ("-": standard input) whole. On failure returns
 /// false with "PATH: REASON" in `problem`.

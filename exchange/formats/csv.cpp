@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -99,9 +99,10 @@ bool IsTrue(std::string_view text) {
 
 class CsvSource : public CameraSource {
  public:
-  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                     std::string& failure) override {
-    auto file = OpenSource(path, failure);
+  SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
+                     Problem& failure) override {
+    const std::string& path = source.path();
+    auto file = source.Open(failure);
     if (!file) return SourceOutcome::kUnreadable;
     if (const auto length = file->GetLength()) sink.Expect(*length / kRowBytes);
     TextReader reader(std::move(file));
@@ -115,8 +116,9 @@ class CsvSource : public CameraSource {
     while (NextRecord(reader, record, first_line)) {
       const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(first_line)};
       if (record.size() > kMaxRecord) {
-        failure = path + ":" + std::to_string(first_line) + ": a record longer than " +
-                  std::to_string(kMaxRecord) + " bytes (an unclosed quote?)";
+        failure = LineProblem(
+            path, first_line,
+            "a record longer than " + std::to_string(kMaxRecord) + " bytes (an unclosed quote?)");
         return SourceOutcome::kMalformed;
       }
       if (header) {
@@ -143,12 +145,11 @@ class CsvSource : public CameraSource {
       Row(place, fields, separator != ',', column, sink);
     }
     if (reader.failed()) {
-      failure =
-          path + ":" + std::to_string(first_line + 1) + ": the file cannot be read from here on";
+      failure = LineProblem(path, first_line + 1, "the file cannot be read from here on");
       return SourceOutcome::kUnreadable;
     }
     if (header) {
-      failure = path + ": the file is empty; a CSV file needs a header line";
+      failure = FileProblem(path, "the file is empty; a CSV file needs a header line");
       return SourceOutcome::kMalformed;
     }
     return SourceOutcome::kRead;
@@ -179,7 +180,7 @@ class CsvSource : public CameraSource {
   }
 
   static bool ReadHeader(const std::string& path, std::string& record, char& separator,
-                         std::array<int, 7>& column, std::string& failure) {
+                         std::array<int, 7>& column, Problem& failure) {
     if (std::string_view(record).starts_with(kUtf8Bom)) record.erase(0, kUtf8Bom.size());
     std::string utf8;
     if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
@@ -200,7 +201,7 @@ class CsvSource : public CameraSource {
       missing = "no latitude column (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)";
     }
     if (missing == nullptr) return true;
-    failure = path + ":1: " + missing + " in the header line";
+    failure = LineProblem(path, 1, std::string(missing) + " in the header line");
     return false;
   }
 

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace korvel {
 
 /// An element's attributes by local name (namespace prefixes dropped).
@@ -28,8 +30,9 @@ class XmlHandler {
 /// How reading a document ended.
 enum class XmlOutcome { kRead, kUnreadable, kMalformed, kUnsupported };
 
-/// Streams the XML file at `path` into `handler`. Unless kRead, `failure`
-/// says why as "LINE: REASON" (kMalformed) or "REASON".
-XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure);
+/// Streams the XML document in `file` into `handler`. Unless kRead,
+/// `failure` says why; for kMalformed `line` is where.
+XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& failure,
+                        std::uint64_t& line);
 
 }  // namespace korvel

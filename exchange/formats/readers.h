@@ -1,9 +1,9 @@
 #pragma once
-// The readers of the import formats, one per file.
+// The readers of the formats, one module each (exchange/formats/FORMAT.cpp).
 
 #include <memory>
 
-#include "exchange/import/source.h"
+#include "exchange/formats/source.h"
 
 namespace korvel {
 

@@ -1,4 +1,4 @@
-#include "exchange/import/osm_tags.h"
+#include "exchange/formats/osm_tags.h"
 
 #include <array>
 #include <cmath>

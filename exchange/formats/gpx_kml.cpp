@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "camdb/parser.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
+#include "exchange/formats/xml_reader.h"
 
 namespace korvel {
 namespace {
@@ -141,25 +141,29 @@ class XmlSource : public CameraSource {
  public:
   explicit XmlSource(bool kml) : kml_(kml) {}
 
-  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                     std::string& failure) override {
+  SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
+                     Problem& failure) override {
+    const std::string& path = source.path();
     CameraXml handler(kml_, input, sink);
+    auto file = source.Open(failure);
+    if (!file) return SourceOutcome::kUnreadable;
     std::string why;
-    switch (ParseXmlFile(path, handler, why)) {
+    std::uint64_t line = 0;
+    switch (ParseXmlFile(*file, handler, why, line)) {
       case XmlOutcome::kRead:
         break;
       case XmlOutcome::kUnreadable:
-        failure = path + ": " + why;
+        failure = FileProblem(path, why);
         return SourceOutcome::kUnreadable;
       case XmlOutcome::kMalformed:
-        failure = path + ":" + why;
+        failure = LineProblem(path, line, why);
         return SourceOutcome::kMalformed;
       case XmlOutcome::kUnsupported:
-        failure = path + ": " + why;
+        failure = FileProblem(path, why);
         return SourceOutcome::kMalformed;
     }
     if (handler.too_deep()) {
-      failure = path + ": elements nested over " + std::to_string(kMaxDepth) + " deep";
+      failure = FileProblem(path, "elements nested over " + std::to_string(kMaxDepth) + " deep");
       return SourceOutcome::kMalformed;
     }
     return SourceOutcome::kRead;

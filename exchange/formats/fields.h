@@ -8,8 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "exchange/import/source.h"
-#include "platform/file_system.h"
+#include "exchange/formats/source.h"
 
 namespace korvel {
 
@@ -40,9 +39,6 @@ std::string_view FieldName(Field field);
 
 /// Whether `text` is valid UTF-8.
 bool IsUtf8(std::string_view text);
-
-/// Opens `path` for reading; null with "PATH: REASON" in `failure`.
-std::unique_ptr<BinaryFile> OpenSource(const std::string& path, std::string& failure);
 
 /// Reports a warning at `place`.
 void Warn(CameraSink& sink, const Place& place, std::string message);

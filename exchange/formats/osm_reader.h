@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "camdb/problem.h"
+#include "exchange/formats/source.h"
+
 namespace korvel {
 
 /// One speed camera (a node tagged highway=speed_camera) as read from OpenStreetMap.
@@ -23,17 +26,18 @@ struct OsmProblem {
   std::string message;  ///< without the "PATH: node ID: " place
 };
 
-/// Reads the OpenStreetMap file at `path` (XML .osm, or PBF, told apart by
-/// content), streaming, and hands each camera and each problem over in node order.
+/// Reads the OpenStreetMap data `source` holds (XML .osm, or PBF, told apart
+/// by content), streaming, and hands each camera and each problem over in node order.
 /// Memory stays bounded by the cameras and the few nodes enforcement relations
-/// name, whatever the file's size. False with `failure` set ("not an
-/// OpenStreetMap file", or the reader's own words) when the file cannot be read.
+/// name, whatever the file's size. False with `failure` set, naming the file
+/// ("not an OpenStreetMap file", or the reader's own words), when it cannot
+/// be read: the input's fault, or the system's when a read fails.
 /// XML may also come compressed with gzip or bzip2. A camera without a
 /// location is an error problem and is not handed over. The first pass reads
 /// the whole file, so a broken file fails before anything is handed over
-/// (unless it changes between the passes). `failure` does not name the path.
+/// (unless it changes between the passes), and the source is opened twice.
 /// The Windows build reads none and fails with a message naming the Linux build.
-bool ReadOsmCameras(const std::string& path, const std::function<void(const OsmCamera&)>& camera,
-                    const std::function<void(const OsmProblem&)>& problem, std::string& failure);
+bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>& camera,
+                    const std::function<void(const OsmProblem&)>& problem, Problem& failure);
 
 }  // namespace korvel

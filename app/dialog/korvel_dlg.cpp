@@ -1,11 +1,11 @@
-#include "app/korvel_dlg.h"
+#include "app/dialog/korvel_dlg.h"
 
 #include <cstdint>
 #include <exception>
 #include <string>
 
-#include "app/resource.h"
-#include "app/text_review.h"
+#include "app/dialog/resource.h"
+#include "app/dialog/text_review.h"
 #include "format/package_layout.h"
 #include "platform/text_file.h"
 

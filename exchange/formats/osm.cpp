@@ -1,7 +1,7 @@
 // OpenStreetMap input: the cameras the OSM reader finds, TYPE from --type.
 
-#include "exchange/import/osm_reader.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/osm_reader.h"
+#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {
@@ -10,11 +10,11 @@ class OsmSource : public CameraSource {
  public:
   explicit OsmSource(int type) : type_(type) {}
 
-  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                     std::string& failure) override {
+  SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
+                     Problem& failure) override {
     const auto place = [input](std::int64_t id) { return Place{input, PlaceKind::kNode, id}; };
     const bool read = ReadOsmCameras(
-        path,
+        source,
         [&](const OsmCamera& osm) {
           SourceCamera camera;
           camera.place = place(osm.node_id);
@@ -32,7 +32,9 @@ class OsmSource : public CameraSource {
                         problem.message});
         },
         failure);
-    return read ? SourceOutcome::kRead : SourceOutcome::kMalformed;
+    return read                              ? SourceOutcome::kRead
+           : failure.fault == Fault::kSystem ? SourceOutcome::kUnreadable
+                                             : SourceOutcome::kMalformed;
   }
 
  private:

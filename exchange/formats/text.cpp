@@ -6,8 +6,8 @@
 
 #include "camdb/parser.h"
 #include "camdb/row_reader.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/text_file.h"
 
@@ -16,9 +16,10 @@ namespace {
 
 class TextSource : public CameraSource {
  public:
-  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                     std::string& failure) override {
-    auto file = OpenSource(path, failure);
+  SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
+                     Problem& failure) override {
+    const std::string& path = source.path();
+    auto file = source.Open(failure);
     if (!file) return SourceOutcome::kUnreadable;
     TextReader reader(std::move(file));
     // The parser's own classification of each line.
@@ -37,7 +38,8 @@ class TextSource : public CameraSource {
         case LineKind::kVersion: {
           const std::string_view line = rows.text();
           if (line.empty() || line[0] != 'V') {
-            failure = path + ":1: not a camera text: the first line must be the version line";
+            failure =
+                LineProblem(path, 1, "not a camera text: the first line must be the version line");
             return SourceOutcome::kMalformed;
           }
           if (VersionFault(line) == ParseFault::kNone) {
@@ -52,7 +54,7 @@ class TextSource : public CameraSource {
         case LineKind::kHeader:
           if (MissingHeaderField(std::span(fields.field.data(), fields.kept())) !=
               std::string_view::npos) {
-            failure = path + ":2: not a camera text: the header must start X, Y, TYPE";
+            failure = LineProblem(path, 2, "not a camera text: the header must start X, Y, TYPE");
             return SourceOutcome::kMalformed;
           }
           break;
@@ -69,11 +71,11 @@ class TextSource : public CameraSource {
       }
     }
     if (reader.failed()) {
-      failure = path + ":" + std::to_string(number + 1) + ": the file cannot be read from here on";
+      failure = LineProblem(path, number + 1, "the file cannot be read from here on");
       return SourceOutcome::kUnreadable;
     }
     if (number < 2) {
-      failure = path + ": not a camera text: it ends before the header line";
+      failure = FileProblem(path, "not a camera text: it ends before the header line");
       return SourceOutcome::kMalformed;
     }
     return SourceOutcome::kRead;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/dialog_window.h"
+#include "app/dialog/dialog_window.h"
 #include "platform/file_system.h"
 
 namespace korvel {

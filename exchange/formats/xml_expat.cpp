@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/xml_reader.h"
 
 namespace korvel {
 namespace {
@@ -44,9 +44,8 @@ void OnText(void* data, const XML_Char* text, int length) {
 
 }  // namespace
 
-XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
-  auto file = OpenSource(path, failure);
-  if (!file) return XmlOutcome::kUnreadable;
+XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& failure,
+                        std::uint64_t& line) {
   const std::unique_ptr<std::remove_pointer_t<XML_Parser>, void (*)(XML_Parser)> parser(
       XML_ParserCreateNS(nullptr, '\x01'), XML_ParserFree);
   if (!parser) {
@@ -64,15 +63,15 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
       failure = "out of memory";
       return XmlOutcome::kUnreadable;
     }
-    const std::size_t got = file->Read(buffer, kChunk);
-    if (file->failed()) {
+    const std::size_t got = file.Read(buffer, kChunk);
+    if (file.failed()) {
       failure = "the file cannot be read";
       return XmlOutcome::kUnreadable;
     }
     const bool last = got == 0;
     if (XML_ParseBuffer(parser.get(), static_cast<int>(got), last) == XML_STATUS_ERROR) {
-      failure = std::to_string(XML_GetCurrentLineNumber(parser.get())) +
-                ": not XML: " + XML_ErrorString(XML_GetErrorCode(parser.get()));
+      line = XML_GetCurrentLineNumber(parser.get());
+      failure = std::string("not XML: ") + XML_ErrorString(XML_GetErrorCode(parser.get()));
       return XmlOutcome::kMalformed;
     }
     if (last) return XmlOutcome::kRead;

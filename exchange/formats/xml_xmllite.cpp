@@ -15,24 +15,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
-#include "exchange/import/fields.h"
-#include "exchange/import/xml_reader.h"
+#include "exchange/formats/xml_reader.h"
 #include "platform/system.h"
 
 namespace korvel {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  }
-  return wide;
-}
 
 std::string Utf8(const wchar_t* text, UINT length) {
   if (length == 0) return {};
@@ -55,18 +44,49 @@ struct Released {
   }
 };
 
+/// A BinaryFile as the stream XmlLite reads, keeping the last bytes read:
+/// the document's end, which tells a cut file. Lives on the stack; the reader
+/// releases it before the stack frame ends.
+class FileStream : public ISequentialStream {
+ public:
+  explicit FileStream(BinaryFile& file) : file_(file) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == __uuidof(IUnknown) || id == __uuidof(ISequentialStream)) {
+      *object = static_cast<ISequentialStream*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
+    const std::size_t got = file_.Read(data, size);
+    if (read != nullptr) *read = static_cast<ULONG>(got);
+    tail_.append(static_cast<const char*>(data), got);
+    if (tail_.size() > 2 * kTail) tail_.erase(0, tail_.size() - kTail);
+    if (file_.failed()) return STG_E_READFAULT;
+    return got < size ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
+    return STG_E_ACCESSDENIED;
+  }
+
+  /// The last bytes read, at least 1024 when the file holds them.
+  std::string_view tail() const { return tail_; }
+
+ private:
+  static constexpr std::size_t kTail = 1024;
+  BinaryFile& file_;
+  std::string tail_;
+};
+
 /// Whether the file ends as a whole document ends: with the root's end tag
 /// (or a comment or processing instruction after it). Wine's XmlLite closes
 /// the open elements of a cut file without an error, which this tells.
-bool EndsWithRoot(const std::string& path, const std::string& root, bool root_empty) {
-  std::string failure;
-  auto file = OpenSource(path, failure);
-  const auto length = file ? file->GetLength() : std::nullopt;
-  if (!length) return false;
-  char tail[1024];
-  const std::uint64_t from = *length > sizeof tail ? *length - sizeof tail : 0;
-  if (!file->Seek(from)) return false;
-  std::string_view text(tail, file->Read(tail, sizeof tail));
+bool EndsWithRoot(std::string_view text, const std::string& root, bool root_empty) {
   while (!text.empty() && std::string_view(" \t\r\n").find(text.back()) != std::string_view::npos) {
     text.remove_suffix(1);
   }
@@ -102,7 +122,8 @@ std::string Value(IXmlReader& reader) {
 
 }  // namespace
 
-XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
+XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& failure,
+                        std::uint64_t& line) {
   using Create = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
   static const HMODULE library = LoadLibraryW(L"xmllite.dll");
   const auto create = library == nullptr ? nullptr
@@ -112,17 +133,12 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
     failure = "this system has no XmlLite; GPX and KML need it on Windows (or the Linux build)";
     return XmlOutcome::kUnsupported;
   }
-  Released<IStream> stream;
-  HRESULT result = SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
-                                          FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &stream.object);
-  if (FAILED(result)) {
-    failure = SystemErrorText(static_cast<int>(HRESULT_CODE(result)));
-    return XmlOutcome::kUnreadable;
-  }
+  FileStream stream(file);
+  HRESULT result = S_OK;
   Released<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), nullptr)) ||
       FAILED(reader.object->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
-      FAILED(reader.object->SetInput(stream.object))) {
+      FAILED(reader.object->SetInput(&stream))) {
     failure = "XmlLite cannot read it";
     return XmlOutcome::kUnsupported;
   }
@@ -136,8 +152,8 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
       case XmlNodeType_Element: {
         const bool empty = xml.IsEmptyElement();
         const std::string name = LocalName(xml);
-        UINT line = 0;
-        xml.GetLineNumber(&line);
+        UINT start = 0;
+        xml.GetLineNumber(&start);
         attributes.clear();
         for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK;
              more = xml.MoveToNextAttribute()) {
@@ -148,7 +164,7 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
           root = name;
           root_empty = empty;
         }
-        handler.Start(name, attributes, line);
+        handler.Start(name, attributes, start);
         if (empty) handler.End(name);
         break;
       }
@@ -164,18 +180,23 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
         break;
     }
   }
+  if (file.failed()) {
+    failure = "the file cannot be read";
+    return XmlOutcome::kUnreadable;
+  }
+  UINT at = 0;
   if (FAILED(result)) {
-    UINT line = 0;
-    xml.GetLineNumber(&line);
+    xml.GetLineNumber(&at);
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-    failure = std::to_string(line) + ": not XML (XmlLite error " + code + ")";
+    line = at;
+    failure = std::string("not XML (XmlLite error ") + code + ")";
     return XmlOutcome::kMalformed;
   }
-  if (root.empty() || !EndsWithRoot(path, root, root_empty)) {
-    UINT line = 0;
-    xml.GetLineNumber(&line);
-    failure = std::to_string(line) + ": not XML: the file ends inside an element";
+  if (root.empty() || !EndsWithRoot(stream.tail(), root, root_empty)) {
+    xml.GetLineNumber(&at);
+    line = at;
+    failure = "not XML: the file ends inside an element";
     return XmlOutcome::kMalformed;
   }
   return XmlOutcome::kRead;

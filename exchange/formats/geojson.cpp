@@ -7,9 +7,9 @@
 #include <string>
 
 #include "camdb/parser.h"
-#include "exchange/import/fields.h"
-#include "exchange/import/file_stream.h"
-#include "exchange/import/readers.h"
+#include "exchange/formats/fields.h"
+#include "exchange/formats/file_stream.h"
+#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {
@@ -20,9 +20,10 @@ class GeoJsonSource : public CameraSource {
  public:
   explicit GeoJsonSource(int type) : type_(type) {}
 
-  SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
-                     std::string& failure) override {
-    auto file = OpenSource(path, failure);
+  SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
+                     Problem& failure) override {
+    const std::string& path = source.path();
+    auto file = source.Open(failure);
     if (!file) return SourceOutcome::kUnreadable;
     FileStreamBuffer buffer(*file);
     std::istream in(&buffer);
@@ -51,7 +52,7 @@ class GeoJsonSource : public CameraSource {
       });
     } catch (const json::exception& e) {
       if (file->failed()) {
-        failure = path + ": the file cannot be read";
+        failure = FileProblem(path, "the file cannot be read");
         return SourceOutcome::kUnreadable;
       }
       // "[json.exception.parse_error.101] parse error at line 3, column 1: ..."
@@ -60,14 +61,14 @@ class GeoJsonSource : public CameraSource {
           what.starts_with("[json") && end != std::string::npos) {
         what.erase(0, end + 2);
       }
-      failure = path + ": not GeoJSON: " + what;
+      failure = FileProblem(path, "not GeoJSON: " + what);
       return SourceOutcome::kMalformed;
     }
     const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
     if (type != nullptr && *type == "Feature") {
       Feature(root);
     } else if (type == nullptr || *type != "FeatureCollection") {
-      failure = path + ": not GeoJSON: a FeatureCollection or a Feature expected";
+      failure = FileProblem(path, "not GeoJSON: a FeatureCollection or a Feature expected");
       return SourceOutcome::kMalformed;
     }
     return SourceOutcome::kRead;

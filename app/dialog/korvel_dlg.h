@@ -7,7 +7,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/dialog_window.h"
+#include "app/dialog/dialog_window.h"
 #include "generate/pipeline.h"
 #include "generate/run_state.h"
 #include "platform/file_system.h"

@@ -1,4 +1,4 @@
-#include "app/text_review.h"
+#include "app/dialog/text_review.h"
 
 #include <cstdint>
 #include <vector>
