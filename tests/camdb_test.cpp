@@ -13,7 +13,7 @@
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
-#include "camdb/sample_rows.h"
+#include "camdb/camera_rules.h"
 #include "camdb/split_string.h"
 #include "platform/c_number.h"
 #include "support/memory_file_system.h"

@@ -13,7 +13,7 @@
 
 #include "app/korvel_dlg.h"
 #include "app/resource.h"
-#include "camdb/sample_rows.h"
+#include "camdb/camera_rules.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"

@@ -120,11 +120,11 @@ TEST(ImportText, RowsAsGenerateReadsThem) {
       {"rows the device cannot store", "a.txt",
        head + "127\t37\t1\t60\t0\r\n-73.9\t40.7\t1\t60\t0\t0\r\n127\t37\t300\t60\t0\t0\r\n"
               "127\t37\t1\t60\t1\t360\r\n0\t0\t1\t60\t0\t0\r\n127\t37\t1\t60\t0\t0\r\n",
-       "127.0000\t37.0000\t1\t60\t0\t0\r\n",
+       "127.0000\t37.0000\t1\t60\t1\t0\r\n127.0000\t37.0000\t1\t60\t0\t0\r\n",
        "a.txt:3: error: 5 fields, 6 TAB-separated fields expected; skipped\n"
        "a.txt:4: error: longitude X -73.9 is west or south: the device stores no sign; skipped\n"
        "a.txt:5: error: TYPE 300 is outside 0 to 255; skipped\n"
-       "a.txt:6: error: DIRECTION 360 is outside 0 to 359; skipped\n"
+       "a.txt:6: warning: DIRECTION 360 is outside 0 to 359: taken as 0\n"
        "a.txt:7: error: the position 0,0 is no camera; skipped\n",
        ImportOutcome::kRowsSkipped},
       {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "", "", ImportOutcome::kMalformed},
@@ -183,7 +183,7 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"other geometry, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
-       ImportOutcome::kRowsSkipped},
+       ImportOutcome::kNoCameras},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
        ImportOutcome::kMalformed},
   });

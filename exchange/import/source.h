@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "camdb/camera_rules.h"
+
 namespace korvel {
 
 /// The formats `import` reads.
@@ -34,9 +36,6 @@ struct Place {
   PlaceKind kind = PlaceKind::kFile;
   std::int64_t number = 0;
 };
-
-/// The fields after the coordinates, in text order.
-enum Field { kType, kSpeed, kDirType, kDirection, kFieldCount };
 
 /// One camera as its source says it, before any check.
 struct SourceCamera {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <ostream>
 #include <tuple>
 
@@ -32,7 +33,7 @@ constexpr double kLeft = 60, kTitleTop = 24, kLineHeight = 16, kMapMax = 760, kG
 constexpr double kMarkRadius = 4, kTickLength = 7, kSmallRadius = 1.6;
 
 double Deg(std::uint32_t units) {
-  return units / 10000.0;
+  return units / kUnitsPerDegree;
 }
 
 std::string FourDecimals(std::uint32_t units) {
@@ -82,8 +83,7 @@ std::string_view KindColour(MarkKind kind, std::uint8_t type) {
 }
 
 bool IsSample(const GPS_POINT& p) {
-  static const GPS_POINT samples[2] = {SamplePoint(0), SamplePoint(1)};
-  return SamePoint(p, samples[0]) || SamePoint(p, samples[1]);
+  return IsSamplePoint(p);
 }
 
 std::uint32_t LineOf(const std::vector<std::uint32_t>& lines, std::size_t index) {
@@ -256,7 +256,7 @@ void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& came
       << "\" fill=\"" << KindColour(camera.kind, p.type) << "\"/>";
   if (p.flag != 0 && camera.kind != MarkKind::kUnchanged) {
     // From the circle's edge outwards, so its middle keeps the type's colour.
-    const double angle = p.angle * 3.141592653589793 / 180;
+    const double angle = p.angle * std::numbers::pi / 180;
     const double dx = std::sin(angle), dy = -std::cos(angle);
     svg << "<path d=\"";
     svg.MoveTo({dx * kMarkRadius, dy * kMarkRadius});
