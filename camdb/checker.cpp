@@ -147,6 +147,9 @@ class Checker {
       if (GPS_POINT point; PointOfRow(row, point)) AddPoint(point.id);
     }
     CheckCells();
+    if (line_ >= 2 && summary_.rows == 0 && summary_.errors == 0) {
+      Warning(0, "the text holds no camera rows: the database would hold only the two sample rows");
+    }
     return summary_;
   }
 

@@ -178,7 +178,8 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   };
   // clang-format off
   const Row cases[] = {
-      {generate + "cams.txt --out-dir out", 0, run_lines(package), ""},
+      {generate + "cams.txt --out-dir out", 0, run_lines(package), "cams.txt: warning: the text holds no camera rows: the database would hold only the two sample rows\n"},
+      {generate + "cams.txt --strict --out-dir strict", 1, "", "korvel-cli: --strict: cams.txt: 0 rows, 0 errors, 1 warning; nothing written\n"},
       // The encoder's trace ends just before the output line.
       {generate + "rows.txt --per-model --trace --out-dir models", 0,
        "...\nBodys\n\noutput: " + (models / "ulma_db_ver2.bin").string() + "\nstatus:    Success..\n", "rows.txt:3: warning: SPEED 300 is outside 0 to 255: stored as 44\n"},
