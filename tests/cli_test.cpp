@@ -313,6 +313,7 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
   for (int i = 0; i < 25; ++i) csv += "-127," + std::to_string(30 + i) + ",1\n";
   folder.Write("bad.csv", csv + "127,37,1\n");
   folder.Write("good.csv", "lon,lat,type\n127,37,1\n");
+  folder.Write("empty.csv", "lon,lat,type\n");
   folder.Write("broken.geojson", "{\"type\":");
   folder.Write("old.txt", "keep");
   const std::string version = "--version-line 'V1.0 123456 test' ";
@@ -335,6 +336,12 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},
+      {version + "empty.csv -o old.txt", 1, "keep",
+       "korvel-cli: import: no camera to write: the inputs hold none; nothing written\n"},
+      {version + "--near nan good.csv -o old.txt", 2, "keep",
+       "--near nan is not a distance from 0.1 to 10000 metres"},
+      {version + "--dedupe near --near 1e300 good.csv -o old.txt", 2, "keep",
+       "--near 1e300 is not a distance from 0.1 to 10000 metres"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
   };
   for (const auto& c : cases) {

@@ -88,6 +88,7 @@ struct Case {
   std::string rows;      ///< the rows written after kHead
   std::string problems;  ///< "FILE:PLACE: kind: message" lines
   ImportOutcome outcome = ImportOutcome::kDone;
+  std::string failure = "";  ///< why nothing was written, when the case says
 };
 
 void RunTable(const std::vector<Case>& cases) {
@@ -100,6 +101,9 @@ void RunTable(const std::vector<Case>& cases) {
     const Outcome got = Import(scratch, options);
     EXPECT_EQ(got.result.outcome, c.outcome) << got.result.failure;
     EXPECT_EQ(got.problems, c.problems);
+    if (!c.failure.empty()) {
+      EXPECT_EQ(got.result.failure, c.failure);
+    }
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
       EXPECT_EQ(StrictCheck(got.text), "");
@@ -156,6 +160,40 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
        ImportOutcome::kRowsSkipped},
       {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
+      {"the largest coordinates and just past them", "a.csv",
+       "lon,lat,type\n180,90,1\n180.00001,37,1\n127,90.00001,1\n",
+       "180.0000\t90.0000\t1\t0\t0\t0\r\n",
+       "a.csv:3: error: longitude X 180.00001 is outside -180 to 180; skipped\n"
+       "a.csv:4: error: latitude Y 90.00001 is outside -90 to 90; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"an exact 0 is a missing value, a small one is not", "a.csv",
+       "lon,lat,type\n0,37,1\n127,0,1\n127,0.00001,1\n0.00001,37,1\n",
+       "127.0000\t0.0000\t1\t0\t0\t0\r\n0.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv:2: error: longitude 0: a missing value?; skipped\n"
+       "a.csv:3: error: latitude 0: a missing value?; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"directions rounded, then turned", "a.csv",
+       "lon,lat,type,dirtype,direction\n127,37,1,1,359.6\n127,37.1,1,1,359.4\n"
+       "127,37.2,1,1,-30\n127,37.3,1,1,720\n127,37.4,1,1,359\n",
+       "127.0000\t37.0000\t1\t0\t1\t0\r\n127.0000\t37.1000\t1\t0\t1\t359\r\n"
+       "127.0000\t37.2000\t1\t0\t1\t330\r\n127.0000\t37.3000\t1\t0\t1\t0\r\n"
+       "127.0000\t37.4000\t1\t0\t1\t359\r\n",
+       "a.csv:2: warning: DIRECTION \"359.6\" read as 0\n"
+       "a.csv:3: warning: DIRECTION \"359.4\" read as 359\n"
+       "a.csv:4: warning: DIRECTION -30 is outside 0 to 359: taken as 330\n"
+       "a.csv:5: warning: DIRECTION 720 is outside 0 to 359: taken as 0\n"},
+      {"no rows", "a.csv", "lon,lat,type\n", "", "", ImportOutcome::kNoCameras,
+       "no camera to write: the inputs hold none"},
+      {"no row the device takes", "a.csv", "lon,lat,type\n-127,37,1\n", "",
+       "a.csv:2: error: longitude X -127 is west or south: the device stores no sign; skipped\n",
+       ImportOutcome::kNoCameras, "no camera to write: every camera found had an error"},
+      // The duplicate's note waits for its merge behind the prefetch; the
+      // warning of the row after it must wait too.
+      {"a note before the warning of the next row", "a.csv",
+       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60\n127,37.1,1,60.5\n",
+       "127.0000\t37.0000\t1\t60\t0\t0\r\n127.0000\t37.1000\t1\t61\t0\t0\r\n",
+       "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
+       "a.csv:4: warning: SPEED \"60.5\" read as 61\n"},
   });
 }
 
@@ -184,6 +222,12 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
        ImportOutcome::kNoCameras},
+      {"a direction that rounds to north", "a.geojson",
+       collection(feature(point, R"({"type":1,"dirtype":1,"direction":359.5})") + "," +
+                  feature(point, R"({"type":2,"dirtype":1,"direction":-90})")),
+       "127.5000\t37.5000\t1\t0\t1\t0\r\n127.5000\t37.5000\t2\t0\t1\t270\r\n",
+       "a.geojson: feature 1: warning: DIRECTION 359.5 read as 0\n"
+       "a.geojson: feature 2: warning: DIRECTION -90 is outside 0 to 359: taken as 270\n"},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
        ImportOutcome::kMalformed},
   });
@@ -264,6 +308,34 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
   // The version line comes from the base; without one, none is made up.
   options.base.clear();
   EXPECT_EQ(Import(scratch, options).result.outcome, ImportOutcome::kNoVersion);
+}
+
+TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
+  // With --near 30 a cell is 3 units (0.0003 degree) high: 127.0000,37.0000
+  // lies mid-cell, and two units either way are the next cells, 18 m apart
+  // along the latitude, 22 m along the longitude.
+  const struct {
+    const char* kept;
+    const char* apart;
+  } cases[] = {
+      {"126.9998,36.9998", "28"}, {"127.0000,36.9998", "22"}, {"127.0002,36.9998", "28"},
+      {"126.9998,37.0000", "18"}, {"127.0002,37.0000", "18"}, {"126.9998,37.0002", "28"},
+      {"127.0000,37.0002", "22"}, {"127.0002,37.0002", "28"}, {"127.0000,37.0000", "0"},
+  };
+  const Scratch scratch;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kept);
+    ImportOptions options;
+    options.version_line = kVersion;
+    options.dedupe = Dedupe::kNear;
+    options.near_metres = 30;
+    options.inputs = {scratch.Write(
+        "a.csv", std::string("lon,lat,type\n") + c.kept + ",1\n127.0000,37.0000,1\n")};
+    const Outcome got = Import(scratch, options);
+    EXPECT_EQ(got.problems, "a.csv:3: note: same camera as a.csv:2 (" + std::string(c.apart) +
+                                " m apart); kept a.csv:2\n");
+    EXPECT_EQ(got.result.cameras.size(), 1u);
+  }
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
