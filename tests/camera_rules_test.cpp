@@ -120,6 +120,16 @@ TEST(CellGrid, TheCellAndItsNeighbours) {
   }
 }
 
+TEST(CellGrid, ColumnsByRow) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
+  ForNeighbourCellsBy(
+      1, 1, [](std::uint32_t row) { return row * 10; },
+      [&](std::uint32_t column, std::uint32_t row) { got.emplace_back(column, row); });
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> cells = {
+      {0, 0}, {1, 0}, {9, 1}, {10, 1}, {11, 1}, {19, 2}, {20, 2}, {21, 2}};
+  EXPECT_EQ(got, cells);
+}
+
 TEST(ImportNear, TheDistancesNearTakes) {
   const std::string why = " is not a distance from 0.1 to 10000 metres";
   const struct {

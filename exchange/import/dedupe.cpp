@@ -93,45 +93,76 @@ NearIndex::NearIndex(double near, double near_blind) : near_(near), near_blind_(
   // A cell as high as the largest distance, in units of latitude.
   const double units = std::max(near, near_blind) / (kEarthRadiusMetres * kRadiansPerDegree);
   side_ = static_cast<std::uint32_t>(units * kUnitsPerDegree) + 1;
+  // Two cameras are never further north than the top of the row above the
+  // lower one, and a cell spans fewer metres of longitude further north.
+  // From 89 degrees on, one cell spans the whole row.
+  const std::uint32_t rows = kMaxUnits[1] / side_ + 1;
+  widths_.resize(rows + 1, kEnd);
+  for (std::uint32_t row = 0; row <= rows; ++row) {
+    const double top = (std::uint64_t{row} + 2) * side_ / kUnitsPerDegree;
+    if (top >= 89) break;
+    widths_[row] = static_cast<std::uint32_t>(std::ceil(side_ / std::cos(top * kRadiansPerDegree)));
+  }
 }
 
-std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera,
-                                             const ImportedCameras& kept, double& metres) const {
+std::uint64_t NearIndex::CellOf(std::uint32_t x, std::uint32_t y) const {
+  const std::uint32_t row = y / side_;
+  return CellKey(x / Width(row), row);
+}
+
+bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double& metres) const {
+  const bool blind = camera.dirtype == 0 || other.dirtype == 0;
+  if (!blind) {
+    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
+    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
+  }
+  ImportedCamera kept;
+  kept.x = other.x;
+  kept.y = other.y;
+  const double distance = MetresApart(camera, kept);
+  if (distance > (blind ? near_blind_ : near_)) return false;
+  metres = distance;
+  return true;
+}
+
+std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, double& metres) const {
   if (slots_.empty()) return std::nullopt;
-  // A cell spans fewer metres of longitude away from the equator.
-  const double shrink = std::cos(std::min(camera.y / kUnitsPerDegree, 89.0) * kRadiansPerDegree);
-  const auto reach = static_cast<std::uint32_t>(std::ceil(1 / shrink));
   std::uint32_t best = kEnd;
-  ForNeighbourCells(
-      camera.x / side_, camera.y / side_, reach, [&](std::uint32_t column, std::uint32_t row) {
-        for (std::uint32_t index = Last(CellKey(column, row)); index != kEnd;
-             index = earlier_[index]) {
-          if (index > best) continue;
-          const ImportedCamera& other = kept[index];
-          const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-          if (!blind) {
-            const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
-            if (std::min(apart, 360 - apart) > kMaxAngle) continue;
-          }
-          const double distance = MetresApart(camera, other);
-          if (distance <= (blind ? near_blind_ : near_)) {
-            best = index;
-            metres = distance;
-          }
-        }
-      });
+  const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
+  ForNeighbourCellsBy(camera.y / side_, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+    const Slot* slot = FindSlot(CellKey(column, row));
+    if (!slot) return;
+    // Newest first, each camera then the one added before it in the cell.
+    for (const Kept* other = &slot->latest;; other = &earlier_[other->earlier]) {
+      if (other->index < best && Same(camera, *other, metres)) best = other->index;
+      if (other->earlier == kEnd) break;
+    }
+  });
   if (best == kEnd) return std::nullopt;
   return best;
 }
 
-void NearIndex::Add(std::uint32_t index, const ImportedCameras& kept) {
-  const ImportedCamera& camera = kept[index];
+void NearIndex::Add(const ImportedCamera& camera, std::uint32_t index) {
   if (2 * (cells_ + 1) > slots_.size()) Grow();
-  Slot& slot = SlotOf(CellKey(camera.x / side_, camera.y / side_));
-  if (slot.last == kEnd) ++cells_;
-  if (earlier_.size() <= index) earlier_.resize(std::size_t{index} + 1, kEnd);
-  earlier_[index] = slot.last;
-  slot.last = index;
+  Slot& slot = SlotOf(CellOf(camera.x, camera.y));
+  Kept added{camera.x, camera.y, index, kEnd, camera.direction, camera.dirtype};
+  if (slot.latest.index == kEnd) {
+    ++cells_;
+  } else {
+    added.earlier = static_cast<std::uint32_t>(earlier_.size());
+    earlier_.push_back(slot.latest);
+  }
+  slot.latest = added;
+}
+
+void NearIndex::Prefetch(const ImportedCamera& camera) const {
+  if (slots_.empty()) return;
+  const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
+  ForNeighbourCellsBy(camera.y / side_, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(&slots_[CellHash(CellKey(column, row)) & mask_]);
+#endif
+  });
 }
 
 void NearIndex::Clear() {
@@ -140,11 +171,11 @@ void NearIndex::Clear() {
   mask_ = cells_ = 0;
 }
 
-std::uint32_t NearIndex::Last(std::uint64_t cell) const {
+const NearIndex::Slot* NearIndex::FindSlot(std::uint64_t cell) const {
   for (std::size_t at = CellHash(cell) & mask_;; at = (at + 1) & mask_) {
     const Slot& slot = slots_[at];
-    if (slot.cell == cell) return slot.last;
-    if (slot.cell == kNoCell) return kEnd;
+    if (slot.cell == cell) return &slot;
+    if (slot.cell == kNoCell) return nullptr;
   }
 }
 
@@ -156,7 +187,7 @@ NearIndex::Slot& NearIndex::SlotOf(std::uint64_t cell) {
 }
 
 void NearIndex::Grow() {
-  std::vector<Slot> old(std::max<std::size_t>(slots_.size() * 2, 1024));
+  std::vector<Slot, HugePageAllocator<Slot>> old(std::max<std::size_t>(slots_.size() * 2, 1024));
   old.swap(slots_);
   mask_ = slots_.size() - 1;
   for (const Slot& slot : old) {

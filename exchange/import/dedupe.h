@@ -41,9 +41,12 @@ class ExactIndex {
 /// flat as a few kilometres allow.
 double MetresApart(const ImportedCamera& a, const ImportedCamera& b);
 
-/// The kept cameras by grid cell, a cell as high as the largest distance:
-/// every camera within it lies in the cell rows one above and below, and
-/// as many columns either way as the latitude asks.
+/// The kept cameras by grid cell. A cell is as high as the largest distance
+/// and, in each row, as wide as that distance spans at the row above it: a
+/// camera within the distance lies in the rows one above and below and in
+/// each of them one column either way. An open-addressing table of cells,
+/// each holding its latest camera; a search reads nothing else for a cell
+/// of one camera.
 class NearIndex {
  public:
   /// `near`: metres within which two cameras with a DIRTYPE and directions
@@ -52,31 +55,46 @@ class NearIndex {
 
   /// The earliest kept camera that is the same as `camera`, and `metres`
   /// between them.
-  std::optional<std::uint32_t> Find(const ImportedCamera& camera, const ImportedCameras& kept,
-                                    double& metres) const;
-  /// Adds kept[index], which is after every camera added before.
-  void Add(std::uint32_t index, const ImportedCameras& kept);
+  std::optional<std::uint32_t> Find(const ImportedCamera& camera, double& metres) const;
+  /// Adds `camera`, kept as `index`, which is above every index added before.
+  void Add(const ImportedCamera& camera, std::uint32_t index);
   /// Forgets every camera added.
   void Clear();
+  /// Asks the processor for the slots where a Find of `camera` starts.
+  void Prefetch(const ImportedCamera& camera) const;
 
  private:
   static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kNoCell = ~std::uint64_t{0};
+  /// What a search compares of a kept camera, and the camera added before
+  /// it in its cell.
+  struct Kept {
+    std::uint32_t x = 0, y = 0, index = kEnd, earlier = kEnd;
+    std::uint16_t direction = 0;
+    std::uint8_t dirtype = 0;
+  };
   struct Slot {
     std::uint64_t cell = kNoCell;
-    std::uint32_t last = kEnd;  ///< the latest camera added in the cell
+    Kept latest;
   };
-  static constexpr std::uint64_t kNoCell = ~std::uint64_t{0};
 
-  std::uint32_t Last(std::uint64_t cell) const;
+  std::uint32_t Width(std::uint32_t row) const {
+    return widths_[std::min<std::size_t>(row, widths_.size() - 1)];
+  }
+  std::uint64_t CellOf(std::uint32_t x, std::uint32_t y) const;
+  const Slot* FindSlot(std::uint64_t cell) const;
   Slot& SlotOf(std::uint64_t cell);
   void Grow();
+  /// Whether `other` is the same camera as `camera`; then `metres` apart.
+  bool Same(const ImportedCamera& camera, const Kept& other, double& metres) const;
 
   double near_, near_blind_;
-  std::uint32_t side_;  ///< cell side in 1/10000 degree
-  std::vector<Slot> slots_;
+  std::uint32_t side_;                 ///< cell height in 1/10000 degree
+  std::vector<std::uint32_t> widths_;  ///< cell width of each row, in 1/10000 degree
+  std::vector<Slot, HugePageAllocator<Slot>> slots_;
   std::size_t mask_ = 0, cells_ = 0;
-  /// For each kept camera, the one added before it in its cell, or kEnd.
-  std::vector<std::uint32_t> earlier_;
+  /// Every kept camera added that another one followed in its cell, by index.
+  std::vector<Kept, HugePageAllocator<Kept>> earlier_;
 };
 
 }  // namespace korvel

@@ -23,10 +23,12 @@ constexpr double kDefaultNear = 30, kNearWithoutDirection = 15;
 class Importer : public CameraSink {
  public:
   Importer(const ImportOptions& options, const ImportReport& report)
-      : options_(options),
-        report_(report),
-        near_(options.near_metres.value_or(kDefaultNear),
-              options.near_metres.value_or(kNearWithoutDirection)) {}
+      : options_(options), report_(report) {
+    if (options.dedupe == Dedupe::kNear) {
+      near_.emplace(options.near_metres.value_or(kDefaultNear),
+                    options.near_metres.value_or(kNearWithoutDirection));
+    }
+  }
 
   ImportResult Run() {
     if (!options_.base.empty()) {
@@ -85,17 +87,21 @@ class Importer : public CameraSink {
       marked_ = true;
       return;
     }
-    if (options_.dedupe != Dedupe::kExact) {
+    if (options_.dedupe == Dedupe::kNone) {
       MergeOne(camera);
       return;
     }
-    // The exact index is too large for the cache: each camera waits a few
-    // rows behind its prefetch, and the problems met meanwhile behind it.
+    // The indexes are too large for the cache: each camera waits a few rows
+    // behind its prefetch, and the problems met meanwhile behind it.
+    if (near_) {
+      near_->Prefetch(camera);
+    } else {
 #if defined(__GNUC__) || defined(__clang__)
-    // Here, not in a function of its own: GCC takes such a function for one
-    // without effects and drops the call.
-    __builtin_prefetch(exact_.Start(camera));
+      // Here, not in a function of its own: GCC takes such a function for one
+      // without effects and drops the call.
+      __builtin_prefetch(exact_.Start(camera));
 #endif
+    }
     if (received_ - merged_ == kAhead) MergeNext();
     ahead_[received_++ % kAhead] = camera;
   }
@@ -214,7 +220,7 @@ class Importer : public CameraSink {
       result_.cameras.erase(result_.cameras.begin() + static_cast<std::ptrdiff_t>(index));
     }
     exact_ = ExactIndex();
-    near_.Clear();
+    if (near_) near_->Clear();
     for (std::uint32_t i = 0; i < result_.cameras.size(); ++i) Index(i, true);
   }
 
@@ -230,7 +236,7 @@ class Importer : public CameraSink {
       }
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
-      if (const auto match = near_.Find(camera, result_.cameras, metres)) {
+      if (const auto match = near_->Find(camera, metres)) {
         const std::string kept = PlaceText(result_.cameras[*match].place);
         Report({camera.place, ProblemKind::kNote,
                 "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
@@ -256,7 +262,7 @@ class Importer : public CameraSink {
         (!repeats || exact_.Find(camera, result_.cameras) == ExactIndex::kNone)) {
       exact_.Add(index, result_.cameras);
     }
-    if (options_.dedupe == Dedupe::kNear) near_.Add(index, result_.cameras);
+    if (options_.dedupe == Dedupe::kNear) near_->Add(camera, index);
   }
 
   std::string PlaceText(const Place& place) const {
@@ -289,7 +295,7 @@ class Importer : public CameraSink {
   bool drop_samples_ = false;  ///< the input being read may hold sample rows
   bool marked_ = false;        ///< it marks its sample rows
   ExactIndex exact_;
-  NearIndex near_;
+  std::optional<NearIndex> near_;  ///< for --dedupe near
   std::array<ImportedCamera, kAhead> ahead_;
   std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
   std::deque<Deferred> deferred_;
