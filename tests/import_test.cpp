@@ -187,11 +187,12 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
       {"no row the device takes", "a.csv", "lon,lat,type\n-127,37,1\n", "",
        "a.csv:2: error: longitude X -127 is west or south: the device stores no sign; skipped\n",
        ImportOutcome::kNoCameras, "no camera to write: every camera found had an error"},
-      // The duplicate's note waits for its merge behind the prefetch; the
-      // warning of the row after it must wait too.
-      {"a note before the warning of the next row", "a.csv",
-       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60\n127,37.1,1,60.5\n",
+      // The duplicate's note waits for its merge behind the prefetch: its
+      // row's warning comes before it, the next row's after it.
+      {"a note between the warnings of its row and the next", "a.csv",
+       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.2\n127,37.1,1,60.5\n",
        "127.0000\t37.0000\t1\t60\t0\t0\r\n127.0000\t37.1000\t1\t61\t0\t0\r\n",
+       "a.csv:3: warning: SPEED \"60.2\" read as 60\n"
        "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
        "a.csv:4: warning: SPEED \"60.5\" read as 61\n"},
   });
@@ -313,14 +314,24 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
 TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
   // With --near 30 a cell is 3 units (0.0003 degree) high: 127.0000,37.0000
   // lies mid-cell, and two units either way are the next cells, 18 m apart
-  // along the latitude, 22 m along the longitude.
+  // along the latitude, 22 m along the longitude. At 60 degrees north a
+  // cell is twice as wide, and 5 units of longitude are 28 m.
   const struct {
     const char* kept;
+    const char* camera;
     const char* apart;
   } cases[] = {
-      {"126.9998,36.9998", "28"}, {"127.0000,36.9998", "22"}, {"127.0002,36.9998", "28"},
-      {"126.9998,37.0000", "18"}, {"127.0002,37.0000", "18"}, {"126.9998,37.0002", "28"},
-      {"127.0000,37.0002", "22"}, {"127.0002,37.0002", "28"}, {"127.0000,37.0000", "0"},
+      {"126.9998,36.9998", "127.0000,37.0000", "28"},
+      {"127.0000,36.9998", "127.0000,37.0000", "22"},
+      {"127.0002,36.9998", "127.0000,37.0000", "28"},
+      {"126.9998,37.0000", "127.0000,37.0000", "18"},
+      {"127.0002,37.0000", "127.0000,37.0000", "18"},
+      {"126.9998,37.0002", "127.0000,37.0000", "28"},
+      {"127.0000,37.0002", "127.0000,37.0000", "22"},
+      {"127.0002,37.0002", "127.0000,37.0000", "28"},
+      {"127.0000,37.0000", "127.0000,37.0000", "0"},
+      {"126.9995,60.0000", "127.0000,60.0000", "28"},
+      {"127.0005,60.0000", "127.0000,60.0000", "28"},
   };
   const Scratch scratch;
   for (const auto& c : cases) {
@@ -330,7 +341,7 @@ TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
     options.dedupe = Dedupe::kNear;
     options.near_metres = 30;
     options.inputs = {scratch.Write(
-        "a.csv", std::string("lon,lat,type\n") + c.kept + ",1\n127.0000,37.0000,1\n")};
+        "a.csv", std::string("lon,lat,type\n") + c.kept + ",1\n" + c.camera + ",1\n")};
     const Outcome got = Import(scratch, options);
     EXPECT_EQ(got.problems, "a.csv:3: note: same camera as a.csv:2 (" + std::string(c.apart) +
                                 " m apart); kept a.csv:2\n");
