@@ -347,6 +347,16 @@ TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
                                 " m apart); kept a.csv:2\n");
     EXPECT_EQ(got.result.cameras.size(), 1u);
   }
+  // Two kept cameras 36 m apart, the new one between them: the earlier
+  // one is named, whichever the search meets last.
+  ImportOptions options;
+  options.version_line = kVersion;
+  options.dedupe = Dedupe::kNear;
+  options.near_metres = 30;
+  options.inputs = {
+      scratch.Write("a.csv", "lon,lat,type\n127.0000,37,1\n127.0004,37,1\n127.0002,37,1\n")};
+  EXPECT_EQ(Import(scratch, options).problems,
+            "a.csv:4: note: same camera as a.csv:2 (18 m apart); kept a.csv:2\n");
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
