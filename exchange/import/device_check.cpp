@@ -18,22 +18,22 @@ std::nullopt_t Reject(CameraSink& problems, const Place& place, std::string mess
 /// The stored units of coordinate `axis` (0 X, 1 Y), or nullopt after an error.
 std::optional<std::uint32_t> Units(const SourceCamera& s, int axis, CameraSink& problems) {
   const double d = axis == 0 ? s.x : s.y;
-  const std::string head = std::string(kAxis[axis]) + " " + NumberText(d);
+  const auto head = [&] { return std::string(kAxis[axis]) + " " + NumberText(d); };
   if (std::isnan(d)) {
     return Reject(problems, s.place, std::string(kAxis[axis]) + " missing or unreadable");
   }
   if (d < 0)
-    return Reject(problems, s.place, head + " is west or south: the device stores no sign");
+    return Reject(problems, s.place, head() + " is west or south: the device stores no sign");
   const double limit = kMaxDegrees[axis];
   if (d > limit) {
     return Reject(problems, s.place,
-                  head + " is outside -" + NumberText(limit) + " to " + NumberText(limit));
+                  head() + " is outside -" + NumberText(limit) + " to " + NumberText(limit));
   }
   const auto& stored = axis == 0 ? s.stored_x : s.stored_y;
   const std::uint32_t units =
       stored ? *stored : static_cast<std::uint32_t>(std::llround(d * kUnitsPerDegree));
   if (!FourDecimalsReadBack(units) && !CoordinateText(units)) {
-    return Reject(problems, s.place, head + " has no text that generate reads back");
+    return Reject(problems, s.place, head() + " has no text that generate reads back");
   }
   return units;
 }
