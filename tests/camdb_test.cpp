@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/cli/text_check.h"
+#include "camdb/camera_rules.h"
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
-#include "camdb/camera_rules.h"
 #include "camdb/split_string.h"
 #include "platform/c_number.h"
 #include "support/memory_file_system.h"
