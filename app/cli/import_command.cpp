@@ -122,8 +122,8 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       ->check(CLI::IsMember({"none", "exact", "near"}));
   options->near_option =
       sub->add_option("--near", options->near,
-                      "metres within which --dedupe near takes two cameras as one (default 30, "
-                      "15 beside a camera without direction)")
+                      "metres within which --dedupe near takes two cameras as one, 0.1 to 10000 "
+                      "(default 30, 15 beside a camera without direction)")
           ->check(CLI::Validator(NearProblem, "METRES"));
   options->type_option =
       sub->add_option("--type", options->type, "TYPE of cameras without one (default 1)")
