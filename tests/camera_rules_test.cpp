@@ -143,7 +143,7 @@ TEST(ImportNear, TheDistancesNearTakes) {
       {"inf", false},      {"1e300", false}, {"30m", false},  {"", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(NearProblem(c.text), c.taken ? "" : "--near " + c.text + why) << c.text;
+    EXPECT_EQ(NearProblem(c.text), c.taken ? "" : c.text + why) << c.text;
   }
 }
 

@@ -339,9 +339,9 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "empty.csv -o old.txt", 1, "keep",
        "korvel-cli: import: no camera to write: the inputs hold none; nothing written\n"},
       {version + "--near nan good.csv -o old.txt", 2, "keep",
-       "--near nan is not a distance from 0.1 to 10000 metres"},
+       "korvel-cli: --near: nan is not a distance from 0.1 to 10000 metres\n"},
       {version + "--dedupe near --near 1e300 good.csv -o old.txt", 2, "keep",
-       "--near 1e300 is not a distance from 0.1 to 10000 metres"},
+       "korvel-cli: --near: 1e300 is not a distance from 0.1 to 10000 metres\n"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
   };
   for (const auto& c : cases) {

@@ -341,7 +341,7 @@ std::string NearProblem(const std::string& text) {
   if (end != text.c_str() && *end == '\0' && metres >= kMinNearMetres && metres <= kMaxNearMetres) {
     return "";
   }
-  return "--near " + text + " is not a distance from 0.1 to 10000 metres";
+  return text + " is not a distance from 0.1 to 10000 metres";
 }
 
 ImportResult RunImport(const ImportOptions& options, const ImportReport& report) {
