@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "camdb/camera_rules.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/row_reader.h"
@@ -16,9 +17,8 @@ namespace {
 
 constexpr const char* kFieldNames[kRowFields] = {"X", "Y", "TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
 
-/// Longitude and latitude limits, in degrees and in stored units.
-constexpr double kDegreeLimits[2] = {180, 90};
-constexpr std::uint32_t kUnitLimits[2] = {1800000, 900000};
+constexpr const double* kDegreeLimits = kMaxDegrees;
+constexpr const std::uint32_t* kUnitLimits = kMaxUnits;
 
 bool StartsNegative(std::string_view field) {
   std::size_t i = 0;
@@ -58,13 +58,6 @@ std::string Quoted(std::string_view text) {
   quoted.append(text);
   quoted += '"';
   return quoted;
-}
-
-/// Shortest text that reads back as `value`.
-std::string NumberText(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
 }
 
 /// Why a field that is not a plain number reads as something else.
@@ -154,6 +147,9 @@ class Checker {
       if (GPS_POINT point; PointOfRow(row, point)) AddPoint(point.id);
     }
     CheckCells();
+    if (line_ >= 2 && summary_.rows == 0 && summary_.errors == 0) {
+      Warning(0, "the text holds no camera rows: the database would hold only the two sample rows");
+    }
     return summary_;
   }
 
@@ -273,7 +269,7 @@ class Checker {
   /// TYPE, SPEED and DIRTYPE are bytes, DIRECTION 16 bits: the low bits are kept.
   void CheckIntRange(std::size_t i, int value) {
     const bool direction = i == kRowFields - 1;
-    const int top = direction ? 359 : 255;
+    const int top = FieldTop(static_cast<Field>(i - 2));
     if (value >= 0 && value <= top) return;
     const unsigned stored =
         direction ? static_cast<std::uint16_t>(value) : static_cast<std::uint8_t>(value);
@@ -327,9 +323,10 @@ class Checker {
       ++distinct;
       if (j - i > limits_.max_points_per_cell) {
         const std::uint32_t id = cells_[i];
-        Error(0, "grid cell " + std::to_string(id) + " (latitude " + NumberText((id >> 16) * 0.02) +
-                     ", longitude " + NumberText((id & 0xFFFF) * 0.02) + ") holds " +
-                     std::to_string(j - i) + " points with the sample rows, at most " +
+        Error(0, "grid cell " + std::to_string(id) + " (latitude " +
+                     NumberText((id >> 16) * kCellDegrees) + ", longitude " +
+                     NumberText((id & 0xFFFF) * kCellDegrees) + ") holds " + std::to_string(j - i) +
+                     " points with the sample rows, at most " +
                      std::to_string(limits_.max_points_per_cell) + " fit" +
                      Shows(std::string(limits_.cell_too_large_status)));
       }

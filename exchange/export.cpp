@@ -8,16 +8,15 @@
 #include <limits>
 #include <ostream>
 
+#include "camdb/camera_rules.h"
 #include "camdb/parser.h"
 #include "camdb/row_reader.h"
-#include "camdb/sample_rows.h"
 
 namespace korvel {
 namespace {
 
-/// The largest stored longitude and latitude a map can place, in the
-/// database's 1/10000 degree.
-constexpr std::uint32_t kMaxMapX = 180 * 10000, kMaxMapY = 90 * 10000;
+/// The largest stored longitude and latitude a map can place.
+constexpr std::uint32_t kMaxMapX = kMaxUnits[0], kMaxMapY = kMaxUnits[1];
 
 void AppendEscapedXml(std::string_view text, std::string& out) {
   for (char c : text) {
@@ -69,6 +68,7 @@ class Sink {
     AppendEscapedXml(text, buffer_);
     return *this;
   }
+  std::ostream& stream() { return out_; }
   void Flush() {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
@@ -79,23 +79,6 @@ class Sink {
   std::ostream& out_;
   std::string buffer_;
 };
-
-bool ReadsBack(std::string_view text, std::uint32_t units) {
-  return ConvertCoordinate(text) == units;
-}
-
-/// Texts of `value` from the shortest up to one that holds the float exactly.
-std::optional<std::string> FloatText(float value, std::uint32_t units) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
-  std::string shortest(text, end);
-  if (ReadsBack(shortest, units)) return shortest;
-  for (const char* format : {"%.9g", "%.17g"}) {
-    std::snprintf(text, sizeof text, format, static_cast<double>(value));
-    if (ReadsBack(text, units)) return std::string(text);
-  }
-  return std::nullopt;
-}
 
 /// A short text built on the stack, for the names of map points.
 class ShortText {
@@ -130,20 +113,6 @@ ShortText PointDescription(const GPS_POINT& p) {
   text << "dirtype " << unsigned{p.flag} << ", direction " << unsigned{p.angle} << ", cell "
        << p.id;
   return text;
-}
-
-/// Appends the row's fields after the two coordinates; false when a
-/// coordinate has no text that reads back as it.
-bool AppendRow(const GPS_POINT& p, std::string& row) {
-  for (std::uint32_t units : {p.x, p.y}) {
-    auto text = CoordinateText(units);
-    if (!text) return false;
-    row += *text;
-    row += '\t';
-  }
-  row += std::to_string(p.type) + '\t' + std::to_string(p.speed) + '\t' + std::to_string(p.flag) +
-         '\t' + std::to_string(p.angle);
-  return true;
 }
 
 /// The index of the last copy of each sample point, or the point count when
@@ -198,13 +167,10 @@ ExportResult ExportTsv(const DecodedDb& db, Sink& out) {
   // Leaving out the appended copies gives the same order back.
   const auto skip = SampleIndices(db);
   for (std::size_t index : skip) result.missing_samples += index == db.points.size();
-  out << version << "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
-  std::string row;
+  out.Flush();
+  CameraTextWriter text(out.stream(), version);
   for (std::size_t i = 0; i < db.points.size(); ++i) {
-    if (i == skip[0] || i == skip[1]) continue;
-    row.clear();
-    AppendRow(db.points[i], row);
-    out << row << "\r\n";
+    if (i != skip[0] && i != skip[1]) text.Row(db.points[i]);
   }
   return result;
 }
@@ -297,96 +263,10 @@ void ExportKml(const DecodedDb& db, Sink& out, ExportResult& result) {
 
 }  // namespace
 
-std::size_t FormatDegrees(std::uint32_t units, char* out, bool four_decimals) {
-  char* end = std::to_chars(out, out + 12, units / 10000).ptr;
-  std::uint32_t fraction = units % 10000;
-  if (fraction == 0 && !four_decimals) return static_cast<std::size_t>(end - out);
-  *end++ = '.';
-  int digits = 4;
-  if (!four_decimals) {
-    while (fraction % 10 == 0) {
-      fraction /= 10;
-      --digits;
-    }
-  }
-  for (int i = digits - 1; i >= 0; --i, fraction /= 10)
-    end[i] = static_cast<char>('0' + fraction % 10);
-  return static_cast<std::size_t>(end + digits - out);
-}
-
-std::string Degrees(std::uint32_t units) {
-  char text[24];
-  return std::string(text, FormatDegrees(units, text, false));
-}
-
-std::optional<std::string> CoordinateText(std::uint32_t units) {
-  // Negative and out-of-range texts all convert to the largest value.
-  if (units == 0xFFFFFFFFu) return std::string("-1");
-  char text[24];
-  const std::string_view fixed(text, FormatDegrees(units, text, true));
-  // atof reads the four decimals as their digits over 10000, correctly
-  // rounded: the same double as units / 1e4, so the test needs no text.
-  if (DegreesToUnits(units / 1e4) == units) return std::string(fixed);
-  // The four decimals land on a float whose product with 10000 falls just
-  // short: look among the neighbouring floats for one that gives the value.
-  constexpr float kInf = std::numeric_limits<float>::infinity();
-  float up = static_cast<float>(units / 10000.0);
-  float down = up;
-  for (int step = 0; step < 64; ++step) {
-    for (float candidate : {up, down}) {
-      const double product = static_cast<double>(candidate * 10000.0f);
-      if (product >= units && product < units + 1.0) {
-        if (auto found = FloatText(candidate, units)) return found;
-      }
-    }
-    up = std::nextafter(up, kInf);
-    down = std::nextafter(down, -kInf);
-  }
-  return std::nullopt;
-}
-
-bool FourDecimalsReadBack(std::uint32_t units) {
-  // As CoordinateText decides, "-1" for the largest value included.
-  return units != 0xFFFFFFFFu && DegreesToUnits(units / 1e4) == units;
-}
-
-bool AppendCoordinateText(std::uint32_t units, std::string& out) {
-  if (FourDecimalsReadBack(units)) {
-    char text[24];
-    out.append(text, FormatDegrees(units, text, true));
-    return true;
-  }
-  const std::optional<std::string> text = CoordinateText(units);
-  if (!text) return false;
-  out += *text;
-  return true;
-}
-
-std::string TsvRow(const GPS_POINT& p) {
-  std::string row;
-  if (AppendRow(p, row)) return row;
-  // Only for showing: four decimals, even though they do not read back.
-  row.clear();
-  for (std::uint32_t units : {p.x, p.y}) {
-    char text[24];
-    row.append(text, FormatDegrees(units, text, true));
-    row += '\t';
-  }
-  row += std::to_string(p.type) + '\t' + std::to_string(p.speed) + '\t' + std::to_string(p.flag) +
-         '\t' + std::to_string(p.angle);
-  return row;
-}
-
 std::string VersionText(std::string_view field) {
   std::string text(1, '"');
   text.append(PrintableVersion(field)).append("\" (the text's \"");
   return text.append(PrintableVersion(K93Exchange(field))).append("\")");
-}
-
-GPS_POINT SamplePoint(int which) {
-  GPS_POINT point;
-  PointOfRow(which == 0 ? kSampleRow1 : kSampleRow2, point);
-  return point;
 }
 
 std::string LeftOutText(const GPS_POINT& p, std::size_t index) {

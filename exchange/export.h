@@ -10,43 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "camdb/camera_rules.h"
 #include "format/db_reader.h"
 
 namespace korvel {
 
 enum class ExportFormat { kTsv, kGeoJson, kGpx, kKml };
 
-/// 1/10000-degree units as exact decimal degrees into `out` (at least 16
-/// chars): "126.9501"; with `four_decimals` always four ("127.0000"), else
-/// without trailing zeros ("127"). Returns the length.
-std::size_t FormatDegrees(std::uint32_t units, char* out, bool four_decimals);
-
-/// FormatDegrees without trailing zeros, as a string.
-std::string Degrees(std::uint32_t units);
-
-/// A coordinate text that the parser's single-precision conversion turns back
-/// into exactly `units`; nullopt when no text can (values no float product
-/// reaches).
-std::optional<std::string> CoordinateText(std::uint32_t units);
-
-/// Whether the four decimals of `units` read back as them, so that they are
-/// its CoordinateText: nearly every value, told without a text.
-bool FourDecimalsReadBack(std::uint32_t units);
-
-/// CoordinateText appended to `out`, the usual four decimals without a string
-/// of their own; false, with nothing appended, when there is none.
-bool AppendCoordinateText(std::uint32_t units, std::string& out);
-
-/// The camera text row of a point, without a line end. A coordinate that no
-/// text reads back as falls back to its four-decimal form.
-std::string TsvRow(const GPS_POINT& point);
 
 /// The version field as stored, then the line the text had:
 /// "\"V1.0 051121\" (the text's \"V1.0 211105\")", printable either way.
 std::string VersionText(std::string_view field);
-
-/// The two sample points every generated database carries.
-GPS_POINT SamplePoint(int which);
 
 /// The namespace of the camera fields in a GPX export's <extensions>.
 inline constexpr char kGpxNamespace[] = "https://korvel.invalid/gpx/camera/1";

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <vector>
 
-#include "camdb/sample_rows.h"
+#include "camdb/camera_rules.h"
 #include "format/db_encoder.h"
 #include "format/package_layout.h"
 #include "generate/package.h"

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/text_check.h"
+#include "camdb/camera_rules.h"
 #include "camdb/checker.h"
 #include "camdb/gps_point.h"
 #include "camdb/parser.h"
 #include "camdb/problem.h"
-#include "camdb/sample_rows.h"
 #include "camdb/split_string.h"
 #include "generate/pipeline.h"
 #include "platform/c_number.h"
@@ -233,6 +234,8 @@ TEST(Checker, ReportsEveryFaultAsTheParserSeesIt) {
   // clang-format off
   const Case cases[] = {
       {head + row + "180\t90\t255\t0\t255\t359\n1.5e1\t+37.5\t 3\t60 \t0\t0", 0, E, ""},
+      {head + row, 0, E, ""},
+      {head, 0, W, "the text holds no camera rows: the database would hold only the two sample rows"},
       {head + row + "\r\n", 4, E, "1 empty line at the end of the file; only one line end may follow the last row (the dialog shows \"Error : EmptyLine 4\")"},
       {head + row + "\n\t\t\n", 4, E, "2 empty lines at the end"},
       {head + "\n" + row, 3, E, "empty row (the dialog shows \"Error : EmptyLine 3\")"},

@@ -141,7 +141,8 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
   };
   // clang-format off
   const Row cases[] = {
-      {generate + "cams.txt --out-dir out", 0, run_lines(package), ""},
+      {generate + "cams.txt --out-dir out", 0, run_lines(package), "cams.txt: warning: the text holds no camera rows: the database would hold only the two sample rows\n"},
+      {generate + "cams.txt --strict --out-dir strict", 1, "", "korvel-cli: --strict: cams.txt: 0 rows, 0 errors, 1 warning; nothing written\n"},
       // The encoder's trace ends just before the output line.
       {generate + "rows.txt --per-model --trace --out-dir models", 0,
        "...\nBodys\n\noutput: " + (models / "ulma_db_ver2.bin").string() + "\nstatus:    Success..\n", "rows.txt:3: warning: SPEED 300 is outside 0 to 255: stored as 44\n"},
@@ -275,6 +276,7 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
   for (int i = 0; i < 25; ++i) csv += "-127," + std::to_string(30 + i) + ",1\n";
   folder.Write("bad.csv", csv + "127,37,1\n");
   folder.Write("good.csv", "lon,lat,type\n127,37,1\n");
+  folder.Write("empty.csv", "lon,lat,type\n");
   folder.Write("broken.geojson", "{\"type\":");
   folder.Write("old.txt", "keep");
   const std::string version = "--version-line 'V1.0 123456 test' ";
@@ -298,6 +300,12 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},
+      {version + "empty.csv -o old.txt", 1, "keep",
+       "korvel-cli: import: no camera to write: the inputs hold none; nothing written\n"},
+      {version + "--near nan good.csv -o old.txt", 2, "keep",
+       "korvel-cli: --near: nan is not a distance from 0.1 to 10000 metres\n"},
+      {version + "--dedupe near --near 1e300 good.csv -o old.txt", 2, "keep",
+       "korvel-cli: --near: 1e300 is not a distance from 0.1 to 10000 metres\n"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
 #ifdef KORVEL_HAVE_OSMIUM
       {version + "--from osm missing.osm -o old.txt", 2, "keep",

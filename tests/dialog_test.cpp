@@ -13,7 +13,7 @@
 
 #include "app/dialog/korvel_dlg.h"
 #include "app/dialog/resource.h"
-#include "camdb/sample_rows.h"
+#include "camdb/camera_rules.h"
 #include "platform/path.h"
 #include "support/byte_diff.h"
 #include "support/golden.h"
@@ -100,7 +100,8 @@ struct Rig : DialogWindow {
   std::vector<OpenFileRequest> requests;
   std::vector<FileError> file_errors;
   std::vector<DialogMessage> messages;
-  bool answer = false;
+  /// Yes: the rig's own text, with no camera rows, asks first.
+  bool answer = true;
   std::size_t files_when_asked = 0;
   std::optional<int> closed_with;
 };
@@ -145,7 +146,15 @@ TEST(Dialog, GenerateShowsTheCheckFirstAndAsksAboutWarnings) {
     std::optional<Bytes> db;  // the package's database; none: nothing written
   };
   const Case cases[] = {
-      {header, std::nullopt, {}, false, "----    Success..", kSampleDb},
+      {header,
+       kQuestion,
+       {"cams.txt: 1 warning.",
+        "\nthe text holds no camera rows: the database would hold only the two sample rows\n",
+        "Generate the package anyway?"},
+       false,
+       "---G    Press Start button..",
+       std::nullopt},
+      {header, kQuestion, {"no camera rows"}, true, "----    Success..", kSampleDb},
       {quoted,
        kQuestion,
        {"cams.txt: 72 warnings on 12 of its 12 camera rows.",

@@ -74,6 +74,7 @@ struct Case {
   std::string rows;      ///< the rows written after kHead
   std::string problems;  ///< "FILE:PLACE: kind: message" lines
   ImportOutcome outcome = ImportOutcome::kDone;
+  std::string failure = "";  ///< why nothing was written, when the case says
 };
 
 void RunTable(const std::vector<Case>& cases) {
@@ -87,6 +88,9 @@ void RunTable(const std::vector<Case>& cases) {
     const Outcome got = Import(fs, options);
     EXPECT_EQ(got.result.outcome, c.outcome) << FailureText(got.result.failure);
     EXPECT_EQ(got.problems, c.problems);
+    if (!c.failure.empty()) {
+      EXPECT_EQ(got.result.failure, c.failure);
+    }
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
       EXPECT_EQ(StrictCheck(got.text), "");
@@ -107,11 +111,11 @@ TEST(ImportText, RowsAsGenerateReadsThem) {
       {"rows the device cannot store", "a.txt",
        head + "127\t37\t1\t60\t0\r\n-73.9\t40.7\t1\t60\t0\t0\r\n127\t37\t300\t60\t0\t0\r\n"
               "127\t37\t1\t60\t1\t360\r\n0\t0\t1\t60\t0\t0\r\n127\t37\t1\t60\t0\t0\r\n",
-       "127.0000\t37.0000\t1\t60\t0\t0\r\n",
+       "127.0000\t37.0000\t1\t60\t1\t0\r\n127.0000\t37.0000\t1\t60\t0\t0\r\n",
        "a.txt:3: error: 5 fields, 6 TAB-separated fields expected; skipped\n"
        "a.txt:4: error: longitude X -73.9 is west or south: the device stores no sign; skipped\n"
        "a.txt:5: error: TYPE 300 is outside 0 to 255; skipped\n"
-       "a.txt:6: error: DIRECTION 360 is outside 0 to 359; skipped\n"
+       "a.txt:6: warning: DIRECTION 360 is outside 0 to 359: taken as 0\n"
        "a.txt:7: error: the position 0,0 is no camera; skipped\n",
        ImportOutcome::kRowsSkipped},
       {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "", "", ImportOutcome::kMalformed},
@@ -149,6 +153,41 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
        "a.csv:4: warning: SPEED \"fast\" is not a number: read as 0\n"},
       {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
+      {"the largest coordinates and just past them", "a.csv",
+       "lon,lat,type\n180,90,1\n180.00001,37,1\n127,90.00001,1\n",
+       "180.0000\t90.0000\t1\t0\t0\t0\r\n",
+       "a.csv:3: error: longitude X 180.00001 is outside -180 to 180; skipped\n"
+       "a.csv:4: error: latitude Y 90.00001 is outside -90 to 90; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"an exact 0 is a missing value, a small one is not", "a.csv",
+       "lon,lat,type\n0,37,1\n127,0,1\n127,0.00001,1\n0.00001,37,1\n",
+       "127.0000\t0.0000\t1\t0\t0\t0\r\n0.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv:2: error: longitude 0: a missing value?; skipped\n"
+       "a.csv:3: error: latitude 0: a missing value?; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"directions rounded, then turned", "a.csv",
+       "lon,lat,type,dirtype,direction\n127,37,1,1,359.6\n127,37.1,1,1,359.4\n"
+       "127,37.2,1,1,-30\n127,37.3,1,1,720\n127,37.4,1,1,359\n",
+       "127.0000\t37.0000\t1\t0\t1\t0\r\n127.0000\t37.1000\t1\t0\t1\t359\r\n"
+       "127.0000\t37.2000\t1\t0\t1\t330\r\n127.0000\t37.3000\t1\t0\t1\t0\r\n"
+       "127.0000\t37.4000\t1\t0\t1\t359\r\n",
+       "a.csv:2: warning: DIRECTION \"359.6\" read as 0\n"
+       "a.csv:3: warning: DIRECTION \"359.4\" read as 359\n"
+       "a.csv:4: warning: DIRECTION -30 is outside 0 to 359: taken as 330\n"
+       "a.csv:5: warning: DIRECTION 720 is outside 0 to 359: taken as 0\n"},
+      {"no rows", "a.csv", "lon,lat,type\n", "", "", ImportOutcome::kNoCameras,
+       "no camera to write: the inputs hold none"},
+      {"no row the device takes", "a.csv", "lon,lat,type\n-127,37,1\n", "",
+       "a.csv:2: error: longitude X -127 is west or south: the device stores no sign; skipped\n",
+       ImportOutcome::kNoCameras, "no camera to write: every camera found had an error"},
+      // The duplicate's note waits for its merge behind the prefetch: its
+      // row's warning comes before it, the next row's after it.
+      {"a note between the warnings of its row and the next", "a.csv",
+       "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.2\n127,37.1,1,60.5\n",
+       "127.0000\t37.0000\t1\t60\t0\t0\r\n127.0000\t37.1000\t1\t61\t0\t0\r\n",
+       "a.csv:3: warning: SPEED \"60.2\" read as 60\n"
+       "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
+       "a.csv:4: warning: SPEED \"60.5\" read as 61\n"},
   });
 }
 
@@ -176,7 +215,13 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"other geometry, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
-       ImportOutcome::kRowsSkipped},
+       ImportOutcome::kNoCameras},
+      {"a direction that rounds to north", "a.geojson",
+       collection(feature(point, R"({"type":1,"dirtype":1,"direction":359.5})") + "," +
+                  feature(point, R"({"type":2,"dirtype":1,"direction":-90})")),
+       "127.5000\t37.5000\t1\t0\t1\t0\r\n127.5000\t37.5000\t2\t0\t1\t270\r\n",
+       "a.geojson: feature 1: warning: DIRECTION 359.5 read as 0\n"
+       "a.geojson: feature 2: warning: DIRECTION -90 is outside 0 to 359: taken as 270\n"},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
        ImportOutcome::kMalformed},
   });
@@ -474,6 +519,54 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
   // The version line comes from the base; without one, none is made up.
   options.base.clear();
   EXPECT_EQ(Import(fs, options).result.outcome, ImportOutcome::kNoVersion);
+}
+
+TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
+  // With --near 30 a cell is 3 units (0.0003 degree) high: 127.0000,37.0000
+  // lies mid-cell, and two units either way are the next cells, 18 m apart
+  // along the latitude, 22 m along the longitude. At 60 degrees north a
+  // cell is twice as wide, and 5 units of longitude are 28 m.
+  const struct {
+    const char* kept;
+    const char* camera;
+    const char* apart;
+  } cases[] = {
+      {"126.9998,36.9998", "127.0000,37.0000", "28"},
+      {"127.0000,36.9998", "127.0000,37.0000", "22"},
+      {"127.0002,36.9998", "127.0000,37.0000", "28"},
+      {"126.9998,37.0000", "127.0000,37.0000", "18"},
+      {"127.0002,37.0000", "127.0000,37.0000", "18"},
+      {"126.9998,37.0002", "127.0000,37.0000", "28"},
+      {"127.0000,37.0002", "127.0000,37.0000", "22"},
+      {"127.0002,37.0002", "127.0000,37.0000", "28"},
+      {"127.0000,37.0000", "127.0000,37.0000", "0"},
+      {"126.9995,60.0000", "127.0000,60.0000", "28"},
+      {"127.0005,60.0000", "127.0000,60.0000", "28"},
+  };
+  const Scratch scratch;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kept);
+    ImportOptions options;
+    options.version_line = kVersion;
+    options.dedupe = Dedupe::kNear;
+    options.near_metres = 30;
+    options.inputs = {scratch.Write(
+        "a.csv", std::string("lon,lat,type\n") + c.kept + ",1\n" + c.camera + ",1\n")};
+    const Outcome got = Import(scratch, options);
+    EXPECT_EQ(got.problems, "a.csv:3: note: same camera as a.csv:2 (" + std::string(c.apart) +
+                                " m apart); kept a.csv:2\n");
+    EXPECT_EQ(got.result.cameras.size(), 1u);
+  }
+  // Two kept cameras 36 m apart, the new one between them: the earlier
+  // one is named, whichever the search meets last.
+  ImportOptions options;
+  options.version_line = kVersion;
+  options.dedupe = Dedupe::kNear;
+  options.near_metres = 30;
+  options.inputs = {
+      scratch.Write("a.csv", "lon,lat,type\n127.0000,37,1\n127.0004,37,1\n127.0002,37,1\n")};
+  EXPECT_EQ(Import(scratch, options).problems,
+            "a.csv:4: note: same camera as a.csv:2 (18 m apart); kept a.csv:2\n");
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {

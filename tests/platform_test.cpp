@@ -312,19 +312,6 @@ TEST(PlatformRealFileSystem, BehavesLikeTheFakeAndResolvesTheWorkingFolder) {
   std::filesystem::remove_all(tmp);
 }
 
-TEST(PlatformMemory, LargeBuffersLieInWholeAlignedHugePages) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  for (std::size_t bytes :
-       {std::size_t{0}, std::size_t{1}, kHuge - 1, kHuge, kHuge + 1, std::size_t{20'000'000}}) {
-    auto* data = static_cast<unsigned char*>(AllocateBuffer(bytes));
-    if (bytes >= kHuge) {
-      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % kHuge, 0u) << bytes;
-    }
-    std::memset(data, 0xA5, bytes);  // under ASan: every byte asked for is there
-    FreeBuffer(data, bytes);         // and is freed as it was allocated
-  }
-}
-
 TEST(PlatformRealFileSystem, FolderLocksKeepOtherRunsOut) {
   namespace stdfs = std::filesystem;
   const std::string tmp =

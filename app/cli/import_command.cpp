@@ -77,6 +77,8 @@ int Run(const Options& options) {
     case ImportOutcome::kUnreadable:
     case ImportOutcome::kMalformed:
       return ReportFailure(result.failure, "; nothing written");
+    case ImportOutcome::kNoCameras:
+      return ReportFailure(result.failure, "; nothing written");
     case ImportOutcome::kStrictRefused:
       std::cerr << "korvel-cli: import: " << result.errors << " errors and " << result.warnings
                 << " warnings with --strict; nothing written" << std::endl;
@@ -122,9 +124,9 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       ->check(CLI::IsMember({"none", "exact", "near"}));
   options->near_option =
       sub->add_option("--near", options->near,
-                      "metres within which --dedupe near takes two cameras as one (default 30, "
-                      "15 beside a camera without direction)")
-          ->check(CLI::PositiveNumber);
+                      "metres within which --dedupe near takes two cameras as one, 0.1 to 10000 "
+                      "(default 30, 15 beside a camera without direction)")
+          ->check(CLI::Validator(NearProblem, "METRES"));
   options->type_option =
       sub->add_option("--type", options->type, "TYPE of cameras without one (default 1)")
           ->check(CLI::Range(0, 255));
@@ -140,9 +142,9 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       "An output file appears only when complete, written while its folder is locked.\n"
       "Exit status: 0 when every camera was imported; 1 when rows with errors were\n"
       "left out (the rest is written), with --strict and any error or warning\n"
-      "(nothing written), or when an input is not what its format says (nothing\n"
-      "written); 2 for a usage error, no version line, or a file that cannot be\n"
-      "read or written.");
+      "(nothing written), when an input is not what its format says or no camera\n"
+      "is left (nothing written); 2 for a usage error, no version line, or a file\n"
+      "that cannot be read or written.");
   sub->callback([options, &exit_status] { exit_status = Run(*options); });
 }
 

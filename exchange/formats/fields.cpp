@@ -70,8 +70,12 @@ std::optional<double> SpeedKmh(std::string_view text) {
 void Store(SourceCamera& camera, Field field, std::string_view shown, bool quote, double value,
            CameraSink& sink, bool plain = true) {
   const double capped = std::clamp(value, -kIntegerCap, kIntegerCap);
-  const auto whole = static_cast<std::int64_t>(std::llround(capped));
-  if (plain && static_cast<double>(whole) != value) {
+  auto whole = static_cast<std::int64_t>(std::llround(capped));
+  const bool fraction = static_cast<double>(whole) != value;
+  // A direction rounded to 360 is north: turned as one with a fraction, so
+  // that one warning tells both.
+  if (field == kDirection && fraction) whole = DirectionOf(capped);
+  if (plain && fraction) {
     Warn(sink, camera.place,
          std::string(FieldName(field)) + " " + (quote ? Quoted(shown) : std::string(shown)) +
              " read as " + std::to_string(whole));
@@ -141,11 +145,6 @@ std::optional<double> ReadDecimal(std::string_view text, bool decimal_comma) {
   const auto [end, error] = std::from_chars(copy, copy + n, value);
   if (error != std::errc() || end != copy + n || !std::isfinite(value)) return std::nullopt;
   return value;
-}
-
-std::string_view FieldName(Field field) {
-  static constexpr std::string_view kNames[] = {"TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
-  return kNames[field];
 }
 
 void SetFieldText(SourceCamera& camera, Field field, std::string_view text, CameraSink& sink,

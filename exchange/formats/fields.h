@@ -34,9 +34,6 @@ void SetFieldText(SourceCamera& camera, Field field, std::string_view text, Came
 /// The same for a number a source stores as a number (JSON).
 void SetFieldNumber(SourceCamera& camera, Field field, double value, CameraSink& sink);
 
-/// The upper-case name of a field: "TYPE", "SPEED", "DIRTYPE", "DIRECTION".
-std::string_view FieldName(Field field);
-
 /// Whether `text` is valid UTF-8.
 bool IsUtf8(std::string_view text);
 

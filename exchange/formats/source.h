@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "camdb/camera_rules.h"
 #include "camdb/problem.h"
 #include "platform/file_system.h"
 
@@ -23,9 +24,6 @@ struct Place {
   PlaceKind kind = PlaceKind::kFile;
   std::int64_t number = 0;
 };
-
-/// The fields after the coordinates, in text order.
-enum Field { kType, kSpeed, kDirType, kDirection, kFieldCount };
 
 /// One camera as its source says it, before any check.
 struct SourceCamera {

@@ -7,119 +7,26 @@
 #include <deque>
 #include <memory>
 #include <ostream>
-#include <unordered_map>
 
+#include "camdb/camera_rules.h"
 #include "camdb/parser.h"
 #include "exchange/export.h"
+#include "exchange/import/dedupe.h"
 #include "exchange/formats/fields.h"
 
 namespace korvel {
 namespace {
 
-constexpr double kDefaultNear = 30, kNearWithoutDirection = 15, kMaxAngle = 45;
-constexpr double kEarthRadius = 6371008.8;
-constexpr double kDegree = 3.14159265358979323846 / 180;
-
-using Cameras = decltype(ImportResult::cameras);
-
-/// What identifies a camera once stored.
-struct ExactKey {
-  std::uint64_t position, values;
-  bool operator==(const ExactKey&) const = default;
-};
-
-ExactKey KeyOf(const ImportedCamera& c) {
-  return {std::uint64_t{c.x} << 32 | c.y, std::uint64_t{c.type} << 40 |
-                                              std::uint64_t{c.speed} << 32 |
-                                              std::uint64_t{c.dirtype} << 24 | c.direction};
-}
-
-/// The kept cameras by ExactKey: an open-addressing table of 8-byte slots,
-/// each an index into them and the 32-bit hash of its key, which also places
-/// it; a probe rarely reads a camera, and a node-based map would cost more
-/// than the cameras.
-class ExactIndex {
- public:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-  /// The index of a kept camera with `camera`'s key, or kNone.
-  std::uint32_t Find(const ImportedCamera& camera, const Cameras& kept) const {
-    if (slots_.empty()) return kNone;
-    const ExactKey key = KeyOf(camera);
-    const std::uint32_t hash = Hash(key);
-    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-      const std::uint64_t slot = slots_[at];
-      if (slot == kEmpty) return kNone;
-      const auto index = static_cast<std::uint32_t>(slot);
-      if ((slot >> 32) == hash && KeyOf(kept[index]) == key) return index;
-    }
-  }
-  /// Where a search for `camera` starts: null data() and a zero mask while
-  /// the table is empty. For a prefetch, which never faults.
-  const std::uint64_t* Start(const ImportedCamera& camera) const {
-    return slots_.data() + (Hash(KeyOf(camera)) & mask_);
-  }
-  /// Adds kept[index], which no other kept camera's key equals.
-  void Add(std::uint32_t index, const Cameras& kept) {
-    if (2 * (count_ + 1) > slots_.size()) Grow();
-    Place(Hash(KeyOf(kept[index])), index);
-    ++count_;
-  }
-
- private:
-  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
-
-  static std::uint32_t Hash(const ExactKey& key) {
-    const std::uint64_t h =
-        key.position * 0x9E3779B97F4A7C15ull ^ key.values * 0xC2B2AE3D27D4EB4Full;
-    return static_cast<std::uint32_t>((h ^ (h >> 29)) >> 32);
-  }
-  void Place(std::uint32_t hash, std::uint32_t index) {
-    std::size_t at = hash & mask_;
-    while (slots_[at] != kEmpty) at = (at + 1) & mask_;
-    slots_[at] = std::uint64_t{hash} << 32 | index;
-  }
-  /// Twice the slots, each old one placed by its stored hash.
-  void Grow() {
-    Slots old(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
-    old.swap(slots_);
-    mask_ = slots_.size() - 1;
-    for (std::uint64_t slot : old) {
-      if (slot != kEmpty)
-        Place(static_cast<std::uint32_t>(slot >> 32), static_cast<std::uint32_t>(slot));
-    }
-  }
-
-  using Slots = std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>>;
-  Slots slots_;
-  std::size_t mask_ = 0;
-  std::size_t count_ = 0;
-};
-
-double Metres(const ImportedCamera& a, const ImportedCamera& b) {
-  const double lat = (a.y + b.y) / 2e4 * kDegree;
-  const double dx = (static_cast<double>(a.x) - b.x) / 1e4 * kDegree * std::cos(lat);
-  const double dy = (static_cast<double>(a.y) - b.y) / 1e4 * kDegree;
-  return std::hypot(dx, dy) * kEarthRadius;
-}
-
-std::string NumberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  return text;
-}
+constexpr double kDefaultNear = 30, kNearWithoutDirection = 15;
 
 class Importer : public CameraSink {
  public:
   Importer(const ImportOptions& options, FileSystem& fs, const ImportReport& report)
       : options_(options), fs_(fs), report_(report) {
-    near_ = options.near_metres.value_or(kDefaultNear);
-    near_blind_ = options.near_metres.value_or(kNearWithoutDirection);
-    // A grid cell as wide as the largest distance, in units of latitude:
-    // every match lies in a neighbouring cell.
-    cell_ = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::max(near_, near_blind_) /
-                                                                  (kEarthRadius * kDegree) * 1e4) +
-                                           1);
+    if (options.dedupe == Dedupe::kNear) {
+      near_.emplace(options.near_metres.value_or(kDefaultNear),
+                    options.near_metres.value_or(kNearWithoutDirection));
+    }
   }
 
   ImportResult Run() {
@@ -154,6 +61,15 @@ class Importer : public CameraSink {
           "carries one";
       return std::move(result_);
     }
+    if (result_.cameras.empty()) {
+      result_.outcome = ImportOutcome::kNoCameras;
+      result_.failure.path = "import";
+      result_.failure.fault = Fault::kInput;
+      result_.failure.message = result_.errors != 0
+                                    ? "no camera to write: every camera found had an error"
+                                    : "no camera to write: the inputs hold none";
+      return std::move(result_);
+    }
     if (options_.strict && (result_.errors != 0 || result_.warnings != 0)) {
       result_.outcome = ImportOutcome::kStrictRefused;
     } else if (result_.errors != 0) {
@@ -163,8 +79,9 @@ class Importer : public CameraSink {
   }
 
   void Camera(const SourceCamera& source) override {
-    ImportedCamera camera;
-    if (!Check(source, camera)) return;
+    const std::optional<ImportedCamera> checked = DeviceCamera(source, options_.type, *this);
+    if (!checked) return;
+    const ImportedCamera& camera = *checked;
     if (base_) {
       Keep(camera, true);
       return;
@@ -175,17 +92,21 @@ class Importer : public CameraSink {
       marked_ = true;
       return;
     }
-    if (options_.dedupe != Dedupe::kExact) {
+    if (options_.dedupe == Dedupe::kNone) {
       MergeOne(camera);
       return;
     }
-    // The exact index is too large for the cache: each camera waits a few
-    // rows behind its prefetch, and the problems met meanwhile behind it.
+    // The indexes are too large for the cache: each camera waits a few rows
+    // behind its prefetch, and the problems met meanwhile behind it.
+    if (near_) {
+      near_->Prefetch(camera);
+    } else {
 #if defined(__GNUC__) || defined(__clang__)
-    // Here, not in a function of its own: GCC takes such a function for one
-    // without effects and drops the call.
-    __builtin_prefetch(exact_.Start(camera));
+      // Here, not in a function of its own: GCC takes such a function for one
+      // without effects and drops the call.
+      __builtin_prefetch(exact_.Start(camera));
 #endif
+    }
     if (received_ - merged_ == kAhead) MergeNext();
     ahead_[received_++ % kAhead] = camera;
   }
@@ -259,7 +180,7 @@ class Importer : public CameraSink {
   void MergeOne(const ImportedCamera& camera) {
     const std::uint32_t kept = Merge(camera);
     for (int s = 0; s < 2 && drop_samples_; ++s) {
-      if (IsSample(camera, s)) last_sample_[s] = {true, kept};
+      if (IsSampleCamera(camera, s)) last_sample_[s] = {true, kept};
     }
   }
 
@@ -289,13 +210,6 @@ class Importer : public CameraSink {
     return true;
   }
 
-  static bool IsSample(const ImportedCamera& c, int which) {
-    static const GPS_POINT kSamples[2] = {SamplePoint(0), SamplePoint(1)};
-    const GPS_POINT& sample = kSamples[which];
-    return c.x == sample.x && c.y == sample.y && c.type == sample.type && c.speed == sample.speed &&
-           c.dirtype == sample.flag && c.direction == sample.angle;
-  }
-
   /// Our own map exports mark the two sample rows; other sources that hold
   /// them lose their last copy of each, as the tsv export leaves it out:
   /// generate appends them again. A last copy already dropped as a duplicate
@@ -314,68 +228,8 @@ class Importer : public CameraSink {
       result_.cameras.erase(result_.cameras.begin() + static_cast<std::ptrdiff_t>(index));
     }
     exact_ = ExactIndex();
-    grid_.clear();
+    if (near_) near_->Clear();
     for (std::uint32_t i = 0; i < result_.cameras.size(); ++i) Index(i, true);
-  }
-
-  /// The device's limits, written once for every format.
-  bool Check(const SourceCamera& s, ImportedCamera& camera) {
-    camera.place = s.place;
-    const double degrees[2] = {s.x, s.y};
-    static constexpr const char* kAxis[2] = {"longitude X", "latitude Y"};
-    static constexpr double kLimit[2] = {180, 90};
-    std::uint32_t units[2] = {};
-    for (int i = 0; i < 2; ++i) {
-      const double d = degrees[i];
-      if (std::isnan(d)) return Reject(s.place, std::string(kAxis[i]) + " missing or unreadable");
-      if (d < 0) {
-        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) +
-                                   " is west or south: the device stores no sign");
-      }
-      if (d > kLimit[i]) {
-        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) + " is outside -" +
-                                   NumberText(kLimit[i]) + " to " + NumberText(kLimit[i]));
-      }
-      const auto& stored = i == 0 ? s.stored_x : s.stored_y;
-      units[i] = stored ? *stored : static_cast<std::uint32_t>(std::llround(d * 1e4));
-      // Tested here once: the writer formats by the bit.
-      if (FourDecimalsReadBack(units[i])) {
-        camera.four_decimals |= static_cast<std::uint8_t>(1 << i);
-      } else if (!CoordinateText(units[i])) {
-        return Reject(s.place, std::string(kAxis[i]) + " " + NumberText(d) +
-                                   " has no text that generate reads back");
-      }
-    }
-    if (units[0] == 0 && units[1] == 0) return Reject(s.place, "the position 0,0 is no camera");
-    camera.x = units[0];
-    camera.y = units[1];
-    std::int64_t values[kFieldCount] = {};
-    for (int i = 0; i < kFieldCount; ++i) {
-      if (s.fields[i]) {
-        values[i] = *s.fields[i];
-      } else if (i == kType) {
-        values[i] = options_.type.value_or(1);
-        if (!options_.type) {
-          Problem({s.place, ProblemKind::kWarning, "no TYPE: 1 taken (--type gives another)"});
-        }
-      }
-      const std::int64_t top = i == kDirection ? 359 : 255;
-      if (values[i] < 0 || values[i] > top) {
-        return Reject(s.place, std::string(FieldName(static_cast<Field>(i))) + " " +
-                                   std::to_string(values[i]) + " is outside 0 to " +
-                                   std::to_string(top));
-      }
-    }
-    camera.type = static_cast<std::uint8_t>(values[kType]);
-    camera.speed = static_cast<std::uint8_t>(values[kSpeed]);
-    camera.dirtype = static_cast<std::uint8_t>(values[kDirType]);
-    camera.direction = static_cast<std::uint16_t>(values[kDirection]);
-    return true;
-  }
-
-  bool Reject(const Place& place, std::string message) {
-    Problem({place, ProblemKind::kError, message + "; skipped"});
-    return false;
   }
 
   /// Takes `camera` unless it repeats one kept before; its index, or kNone.
@@ -390,7 +244,7 @@ class Importer : public CameraSink {
       }
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
-      if (const auto match = NearMatch(camera, metres)) {
+      if (const auto match = near_->Find(camera, metres)) {
         const std::string kept = PlaceText(result_.cameras[*match].place);
         Report({camera.place, ProblemKind::kNote,
                 "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
@@ -416,45 +270,7 @@ class Importer : public CameraSink {
         (!repeats || exact_.Find(camera, result_.cameras) == ExactIndex::kNone)) {
       exact_.Add(index, result_.cameras);
     }
-    if (options_.dedupe == Dedupe::kNear) {
-      grid_[CellOf(camera.x / cell_, camera.y / cell_)].push_back(index);
-    }
-  }
-
-  static std::uint64_t CellOf(std::uint32_t column, std::uint32_t row) {
-    return std::uint64_t{column} << 32 | row;
-  }
-
-  /// The earliest kept camera that is the same as `camera`.
-  std::optional<std::uint32_t> NearMatch(const ImportedCamera& camera, double& metres) const {
-    // A cell spans fewer metres of longitude away from the equator.
-    const double shrink = std::cos(std::min(camera.y / 1e4, 89.0) * kDegree);
-    const auto columns = static_cast<std::int64_t>(std::ceil(1 / shrink));
-    const std::int64_t cx = camera.x / cell_, cy = camera.y / cell_;
-    std::optional<std::uint32_t> best;
-    for (std::int64_t row = cy - 1; row <= cy + 1; ++row) {
-      for (std::int64_t column = cx - columns; column <= cx + columns; ++column) {
-        if (row < 0 || column < 0) continue;
-        const auto cell =
-            grid_.find(CellOf(static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)));
-        if (cell == grid_.end()) continue;
-        for (std::uint32_t index : cell->second) {
-          if (best && index > *best) continue;
-          const ImportedCamera& other = result_.cameras[index];
-          const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-          if (!blind) {
-            const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
-            if (std::min(apart, 360 - apart) > kMaxAngle) continue;
-          }
-          const double distance = Metres(camera, other);
-          if (distance <= (blind ? near_blind_ : near_)) {
-            best = index;
-            metres = distance;
-          }
-        }
-      }
-    }
-    return best;
+    if (options_.dedupe == Dedupe::kNear) near_->Add(camera, index);
   }
 
   std::string PlaceText(const Place& place) const {
@@ -476,13 +292,11 @@ class Importer : public CameraSink {
   SampleCopy last_sample_[2];
   bool drop_samples_ = false;  ///< the input being read may hold sample rows
   bool marked_ = false;        ///< it marks its sample rows
-  double near_ = 0, near_blind_ = 0;
-  std::uint32_t cell_ = 1;  ///< grid cell side in 1/10000 degree
   ExactIndex exact_;
+  std::optional<NearIndex> near_;  ///< for --dedupe near
   std::array<ImportedCamera, kAhead> ahead_;
   std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
   std::deque<Deferred> deferred_;
-  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
 };
 
 }  // namespace
@@ -501,8 +315,19 @@ std::string_view ImportOutcomeText(ImportOutcome outcome) {
       return "nothing written: an input cannot be read";
     case ImportOutcome::kNoVersion:
       return "nothing written: no version line";
+    case ImportOutcome::kNoCameras:
+      return "nothing written: no camera to write";
   }
   return "";
+}
+
+std::string NearProblem(const std::string& text) {
+  char* end = nullptr;
+  const double metres = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() && *end == '\0' && metres >= kMinNearMetres && metres <= kMaxNearMetres) {
+    return "";
+  }
+  return text + " is not a distance from 0.1 to 10000 metres";
 }
 
 ImportResult RunImport(const ImportOptions& options, FileSystem& fs, const ImportReport& report) {
@@ -510,41 +335,18 @@ ImportResult RunImport(const ImportOptions& options, FileSystem& fs, const Impor
 }
 
 void WriteImportText(const ImportResult& result, std::ostream& out) {
-  // Rows go straight into a chunk of their own, which is written when nearly
-  // full: no string grows or copies a field at a time.
-  constexpr std::size_t kChunk = 1 << 16;
-  // A row's most: two CoordinateText texts (under 64 bytes each, as
-  // FloatText makes them), four numbers, TABs and the line end.
-  constexpr std::size_t kMaxRow = 192;
-  const auto chunk = std::make_unique<char[]>(kChunk + kMaxRow);
-  const std::string head = result.version + "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
-  out.write(head.data(), static_cast<std::streamsize>(head.size()));
-  char* end = chunk.get();
+  CameraTextWriter text(out, result.version);
+  GPS_POINT point;
   for (const ImportedCamera& c : result.cameras) {
-    const std::uint32_t units[2] = {c.x, c.y};
-    for (int i = 0; i < 2; ++i) {
-      if (c.four_decimals & (1 << i)) {
-        end += FormatDegrees(units[i], end, true);
-      } else {
-        // Every kept camera passed the check, so it has a text.
-        const std::string text = CoordinateText(units[i]).value_or(std::string());
-        end = std::copy_n(text.data(), std::min<std::size_t>(text.size(), 63), end);
-      }
-      *end++ = '\t';
-    }
-    end = std::to_chars(end, end + 4, unsigned{c.type}).ptr;
-    for (unsigned value : {unsigned{c.speed}, unsigned{c.dirtype}, unsigned{c.direction}}) {
-      *end++ = '\t';
-      end = std::to_chars(end, end + 4, value).ptr;
-    }
-    *end++ = '\r';
-    *end++ = '\n';
-    if (end - chunk.get() >= static_cast<std::ptrdiff_t>(kChunk)) {
-      out.write(chunk.get(), end - chunk.get());
-      end = chunk.get();
-    }
+    point.x = c.x;
+    point.y = c.y;
+    point.type = c.type;
+    point.speed = c.speed;
+    point.flag = c.dirtype;
+    point.angle = c.direction;
+    // Every kept camera passed the check, so it has a text.
+    text.Row(point);
   }
-  out.write(chunk.get(), end - chunk.get());
 }
 
 }  // namespace korvel

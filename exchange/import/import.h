@@ -14,12 +14,19 @@
 #include "camdb/problem.h"
 #include "exchange/formats/format_table.h"
 #include "exchange/formats/source.h"
+#include "exchange/import/device_check.h"
 #include "platform/file_system.h"
-#include "platform/memory.h"
 
 namespace korvel {
 
 enum class Dedupe { kNone, kExact, kNear };
+
+/// The distances --near takes, in metres.
+inline constexpr double kMinNearMetres = 0.1, kMaxNearMetres = 10000;
+
+/// Empty when `text` is a distance --near takes: a finite number from
+/// kMinNearMetres to kMaxNearMetres; else why not.
+std::string NearProblem(const std::string& text);
 
 struct ImportOptions {
   std::vector<std::string> inputs;
@@ -27,8 +34,9 @@ struct ImportOptions {
   std::string version_line;          ///< empty: from --base or an input
   std::string base;                  ///< a camera text whose rows come first, unchanged
   Dedupe dedupe = Dedupe::kExact;
-  std::optional<double> near_metres;  ///< --near; else 30 m, 15 m beside a DIRTYPE 0
-  std::optional<int> type;            ///< --type: TYPE of rows without one (else 1)
+  /// --near, which NearProblem passed; else 30 m, 15 m beside a DIRTYPE 0.
+  std::optional<double> near_metres;
+  std::optional<int> type;  ///< --type: TYPE of rows without one (else 1)
   bool strict = false;
   /// Opens what "-" reads; when empty, "-" is a file's name.
   SourceFile::Opener standard_input;
@@ -42,29 +50,17 @@ enum class ImportOutcome {
   kMalformed,      ///< an input is not what its format says: nothing to write
   kUnreadable,     ///< an input could not be read: nothing to write
   kNoVersion,      ///< no version line given or found
+  kNoCameras,      ///< no camera left to write: nothing written
 };
 
 /// One sentence on the outcome, for the end of the report.
 std::string_view ImportOutcomeText(ImportOutcome outcome);
 
-/// A camera as the device stores it, with the place it came from.
-struct ImportedCamera {
-  std::uint32_t x = 0, y = 0;  ///< 1/10000 degree
-  std::uint8_t type = 0, speed = 0, dirtype = 0;
-  /// Which coordinates are written as their four decimals (bit 0 X, bit 1 Y),
-  /// as the import's check found; the others take CoordinateText.
-  std::uint8_t four_decimals = 0;
-  std::uint16_t direction = 0;
-  Place place;
-};
-
 struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
-  Problem failure;      ///< for kMalformed, kUnreadable and kNoVersion
+  Problem failure;      ///< for kMalformed, kUnreadable, kNoVersion and kNoCameras
   std::string version;  ///< the version line to write
-  /// In huge pages: a million cameras in small pages cost thousands of page
-  /// faults.
-  std::vector<ImportedCamera, HugePageAllocator<ImportedCamera>> cameras;
+  ImportedCameras cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
   bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
 };

@@ -104,8 +104,7 @@ std::string_view KindColour(MarkKind kind, std::uint8_t type) {
 }
 
 bool IsSample(const GPS_POINT& p) {
-  static const GPS_POINT samples[2] = {SamplePoint(0), SamplePoint(1)};
-  return SamePoint(p, samples[0]) || SamePoint(p, samples[1]);
+  return IsSamplePoint(p);
 }
 
 namespace {

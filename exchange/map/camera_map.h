@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "camdb/camera_rules.h"
 #include "exchange/diff.h"
 #include "exchange/map/projection.h"
 #include "format/db_reader.h"
@@ -105,7 +106,7 @@ bool IsSample(const GPS_POINT& p);
 
 /// Stored units (1e-4 degree) as degrees.
 inline double Deg(std::uint32_t units) {
-  return units / 10000.0;
+  return units / kUnitsPerDegree;
 }
 
 inline bool InView(const GeoBox& v, const GPS_POINT& p) {

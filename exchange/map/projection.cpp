@@ -4,11 +4,13 @@
 #include <cmath>
 #include <numbers>
 
+#include "camdb/camera_rules.h"
+
 namespace korvel::map {
 namespace {
 
 /// Kilometres per degree of latitude on a sphere of the Earth's mean radius.
-constexpr double kKmPerDegree = 6371.0 * std::numbers::pi / 180.0;
+constexpr double kKmPerDegree = kEarthRadiusMetres / 1000 * std::numbers::pi / 180.0;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <ostream>
 
 #include "exchange/export.h"
@@ -177,7 +178,7 @@ void DrawCamera(SvgWriter& svg, const Projection& project, const MapCamera& came
       << "\" fill=\"" << KindColour(camera.kind, p.type) << "\"/>";
   if (ticks && p.flag != 0 && camera.kind != MarkKind::kUnchanged) {
     // From the circle's edge outwards, so its middle keeps the type's colour.
-    const double angle = p.angle * 3.141592653589793 / 180;
+    const double angle = p.angle * std::numbers::pi / 180;
     const double dx = std::sin(angle), dy = -std::cos(angle);
     svg << "<path d=\"";
     svg.MoveTo({dx * kMarkRadius, dy * kMarkRadius});
@@ -228,9 +229,9 @@ Density DrawDensity(SvgWriter& svg, const Projection& project, const CameraMap& 
   cells = {};
   svg << "<g class=\"density " << KindName(kind) << "\">\n";
   for (const auto& [cell, count] : counted) {
-    const double west = static_cast<double>(cell & 0xFFFFFFFFu) * kCellSize / 10000.0;
-    const double south = static_cast<double>(cell >> 32) * kCellSize / 10000.0;
-    const PagePoint a = project(west, south + 0.02), b = project(west + 0.02, south);
+    const double west = static_cast<double>(cell & 0xFFFFFFFFu) * kCellDegrees;
+    const double south = static_cast<double>(cell >> 32) * kCellDegrees;
+    const PagePoint a = project(west, south + kCellDegrees), b = project(west + kCellDegrees, south);
     const int level = Level(count, density.max);
     auto& low = density.level_min[static_cast<std::size_t>(level)];
     low = low == 0 ? count : std::min(low, count);

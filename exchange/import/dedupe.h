@@ -1,0 +1,100 @@
+#pragma once
+// The import's two de-duplication indexes over the kept cameras: identical
+// cameras (--dedupe exact) and cameras within a distance (--dedupe near).
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "exchange/import/device_check.h"
+#include "platform/memory.h"
+
+namespace korvel {
+
+/// The kept cameras by everything the device stores: an open-addressing
+/// table of 8-byte slots, each an index into them and the 32-bit hash of its
+/// key, which also places it; a probe rarely reads a camera, and a
+/// node-based map would cost more than the cameras.
+class ExactIndex {
+ public:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  /// The index of a kept camera identical to `camera`, or kNone.
+  std::uint32_t Find(const ImportedCamera& camera, const ImportedCameras& kept) const;
+  /// Where a search for `camera` starts: null data() and a zero mask while
+  /// the table is empty. For a prefetch, which never faults.
+  const std::uint64_t* Start(const ImportedCamera& camera) const;
+  /// Adds kept[index], which no other kept camera equals.
+  void Add(std::uint32_t index, const ImportedCameras& kept);
+
+ private:
+  void Place(std::uint32_t hash, std::uint32_t index);
+  void Grow();
+
+  using Slots = std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>>;
+  Slots slots_;
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
+};
+
+/// Metres between two cameras on a sphere of the Earth's mean radius, as
+/// flat as a few kilometres allow.
+double MetresApart(const ImportedCamera& a, const ImportedCamera& b);
+
+/// The kept cameras by grid cell. A cell is as high as the largest distance
+/// and, in each row, as wide as that distance spans at the row above it: a
+/// camera within the distance lies in the rows one above and below and in
+/// each of them one column either way. An open-addressing table of cells,
+/// each holding its latest camera; a search reads nothing else for a cell
+/// of one camera.
+class NearIndex {
+ public:
+  /// `near`: metres within which two cameras with a DIRTYPE and directions
+  /// at most 45 degrees apart are one; `near_blind` when either has none.
+  NearIndex(double near, double near_blind);
+
+  /// The earliest kept camera that is the same as `camera`, and `metres`
+  /// between them.
+  std::optional<std::uint32_t> Find(const ImportedCamera& camera, double& metres) const;
+  /// Adds `camera`, kept as `index`, which is above every index added before.
+  void Add(const ImportedCamera& camera, std::uint32_t index);
+  /// Forgets every camera added.
+  void Clear();
+  /// Asks the processor for the slots where a Find of `camera` starts.
+  void Prefetch(const ImportedCamera& camera) const;
+
+ private:
+  static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kNoCell = ~std::uint64_t{0};
+  /// What a search compares of a kept camera, and the camera added before
+  /// it in its cell.
+  struct Kept {
+    std::uint32_t x = 0, y = 0, index = kEnd, earlier = kEnd;
+    std::uint16_t direction = 0;
+    std::uint8_t dirtype = 0;
+  };
+  struct Slot {
+    std::uint64_t cell = kNoCell;
+    Kept latest;
+  };
+
+  std::uint32_t Width(std::uint32_t row) const {
+    return widths_[std::min<std::size_t>(row, widths_.size() - 1)];
+  }
+  std::uint64_t CellOf(std::uint32_t x, std::uint32_t y) const;
+  const Slot* FindSlot(std::uint64_t cell) const;
+  Slot& SlotOf(std::uint64_t cell);
+  void Grow();
+  /// Whether `other` is the same camera as `camera`; then `metres` apart.
+  bool Same(const ImportedCamera& camera, const Kept& other, double& metres) const;
+
+  double near_, near_blind_;
+  std::uint32_t side_;                 ///< cell height in 1/10000 degree
+  std::vector<std::uint32_t> widths_;  ///< cell width of each row, in 1/10000 degree
+  std::vector<Slot, HugePageAllocator<Slot>> slots_;
+  std::size_t mask_ = 0, cells_ = 0;
+  /// Every kept camera added that another one followed in its cell, by index.
+  std::vector<Kept, HugePageAllocator<Kept>> earlier_;
+};
+
+}  // namespace korvel
