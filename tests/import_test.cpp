@@ -86,7 +86,7 @@ struct Case {
   const char* file;  ///< its name tells the format
   std::string input;
   std::string rows;      ///< the rows written after kHead
-  std::string problems;  ///< "FILE:PLACE: kind: message" lines
+  std::string problems;  ///< "FILE:PLACE: kind: message" lines, then any failure
   ImportOutcome outcome = ImportOutcome::kDone;
 };
 
@@ -99,7 +99,11 @@ void RunTable(const std::vector<Case>& cases) {
     options.version_line = kVersion;
     const Outcome got = Import(scratch, options);
     EXPECT_EQ(got.result.outcome, c.outcome) << got.result.failure;
-    EXPECT_EQ(got.problems, c.problems);
+    std::string failure = got.result.failure;
+    if (const std::string folder = (scratch.dir / "").string(); failure.starts_with(folder)) {
+      failure.erase(0, folder.size());
+    }
+    EXPECT_EQ(got.problems + (failure.empty() ? "" : failure + "\n"), c.problems);
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
       EXPECT_EQ(StrictCheck(got.text), "");
@@ -127,7 +131,9 @@ TEST(ImportText, RowsAsGenerateReadsThem) {
        "a.txt:6: error: DIRECTION 360 is outside 0 to 359; skipped\n"
        "a.txt:7: error: the position 0,0 is no camera; skipped\n",
        ImportOutcome::kRowsSkipped},
-      {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "", "", ImportOutcome::kMalformed},
+      {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "",
+       "a.txt:1: not a camera text: the first line must be the version line\n",
+       ImportOutcome::kMalformed},
   });
 }
 
@@ -155,7 +161,36 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
        ImportOutcome::kRowsSkipped},
-      {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
+      {"no coordinate columns", "a.csv", "name,speed\na,60\n", "",
+       "a.csv:1: no longitude column (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84) "
+       "in the header line\n",
+       ImportOutcome::kMalformed},
+      {"a quote left open to the end", "a.csv",
+       "lon,lat,type,note\n127,37,1,ok\n127,37,2,\"abc\n127.1,37,1,x\n127.2,37,1,y\n", "",
+       "a.csv:3: the quote opened on this line is still open at the end of the file\n",
+       ImportOutcome::kMalformed},
+      {"quoted line breaks: four pass, five warn", "a.csv",
+       "lon,lat,type,note\n127,37,1,\"a\nb\nc\nd\n\"\"e\"\"\"\n128,36,2,\"say "
+       "\"\"hi\"\"\nb\nc\nd\ne\nf\"\n",
+       "127.0000\t37.0000\t1\t0\t0\t0\r\n128.0000\t36.0000\t2\t0\t0\t0\r\n",
+       "a.csv:7: warning: quoted text runs over 6 lines, to line 12 (a quote left open?)\n"},
+      {"a NUL in a row ends it there, and is an error", "a.csv",
+       std::string("lon,lat,type,direction\n127,37,1,9\0"
+                   "0\n127,37,1,\"a\n\0\"\n128,36,2,5\n",
+                   62),
+       "128.0000\t36.0000\t2\t0\t0\t5\r\n",
+       "a.csv:2: error: a NUL byte in column 4; skipped\n"
+       "a.csv:4: error: a NUL byte in column 4; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"a NUL after the first 4 KiB", "a.csv",
+       "lon,lat,type,direction,note\n127,37,1,5," + std::string(5000, 'n') + "\n" +
+           std::string("127,37,1,9\0"
+                       "0,x\n",
+                       14),
+       "127.0000\t37.0000\t1\t0\t0\t5\r\n", "a.csv:3: error: a NUL byte in column 4; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"a NUL in the header", "a.csv", std::string("lon;la\0t\n127;37\n", 16), "",
+       "a.csv:1: a NUL byte in the header line, column 2\n", ImportOutcome::kMalformed},
   });
 }
 
@@ -184,7 +219,9 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
        ImportOutcome::kRowsSkipped},
-      {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
+      {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "",
+       "a.geojson: not GeoJSON: parse error at line 1, column 41: syntax error while parsing "
+       "value - unexpected end of input; expected '[', '{', or a literal\n",
        ImportOutcome::kMalformed},
   });
 }
@@ -207,10 +244,10 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
        "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
-      {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
-       ImportOutcome::kMalformed},
-      {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",
-       ImportOutcome::kMalformed},
+      {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "",
+       "a.kml:2: not XML: mismatched tag\n", ImportOutcome::kMalformed},
+      {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "",
+       "a.gpx:1: not XML: no element found\n", ImportOutcome::kMalformed},
   });
 }
 

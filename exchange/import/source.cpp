@@ -50,6 +50,8 @@ std::optional<ImportFormat> Detect(const std::string& path, std::string& failure
   // names the block "OSMHeader".
   if (bytes.substr(0, 32).find("OSMHeader") != std::string_view::npos) return ImportFormat::kOsm;
   if (bytes.find('\0') != std::string_view::npos) {
+    // The CSV reader names the line and column of a NUL in a CSV file.
+    if (FormatOfName(path) == ImportFormat::kCsv) return ImportFormat::kCsv;
     failure = path + ": binary data, not a camera list (give --from if it is one)";
     return std::nullopt;
   }
