@@ -57,6 +57,8 @@ struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
   std::string failure;  ///< for kMalformed, kUnreadable and kNoVersion
   std::string version;  ///< the version line to write
+  /// Where it came from: "--version-line", "--base PATH" or an input's path.
+  std::string version_from;
   /// In huge pages: a million cameras in small pages cost thousands of page
   /// faults.
   std::vector<ImportedCamera, HugePageAllocator<ImportedCamera>> cameras;

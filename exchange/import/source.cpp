@@ -93,6 +93,37 @@ std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
   return std::nullopt;
 }
 
+std::size_t FindControlChar(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string QuotedLine(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      quoted += c;
+    } else if (c == '\r' || c == '\n' || c == '\t' || c == '\0') {
+      quoted += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\0";
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      quoted += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string VersionControlProblem(std::string_view what, std::string_view line) {
+  const std::size_t at = FindControlChar(line);
+  if (at == std::string_view::npos) return {};
+  return std::string(what) + " " + QuotedLine(line.substr(0, 80)) +
+         " holds a control character at character " + std::to_string(at + 1);
+}
+
 std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type) {
   switch (format) {
     case ImportFormat::kText:

@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <xmllite.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -93,11 +95,12 @@ std::string LocalName(IXmlReader& reader) {
   return Utf8(name, length);
 }
 
-std::string Value(IXmlReader& reader) {
+/// The node's value, at most `limit` UTF-16 units of it.
+std::string Value(IXmlReader& reader, UINT limit = UINT_MAX) {
   const wchar_t* value = nullptr;
   UINT length = 0;
   if (FAILED(reader.GetValue(&value, &length))) return {};
-  return Utf8(value, length);
+  return Utf8(value, std::min(length, limit));
 }
 
 }  // namespace
@@ -141,7 +144,12 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
         attributes.clear();
         for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK;
              more = xml.MoveToNextAttribute()) {
-          if (!xml.IsDefault()) attributes.emplace_back(LocalName(xml), Value(xml));
+          if (xml.IsDefault()) continue;
+          std::string local = LocalName(xml);
+          if (!handler.Wants(local)) continue;
+          std::string value = Value(xml, static_cast<UINT>(kMaxAttributeValue + 1));
+          if (value.size() > kMaxAttributeValue) value.resize(kMaxAttributeValue + 1);
+          attributes.emplace_back(std::move(local), std::move(value));
         }
         xml.MoveToElement();
         if (root.empty()) {
@@ -149,6 +157,7 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
           root_empty = empty;
         }
         handler.Start(name, attributes, line);
+        if (handler.Stopped()) return XmlOutcome::kRead;
         if (empty) handler.End(name);
         break;
       }
