@@ -251,6 +251,124 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
   });
 }
 
+// Every way a version line arrives: only --version-line, --base, a camera text
+// or our own exports give one, never with a control character, and what is
+// written passes the strict check.
+TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
+  const std::string none =
+      "no version line: give one with --version-line TEXT (at least 11 characters, characters 6 "
+      "to 11 name the output files), or a --base text or an input that carries one\n";
+  const std::string injected = "V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0";
+  const std::string shown = R"("V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0")";
+  const std::string row = "127.5000\t37.5000\t1\t0\t0\t0\r\n";
+  const auto geojson = [](const std::string& version) {
+    return R"({"type":"FeatureCollection","version":")" + version +
+           R"(","features":[{"type":"Feature","geometry":{"type":"Point",)"
+           R"("coordinates":[127.5,37.5]},"properties":{"type":1}}]})";
+  };
+  const auto gpx = [](const std::string& creator, const std::string& name) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"" + creator +
+           "\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n<metadata><name>" + name +
+           "</name></metadata>\n<wpt lat=\"37.5\" "
+           "lon=\"127.5\"><name>a</name><extensions><type>1</type>"
+           "</extensions></wpt>\n</gpx>\n";
+  };
+  const auto kml = [](const std::string& name, const std::string& schema) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/"
+           "2.2\">\n<Document><name>" +
+           name + "</name>\n" + schema +
+           "<Placemark><name>a</name><ExtendedData><Data name=\"type\"><value>1</value></Data>"
+           "</ExtendedData><Point><coordinates>127.5,37.5</coordinates></Point>"
+           "</Placemark>\n</Document>\n</kml>\n";
+  };
+  const std::string schema =
+      "<Schema name=\"camera\" id=\"camera\"><SimpleField name=\"type\" type=\"int\"/></Schema>\n";
+  const std::string text_head =
+      "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.5\t37.5\t1\t0\t0\t0\r\n";
+  const struct {
+    const char* name;
+    const char* file;
+    std::string input;
+    std::string option;   ///< --version-line
+    bool base;            ///< the input is the --base text
+    std::string version;  ///< written; empty when nothing is
+    std::string from;
+    std::string problems;
+  } cases[] = {
+      {"--version-line before the file's own", "a.geojson", geojson("V2.0 654321 geo"), kVersion,
+       false, kVersion, "--version-line", ""},
+      {"our GeoJSON's version", "a.geojson", geojson("V2.0 654321 geo"), "", false,
+       "V2.0 654321 geo", "a.geojson", ""},
+      {"GeoJSON version with rows in it", "a.geojson",
+       geojson(R"(V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0)"), "", false, "", "",
+       "a.geojson: error: version line " + shown +
+           " holds a control character at character 12; not taken\n" + none},
+      {"GeoJSON version with a NUL, --version-line given", "a.geojson",
+       geojson(R"(V2.0 654321 a\u0000b)"), kVersion, false, kVersion, "--version-line",
+       "a.geojson: error: version line \"V2.0 654321 a\\0b\" holds a control character at "
+       "character 14; not taken\n"},
+      {"our GPX's name", "a.gpx", gpx("korvel-cli", "V2.0 654321 gpx"), "", false,
+       "V2.0 654321 gpx", "a.gpx", ""},
+      {"our GPX's name with rows in it", "a.gpx",
+       gpx("korvel-cli", "V2.0 654321&#13;&#10;1.5&#9;1.5&#9;1&#9;0&#9;0&#9;0"), "", false, "", "",
+       "a.gpx: error: version line " + shown +
+           " holds a control character at character 12; not taken\n" + none},
+      {"GPSBabel's GPX name", "a.gpx",
+       gpx("GPSBabel - https://www.gpsbabel.org", "Verkehrskameras Usbekistan"), "", false, "", "",
+       none},
+      {"our KML's title", "a.kml", kml("V2.0 654321 kml", schema), "", false, "V2.0 654321 kml",
+       "a.kml", ""},
+      {"our KML's title with a line break", "a.kml", kml("V2.0 654321&#10;x", schema), "", false,
+       "", "",
+       "a.kml: error: version line \"V2.0 654321\\nx\" holds a control character at character "
+       "12; not taken\n" +
+           none},
+      {"My Maps' KML title", "a.kml", kml("Verkehrskameras Usbekistan", ""), "", false, "", "",
+       none},
+      {"camera text", "a.txt", "V2.0 654321 txt" + text_head, "", false, "V2.0 654321 txt", "a.txt",
+       ""},
+      {"--base text", "b.txt", "V2.0 654321 txt" + text_head, "", true, "V2.0 654321 txt",
+       "--base b.txt", ""},
+      {"camera text with a CR inside", "a.txt", "V2.0 654321\r1.5" + text_head, "", false, "", "",
+       "a.txt:1: error: version line \"V2.0 654321\\r1.5\" holds a control character at "
+       "character 12; not taken\n" +
+           none},
+      {"--base text with a NUL", "b.txt", std::string("V2.0 654321 a\0b", 15) + text_head, kVersion,
+       true, kVersion, "--version-line",
+       "b.txt:1: error: version line \"V2.0 654321 a\\0\" holds a control character at "
+       "character 14; not taken\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Scratch scratch;
+    ImportOptions options;
+    const std::string path = scratch.Write(c.file, c.input);
+    if (c.base) {
+      options.base = path;
+      options.inputs = {scratch.Write("a.csv", "lon,lat,type\n127,37,1\n")};
+    } else {
+      options.inputs = {path};
+    }
+    options.version_line = c.option;
+    const Outcome got = Import(scratch, options);
+    const std::string folder = (scratch.dir / "").string();
+    std::string failure = got.result.failure;
+    if (failure.starts_with(folder)) failure.erase(0, folder.size());
+    EXPECT_EQ(got.problems + (failure.empty() ? "" : failure + "\n"), c.problems);
+    std::string from = got.result.version_from;
+    if (const std::size_t at = from.find(folder); at != std::string::npos) {
+      from.erase(at, folder.size());
+    }
+    EXPECT_EQ(from, c.from);
+    if (c.version.empty()) {
+      EXPECT_EQ(got.result.outcome, ImportOutcome::kNoVersion);
+    } else {
+      EXPECT_TRUE(got.text.starts_with(c.version + "\r\nX\t")) << got.text;
+      EXPECT_EQ(StrictCheck(got.text), "");
+    }
+  }
+}
+
 TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
   const Scratch scratch;
   const std::string base =

@@ -35,9 +35,8 @@ class GeoJsonSource : public CameraSource {
       root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
         if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
         if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
-            parsed.is_string() &&
-            VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
-          sink.Version(parsed.get<std::string>());
+            parsed.is_string()) {
+          TakeVersion(parsed.get_ref<const std::string&>());
         }
         if (depth == 1 && event == json::parse_event_t::array_start) {
           in_features = key == "features";
@@ -74,6 +73,16 @@ class GeoJsonSource : public CameraSource {
   }
 
  private:
+  /// The root's "version", a member only our export writes, unless it holds a
+  /// control character.
+  void TakeVersion(const std::string& line) {
+    if (const std::string problem = VersionControlProblem("version line", line); !problem.empty()) {
+      Fail(*sink_, Place{input_, PlaceKind::kFile, 0}, problem + "; not taken");
+    } else if (VersionFault(line) == ParseFault::kNone) {
+      sink_->Version(line);
+    }
+  }
+
   void Feature(const json& feature) {
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
