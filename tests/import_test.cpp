@@ -227,6 +227,14 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
 }
 
 TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
+  // A waypoint under gpx, with `levels` more elements around `inside`.
+  const auto deep = [](int levels, const std::string& inside) {
+    std::string text = "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\">";
+    for (int i = 0; i < levels; ++i) text += "<a>";
+    text += inside;
+    for (int i = 0; i < levels; ++i) text += "</a>";
+    return text + "<extensions><type>1</type></extensions></wpt>\n</gpx>\n";
+  };
   RunTable({
       {"GPX waypoints with our extensions", "a.gpx",
        "<?xml version=\"1.0\"?>\n<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
@@ -244,6 +252,26 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
        "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
+      {"256 deep passes, fields only inside extensions", "a.gpx",
+       deep(251, "<extensions><b><speed>80</speed></b></extensions><speed>99</speed>"),
+       "127.5000\t37.5000\t1\t80\t0\t0\r\n", ""},
+      {"257 deep is refused as it opens", "a.gpx", deep(255, ""), "",
+       "a.gpx: elements nested over 256 deep\n", ImportOutcome::kMalformed},
+      {"attributes up to 64 KiB", "a.gpx",
+       "<gpx creator=\"x\">\n<wpt lat=\"37.5\" lon=\"" + std::string(65536 - 5, ' ') + "127.5" +
+           "\" note=\"" + std::string(70000, 'n') +
+           "\"><extensions><type>1</type></extensions>"
+           "</wpt>\n<wpt lat=\"37.5\" lon=\"" +
+           std::string(65536 - 4, ' ') + "127.5\"/>\n</gpx>\n",
+       "127.5000\t37.5000\t1\t0\t0\t0\r\n",
+       "a.gpx:3: error: longitude X missing or unreadable; skipped\n", ImportOutcome::kRowsSkipped},
+      {"markup over the parser's 32 MiB", "a.gpx",
+       "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\"/>\n<!--" + std::string(33 << 20, 'c') +
+           "-->\n</gpx>",
+       "",
+       "a.gpx:2: warning: no TYPE: 1 taken (--type gives another)\n"
+       "a.gpx:3: a tag, comment or other markup over 32 MiB; no GPX or KML holds one\n",
+       ImportOutcome::kMalformed},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "",
        "a.kml:2: not XML: mismatched tag\n", ImportOutcome::kMalformed},
       {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "",
