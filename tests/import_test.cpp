@@ -219,6 +219,25 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
        ImportOutcome::kRowsSkipped},
+      {"members read past, containers kept as what they are", "a.geojson",
+       collection(
+           R"({"type":"Feature","id":7,"bbox":[1,2,3,4],"geometry":{"coordinates":[[127,37]],)"
+           R"("bbox":[0],"type":"LineString"},"properties":{"note":[1,[2]],"speed":[60,[70]]}},)" +
+           feature(R"({"type":"Point","coordinates":[127.5,37.5,[1,[2]]]})",
+                   R"({"name":{"a":[1]},"speed":{"a":60},"type":2})")),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n",
+       "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n"
+       "a.geojson: feature 2: warning: SPEED is object, not a number: read as 0\n",
+       ImportOutcome::kRowsSkipped},
+      {"nested 64 deep", "a.geojson",
+       feature(point, R"({"type":2,"note":)" + std::string(63, '[') + std::string(63, ']') + "}"),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n", ""},
+      {"nested 65 deep", "a.geojson",
+       feature(point, R"({"type":2,"note":)" + std::string(64, '[') + std::string(64, ']') + "}"),
+       "", "a.geojson: not GeoJSON: values nested over 64 deep\n", ImportOutcome::kMalformed},
+      {"blanks over 16 MiB", "a.geojson",
+       feature(point, R"({"type":2,"note":1,)" + std::string(17 << 20, ' ') + "}"), "",
+       "a.geojson: not GeoJSON: a value or blank run over 16 MiB\n", ImportOutcome::kMalformed},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "",
        "a.geojson: not GeoJSON: parse error at line 1, column 41: syntax error while parsing "
        "value - unexpected end of input; expected '[', '{', or a literal\n",
