@@ -235,9 +235,9 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"nested 65 deep", "a.geojson",
        feature(point, R"({"type":2,"note":)" + std::string(64, '[') + std::string(64, ']') + "}"),
        "", "a.geojson: not GeoJSON: values nested over 64 deep\n", ImportOutcome::kMalformed},
-      {"blanks over 16 MiB", "a.geojson",
-       feature(point, R"({"type":2,"note":1,)" + std::string(17 << 20, ' ') + "}"), "",
-       "a.geojson: not GeoJSON: a value or blank run over 16 MiB\n", ImportOutcome::kMalformed},
+      {"blanks over 4 MiB", "a.geojson",
+       feature(point, R"({"type":2,"note":1,)" + std::string(5 << 20, ' ') + "}"), "",
+       "a.geojson: not GeoJSON: a value or blank run over 4 MiB\n", ImportOutcome::kMalformed},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "",
        "a.geojson: not GeoJSON: parse error at line 1, column 41: syntax error while parsing "
        "value - unexpected end of input; expected '[', '{', or a literal\n",

@@ -20,7 +20,7 @@ using nlohmann::json;
 /// No GeoJSON as programs write it nests deeper, or holds a longer value (or
 /// run of blanks) than these.
 constexpr std::size_t kMaxDepth = 64;
-constexpr std::uint64_t kMaxValue = std::uint64_t{16} << 20;
+constexpr std::uint64_t kMaxValue = std::uint64_t{4} << 20;
 
 /// The file for the parser, ended early when one value runs over kMaxValue
 /// bytes or the reader stops it: the parser holds a value whole before it

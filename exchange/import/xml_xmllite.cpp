@@ -103,6 +103,19 @@ std::string Value(IXmlReader& reader, UINT limit = UINT_MAX) {
   return Utf8(value, std::min(length, limit));
 }
 
+/// The element's attributes the handler wants, their values capped.
+void ReadAttributes(IXmlReader& xml, const XmlHandler& handler, XmlAttributes& attributes) {
+  attributes.clear();
+  for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK; more = xml.MoveToNextAttribute()) {
+    if (xml.IsDefault()) continue;
+    std::string local = LocalName(xml);
+    if (!handler.Wants(local)) continue;
+    std::string value = Value(xml, static_cast<UINT>(kMaxAttributeValue + 1));
+    if (value.size() > kMaxAttributeValue) value.resize(kMaxAttributeValue + 1);
+    attributes.emplace_back(std::move(local), std::move(value));
+  }
+}
+
 }  // namespace
 
 XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
@@ -141,16 +154,7 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
         const std::string name = LocalName(xml);
         UINT line = 0;
         xml.GetLineNumber(&line);
-        attributes.clear();
-        for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK;
-             more = xml.MoveToNextAttribute()) {
-          if (xml.IsDefault()) continue;
-          std::string local = LocalName(xml);
-          if (!handler.Wants(local)) continue;
-          std::string value = Value(xml, static_cast<UINT>(kMaxAttributeValue + 1));
-          if (value.size() > kMaxAttributeValue) value.resize(kMaxAttributeValue + 1);
-          attributes.emplace_back(std::move(local), std::move(value));
-        }
+        ReadAttributes(xml, handler, attributes);
         xml.MoveToElement();
         if (root.empty()) {
           root = name;
