@@ -117,7 +117,7 @@ void RegisterImport(CLI::App& app, int& exit_status) {
                   "content, then the name)")
       ->check(CLI::IsMember({"text", "csv", "geojson", "gpx", "kml", "osm"}));
   sub->add_option("--version-line", options->version_line,
-                  "the text's version line (else from --base or an input)");
+                  "the text's version line (else from --base, a camera text or our own export)");
   sub->add_option("--base", options->base, "camera text whose rows come first, unchanged");
   sub->add_option("--dedupe", options->dedupe, "exact (default), near or none")
       ->check(CLI::IsMember({"none", "exact", "near"}));
