@@ -238,6 +238,9 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"blanks over 4 MiB", "a.geojson",
        feature(point, R"({"type":2,"note":1,)" + std::string(5 << 20, ' ') + "}"), "",
        "a.geojson: not GeoJSON: a value or blank run over 4 MiB\n", ImportOutcome::kMalformed},
+      {"an array of features is no GeoJSON", "a.geojson", "[" + feature(point, "{}") + "]", "",
+       "a.geojson: not GeoJSON: a FeatureCollection or a Feature expected\n",
+       ImportOutcome::kMalformed},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "",
        "a.geojson: not GeoJSON: parse error at line 1, column 41: syntax error while parsing "
        "value - unexpected end of input; expected '[', '{', or a literal\n",

@@ -121,7 +121,12 @@ class GeoJsonSource : public CameraSource {
     if (event == Event::key && depth < static_cast<int>(keys_.size())) {
       keys_[depth] = parsed.get<std::string>();
     }
-    if (depth == 0) return true;
+    if (depth == 0) {
+      if (event == Event::object_start) root_object_ = true;
+      return true;
+    }
+    // Inside a root that is no object: neither GeoJSON nor worth keeping.
+    if (!root_object_) return false;
     if (event == Event::key) {
       if (depth == 1) {
         in_features_ = false;
@@ -272,7 +277,8 @@ class GeoJsonSource : public CameraSource {
 
   int type_;
   BoundedBuffer* buffer_ = nullptr;
-  std::array<std::string, 5> keys_;         ///< the last key at each depth, as far as Keep looks
+  std::array<std::string, 5> keys_;  ///< the last key at each depth, as far as Keep looks
+  bool root_object_ = false;
   bool in_features_ = false;                ///< inside the root's "features"
   Geometry geometry_ = Geometry::kUnknown;  ///< the present feature's, once its type is read
   bool too_deep_ = false;
