@@ -14,11 +14,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "exchange/import/fields.h"
@@ -50,56 +47,6 @@ std::string Utf8(const wchar_t* text, UINT length) {
   }
   return out;
 }
-
-/// XmlLite's memory, refused past kMaxParserMemory: XmlLite holds a tag's
-/// attributes whole, however long. Lives on the caller's stack, longer than
-/// the reader that uses it, so its reference count is not kept.
-class BudgetMalloc : public IMalloc {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (id != __uuidof(IUnknown) && id != __uuidof(IMalloc)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IMalloc*>(this);
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return Realloc(nullptr, size); }
-  void* STDMETHODCALLTYPE Realloc(void* old, SIZE_T size) override {
-    const SIZE_T old_size = old != nullptr ? GetSize(old) : 0;
-    if (size > kMaxParserMemory || used_ - old_size + size > kMaxParserMemory) {
-      refused_ = true;
-      return nullptr;
-    }
-    char* block = static_cast<char*>(
-        std::realloc(old != nullptr ? static_cast<char*>(old) - kHeader : nullptr, size + kHeader));
-    if (block == nullptr) return nullptr;
-    used_ = used_ - old_size + size;
-    std::memcpy(block, &size, sizeof size);
-    return block + kHeader;
-  }
-  void STDMETHODCALLTYPE Free(void* data) override {
-    if (data == nullptr) return;
-    used_ -= GetSize(data);
-    std::free(static_cast<char*>(data) - kHeader);
-  }
-  SIZE_T STDMETHODCALLTYPE GetSize(void* data) override {
-    SIZE_T size = 0;
-    std::memcpy(&size, static_cast<char*>(data) - kHeader, sizeof size);
-    return size;
-  }
-  int STDMETHODCALLTYPE DidAlloc(void* data) override { return data != nullptr ? -1 : 0; }
-  void STDMETHODCALLTYPE HeapMinimize() override {}
-  bool refused() const { return refused_; }
-
- private:
-  /// Each block starts with its size.
-  static constexpr std::size_t kHeader = alignof(std::max_align_t);
-  SIZE_T used_ = 0;
-  bool refused_ = false;
-};
 
 /// Releases a COM object at the end of its scope.
 template <typename T>
@@ -169,22 +116,6 @@ void ReadAttributes(IXmlReader& xml, const XmlHandler& handler, XmlAttributes& a
   }
 }
 
-/// Why the reader failed with `result`: markup over the memory it may take,
-/// or XmlLite's code.
-XmlOutcome Failed(IXmlReader& xml, HRESULT result, bool refused, std::string& failure) {
-  UINT line = 0;
-  xml.GetLineNumber(&line);
-  if (refused) {
-    failure = std::to_string(line) + ": a tag, comment or other markup over " +
-              std::to_string(kMaxParserMemory >> 20) + " MiB; no GPX or KML holds one";
-    return XmlOutcome::kMalformed;
-  }
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-  failure = std::to_string(line) + ": not XML (XmlLite error " + code + ")";
-  return XmlOutcome::kMalformed;
-}
-
 }  // namespace
 
 XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
@@ -204,9 +135,8 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
     failure = SystemErrorText(static_cast<int>(HRESULT_CODE(result)));
     return XmlOutcome::kUnreadable;
   }
-  BudgetMalloc memory;
   Released<IXmlReader> reader;
-  if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), &memory)) ||
+  if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), nullptr)) ||
       FAILED(reader.object->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
       FAILED(reader.object->SetInput(stream.object))) {
     failure = "XmlLite cannot read it";
@@ -247,7 +177,14 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
         break;
     }
   }
-  if (FAILED(result)) return Failed(xml, result, memory.refused(), failure);
+  if (FAILED(result)) {
+    UINT line = 0;
+    xml.GetLineNumber(&line);
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
+    failure = std::to_string(line) + ": not XML (XmlLite error " + code + ")";
+    return XmlOutcome::kMalformed;
+  }
   if (root.empty() || !EndsWithRoot(path, root, root_empty)) {
     UINT line = 0;
     xml.GetLineNumber(&line);
