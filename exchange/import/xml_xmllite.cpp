@@ -138,6 +138,9 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
   Released<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), nullptr)) ||
       FAILED(reader.object->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
+      // The handler stops a document nested too deep, by the same rule on
+      // both systems; XmlLite's own limit would stop it first, differently.
+      FAILED(reader.object->SetProperty(XmlReaderProperty_MaxElementDepth, 0)) ||
       FAILED(reader.object->SetInput(stream.object))) {
     failure = "XmlLite cannot read it";
     return XmlOutcome::kUnsupported;
