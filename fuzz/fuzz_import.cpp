@@ -2,10 +2,13 @@
 // fuzz_import_doc the GeoJSON, GPX and KML readers.
 //
 // Input: fuzz_import_csv takes the file as it is; fuzz_import_doc takes
-// byte 0 modulo 3 as the format (GeoJSON, GPX, KML), then the file.
+// byte 0's low seven bits modulo 3 as the format (GeoJSON, GPX, KML), its top
+// bit set as "no --version-line" (the line must then come from the file),
+// then the file.
 //
 // Checks: nothing escapes the import; a written text passes the strict
-// check, and importing it again as a camera text gives the same text.
+// check, its version line is one line of printable text, and importing it
+// again as a camera text gives the same text.
 
 #include <algorithm>
 #include <filesystem>
@@ -41,12 +44,13 @@ std::string WriteFile(const std::string& extension, const std::uint8_t* data, st
   return path;
 }
 
-/// Imports `path` as `format`; the text written, or empty when none is.
-std::string ImportText(const std::string& path, ImportFormat format) {
+/// Imports `path` as `format`, with --version-line unless `from_file`; the
+/// text written, or empty when none is.
+std::string ImportText(const std::string& path, ImportFormat format, bool from_file = false) {
   ImportOptions options;
   options.inputs = {path};
   options.from = format;
-  options.version_line = "V1.0 123456 fuzz";
+  if (!from_file) options.version_line = "V1.0 123456 fuzz";
   options.type = 1;
   ImportResult result;
   try {
@@ -72,6 +76,9 @@ void CheckWritten(const std::string& text) {
     problems += std::to_string(problem.line) + ": " + problem.message + "\n";
   });
   Require(problems.empty(), "the written text fails the strict check:\n" + problems);
+  const std::string_view version = std::string_view(text).substr(0, text.find("\r\n"));
+  Require(FindControlChar(version) == std::string_view::npos,
+          "the version line holds a control character");
   const std::string path = Scratch(".txt");
   std::ofstream(path, std::ios::binary) << text;
   Require(ImportText(path, ImportFormat::kText) == text, "importing the text again changed it");
@@ -115,9 +122,9 @@ int FuzzImportDoc(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   static constexpr ImportFormat kFormats[] = {ImportFormat::kGeoJson, ImportFormat::kGpx,
                                               ImportFormat::kKml};
-  const ImportFormat format = kFormats[data[0] % 3];
+  const ImportFormat format = kFormats[(data[0] & 0x7F) % 3];
   const std::string path = WriteFile(".doc", data + 1, size - 1);
-  const std::string text = ImportText(path, format);
+  const std::string text = ImportText(path, format, (data[0] & 0x80) != 0);
   std::filesystem::remove(path);
   CheckWritten(text);
   return 0;

@@ -59,6 +59,7 @@ bool TextReader::Fill() {
 bool TextReader::ReadString(std::string& line) {
   line.clear();
   too_long_ = false;
+  nul_at_ = std::string::npos;
   if (failed_) return false;
   // The rest of a line already given as too long is skipped only now, so a
   // caller that stops at that line never reads it.
@@ -89,6 +90,7 @@ bool TextReader::ReadString(std::string& line) {
     if (!cut) {
       const auto* nul = static_cast<const char*>(std::memchr(start, '\0', piece));
       const char* keep_end = nul != nullptr ? nul : stop;
+      if (nul != nullptr) nul_at_ = static_cast<std::size_t>(raw_length - piece) + (nul - start);
       const std::size_t room = kMaxLineLength + 1 - std::min(line.size(), kMaxLineLength + 1);
       line.append(start, std::min(static_cast<std::size_t>(keep_end - start), room));
       cut = nul != nullptr;
@@ -130,6 +132,7 @@ bool TextReader::ReadLine(std::string_view& line) {
       if (length > 0 && newline[-1] == '\r') --length;
       begin_ = static_cast<std::size_t>(newline + 1 - buffer_.data());
       too_long_ = false;
+      nul_at_ = std::string::npos;
       line = std::string_view(start, length);
       return true;
     }

@@ -35,6 +35,9 @@ class TextReader {
   /// (NULs and what follows them counted); its text is then incomplete, and
   /// the rest of it is read past only by the next ReadString.
   bool too_long() const { return too_long_; }
+  /// Where in the line just given its first NUL stood (the line is cut
+  /// there), or npos when it held none.
+  std::size_t nul_at() const { return nul_at_; }
 
  private:
   bool Fill();
@@ -49,6 +52,7 @@ class TextReader {
   bool too_long_ = false;
   bool skipping_ = false;  ///< the rest of a too long line is still to be skipped
   bool has_nul_ = false;   ///< the buffer holds a NUL somewhere
+  std::size_t nul_at_ = std::string::npos;
 };
 
 /// Writes text in text mode: every LF is stored as CR LF.

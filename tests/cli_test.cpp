@@ -279,6 +279,12 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
   folder.Write("empty.csv", "lon,lat,type\n");
   folder.Write("broken.geojson", "{\"type\":");
   folder.Write("old.txt", "keep");
+  folder.Write("nul.dat", std::string("lon,lat,type\n127,3\0"
+                                      "7,1\n128,36,1\n",
+                                      31));
+  folder.Write(
+      "good.txt",
+      "V1.0 654321 base\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n128\t36\t1\t0\t0\t0\r\n");
   const std::string version = "--version-line 'V1.0 123456 test' ";
   std::string out, err;
   const struct {
@@ -291,7 +297,21 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "good.csv -o old.txt", 0,
        "V1.0 123456 "
        "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
-       "1 camera written"},
+       "1 camera written; 0 errors, 0 warnings, 0 notes; version line from --version-line\n"},
+      {"--version-line \"$(printf 'V1.0 123456\\r\\n1.5\\t1.5')\" good.csv -o old.txt", 2, "keep",
+       "korvel-cli: import: --version-line \"V1.0 123456\\r\\n1.5\\t1.5\" holds a control "
+       "character at character 12: a version line is one line of printable text\n"},
+      {"--version-line \"$(printf 'V1.0 123456 \\177')\" good.csv -o old.txt", 2, "keep",
+       "holds a control character at character 13"},
+      {version + "--from csv nul.dat -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n128.0000\t36.0000\t1\t0\t0\t0\r\n",
+       "nul.dat:2: error: a NUL byte in column 2; skipped\n"},
+      {"--base good.txt good.csv -o old.txt", 0,
+       "V1.0 654321 "
+       "base\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n128.0000\t36.0000\t1\t0\t0\t0\r\n"
+       "127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "version line from --base good.txt\n"},
       {version + "bad.csv -o old.txt", 1,
        "V1.0 123456 "
        "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",

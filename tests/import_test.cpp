@@ -72,7 +72,7 @@ struct Case {
   const char* file;  ///< its name tells the format
   std::string input;
   std::string rows;      ///< the rows written after kHead
-  std::string problems;  ///< "FILE:PLACE: kind: message" lines
+  std::string problems;  ///< "FILE:PLACE: kind: message" lines, then any failure
   ImportOutcome outcome = ImportOutcome::kDone;
   std::string failure = "";  ///< why nothing was written, when the case says
 };
@@ -87,10 +87,9 @@ void RunTable(const std::vector<Case>& cases) {
     options.version_line = kVersion;
     const Outcome got = Import(fs, options);
     EXPECT_EQ(got.result.outcome, c.outcome) << FailureText(got.result.failure);
-    EXPECT_EQ(got.problems, c.problems);
-    if (!c.failure.empty()) {
-      EXPECT_EQ(FailureText(got.result.failure), c.failure);
-    }
+    const std::string failure = FailureText(got.result.failure);
+    EXPECT_EQ(got.problems + (failure.empty() ? "" : failure + "\n"),
+              c.problems + (c.failure.empty() ? "" : c.failure + "\n"));
     if (c.outcome == ImportOutcome::kDone || c.outcome == ImportOutcome::kRowsSkipped) {
       EXPECT_EQ(got.text, kHead + c.rows);
       EXPECT_EQ(StrictCheck(got.text), "");
@@ -118,7 +117,9 @@ TEST(ImportText, RowsAsGenerateReadsThem) {
        "a.txt:6: warning: DIRECTION 360 is outside 0 to 359: taken as 0\n"
        "a.txt:7: error: the position 0,0 is no camera; skipped\n",
        ImportOutcome::kRowsSkipped},
-      {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "", "", ImportOutcome::kMalformed},
+      {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "",
+       "a.txt:1: not a camera text: the first line must be the version line\n",
+       ImportOutcome::kMalformed},
   });
 }
 
@@ -152,7 +153,36 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: warning: SPEED \"60.4\" read as 60\n"
        "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
        "a.csv:4: warning: SPEED \"fast\" is not a number: read as 0\n"},
-      {"no coordinate columns", "a.csv", "name,speed\na,60\n", "", "", ImportOutcome::kMalformed},
+      {"no coordinate columns", "a.csv", "name,speed\na,60\n", "",
+       "a.csv:1: no longitude column (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84) "
+       "in the header line\n",
+       ImportOutcome::kMalformed},
+      {"a quote left open to the end", "a.csv",
+       "lon,lat,type,note\n127,37,1,ok\n127,37,2,\"abc\n127.1,37,1,x\n127.2,37,1,y\n", "",
+       "a.csv:3: the quote opened on this line is still open at the end of the file\n",
+       ImportOutcome::kMalformed},
+      {"quoted line breaks: four pass, five warn", "a.csv",
+       "lon,lat,type,note\n127,37,1,\"a\nb\nc\nd\n\"\"e\"\"\"\n128,36,2,\"say "
+       "\"\"hi\"\"\nb\nc\nd\ne\nf\"\n",
+       "127.0000\t37.0000\t1\t0\t0\t0\r\n128.0000\t36.0000\t2\t0\t0\t0\r\n",
+       "a.csv:7: warning: quoted text runs over 6 lines, to line 12 (a quote left open?)\n"},
+      {"a NUL in a row ends it there, and is an error", "a.csv",
+       std::string("lon,lat,type,direction\n127,37,1,9\0"
+                   "0\n127,37,1,\"a\n\0\"\n128,36,2,5\n",
+                   62),
+       "128.0000\t36.0000\t2\t0\t0\t5\r\n",
+       "a.csv:2: error: a NUL byte in column 4; skipped\n"
+       "a.csv:4: error: a NUL byte in column 4; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"a NUL after the first 4 KiB", "a.csv",
+       "lon,lat,type,direction,note\n127,37,1,5," + std::string(5000, 'n') + "\n" +
+           std::string("127,37,1,9\0"
+                       "0,x\n",
+                       14),
+       "127.0000\t37.0000\t1\t0\t0\t5\r\n", "a.csv:3: error: a NUL byte in column 4; skipped\n",
+       ImportOutcome::kRowsSkipped},
+      {"a NUL in the header", "a.csv", std::string("lon;la\0t\n127;37\n", 16), "",
+       "a.csv:1: a NUL byte in the header line, column 2\n", ImportOutcome::kMalformed},
       {"the largest coordinates and just past them", "a.csv",
        "lon,lat,type\n180,90,1\n180.00001,37,1\n127,90.00001,1\n",
        "180.0000\t90.0000\t1\t0\t0\t0\r\n",
@@ -222,12 +252,44 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        "127.5000\t37.5000\t1\t0\t1\t0\r\n127.5000\t37.5000\t2\t0\t1\t270\r\n",
        "a.geojson: feature 1: warning: DIRECTION 359.5 read as 0\n"
        "a.geojson: feature 2: warning: DIRECTION -90 is outside 0 to 359: taken as 270\n"},
-      {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
+      {"members read past, containers kept as what they are", "a.geojson",
+       collection(
+           R"({"type":"Feature","id":7,"bbox":[1,2,3,4],"geometry":{"coordinates":[[127,37]],)"
+           R"("bbox":[0],"type":"LineString"},"properties":{"note":[1,[2]],"speed":[60,[70]]}},)" +
+           feature(R"({"type":"Point","coordinates":[127.5,37.5,[1,[2]]]})",
+                   R"({"name":{"a":[1]},"speed":{"a":60},"type":2})")),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n",
+       "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n"
+       "a.geojson: feature 2: warning: SPEED is object, not a number: read as 0\n",
+       ImportOutcome::kRowsSkipped},
+      {"nested 64 deep", "a.geojson",
+       feature(point, R"({"type":2,"note":)" + std::string(63, '[') + std::string(63, ']') + "}"),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n", ""},
+      {"nested 65 deep", "a.geojson",
+       feature(point, R"({"type":2,"note":)" + std::string(64, '[') + std::string(64, ']') + "}"),
+       "", "a.geojson: not GeoJSON: values nested over 64 deep\n", ImportOutcome::kMalformed},
+      {"blanks over 4 MiB", "a.geojson",
+       feature(point, R"({"type":2,"note":1,)" + std::string(5 << 20, ' ') + "}"), "",
+       "a.geojson: not GeoJSON: a value or blank run over 4 MiB\n", ImportOutcome::kMalformed},
+      {"an array of features is no GeoJSON", "a.geojson", "[" + feature(point, "{}") + "]", "",
+       "a.geojson: not GeoJSON: a FeatureCollection or a Feature expected\n",
+       ImportOutcome::kMalformed},
+      {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "",
+       "a.geojson: not GeoJSON: parse error at line 1, column 41: syntax error while parsing "
+       "value - unexpected end of input; expected '[', '{', or a literal\n",
        ImportOutcome::kMalformed},
   });
 }
 
 TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
+  // A waypoint under gpx, with `levels` more elements around `inside`.
+  const auto deep = [](int levels, const std::string& inside) {
+    std::string text = "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\">";
+    for (int i = 0; i < levels; ++i) text += "<a>";
+    text += inside;
+    for (int i = 0; i < levels; ++i) text += "</a>";
+    return text + "<extensions><type>1</type></extensions></wpt>\n</gpx>\n";
+  };
   RunTable({
       {"GPX waypoints with our extensions", "a.gpx",
        "<?xml version=\"1.0\"?>\n<gpx xmlns=\"http://www.topografix.com/GPX/1/1\" "
@@ -253,10 +315,30 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "cams:3: warning: no TYPE: 1 taken (--type gives another)\n"
        "cams:4: error: latitude Y missing or unreadable; skipped\n",
        ImportOutcome::kRowsSkipped},
-      {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
+      {"256 deep passes, fields only inside extensions", "a.gpx",
+       deep(251, "<extensions><b><speed>80</speed></b></extensions><speed>99</speed>"),
+       "127.5000\t37.5000\t1\t80\t0\t0\r\n", ""},
+      {"257 deep is refused as it opens", "a.gpx", deep(255, ""), "",
+       "a.gpx: elements nested over 256 deep\n", ImportOutcome::kMalformed},
+      {"attributes up to 64 KiB", "a.gpx",
+       "<gpx creator=\"x\">\n<wpt lat=\"37.5\" lon=\"" + std::string(65536 - 5, ' ') + "127.5" +
+           "\" note=\"" + std::string(70000, 'n') +
+           "\"><extensions><type>1</type></extensions>"
+           "</wpt>\n<wpt lat=\"37.5\" lon=\"" +
+           std::string(65536 - 4, ' ') + "127.5\"/>\n</gpx>\n",
+       "127.5000\t37.5000\t1\t0\t0\t0\r\n",
+       "a.gpx:3: error: longitude X missing or unreadable; skipped\n", ImportOutcome::kRowsSkipped},
+      {"markup over the parser's 32 MiB", "a.gpx",
+       "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\"/>\n<!--" + std::string(33 << 20, 'c') +
+           "-->\n</gpx>",
+       "",
+       "a.gpx:2: warning: no TYPE: 1 taken (--type gives another)\n"
+       "a.gpx:3: a tag, comment or other markup over 32 MiB; no GPX or KML holds one\n",
        ImportOutcome::kMalformed},
-      {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",
-       ImportOutcome::kMalformed},
+      {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "",
+       "a.kml:2: not XML: mismatched tag\n", ImportOutcome::kMalformed},
+      {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "",
+       "a.gpx:1: not XML: no element found\n", ImportOutcome::kMalformed},
   });
 }
 
@@ -468,6 +550,119 @@ TEST(ImportStandardInput, PeekedBytesComeAgainAndOnlyOnce) {
   options.from.reset();
   fs.SetFile("-", "lon;lat\n127;37\n");
   EXPECT_EQ(Import(fs, options).text, kHead + std::string("127.0000\t37.0000\t2\t0\t0\t0\r\n"));
+}
+
+// Every way a version line arrives: only --version-line, --base, a camera text
+// or our own exports give one, never with a control character, and what is
+// written passes the strict check.
+TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
+  const std::string none =
+      "no version line: give one with --version-line TEXT (at least 11 characters, characters 6 "
+      "to 11 name the output files), or a --base text or an input that carries one\n";
+  const std::string injected = "V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0";
+  const std::string shown = R"("V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0")";
+  const std::string row = "127.5000\t37.5000\t1\t0\t0\t0\r\n";
+  const auto geojson = [](const std::string& version) {
+    return R"({"type":"FeatureCollection","version":")" + version +
+           R"(","features":[{"type":"Feature","geometry":{"type":"Point",)"
+           R"("coordinates":[127.5,37.5]},"properties":{"type":1}}]})";
+  };
+  const auto gpx = [](const std::string& creator, const std::string& name) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"" + creator +
+           "\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n<metadata><name>" + name +
+           "</name></metadata>\n<wpt lat=\"37.5\" "
+           "lon=\"127.5\"><name>a</name><extensions><type>1</type>"
+           "</extensions></wpt>\n</gpx>\n";
+  };
+  const auto kml = [](const std::string& name, const std::string& schema) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/"
+           "2.2\">\n<Document><name>" +
+           name + "</name>\n" + schema +
+           "<Placemark><name>a</name><ExtendedData><Data name=\"type\"><value>1</value></Data>"
+           "</ExtendedData><Point><coordinates>127.5,37.5</coordinates></Point>"
+           "</Placemark>\n</Document>\n</kml>\n";
+  };
+  const std::string schema =
+      "<Schema name=\"camera\" id=\"camera\"><SimpleField name=\"type\" type=\"int\"/></Schema>\n";
+  const std::string text_head =
+      "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.5\t37.5\t1\t0\t0\t0\r\n";
+  const struct {
+    const char* name;
+    const char* file;
+    std::string input;
+    std::string option;   ///< --version-line
+    bool base;            ///< the input is the --base text
+    std::string version;  ///< written; empty when nothing is
+    std::string from;
+    std::string problems;
+  } cases[] = {
+      {"--version-line before the file's own", "a.geojson", geojson("V2.0 654321 geo"), kVersion,
+       false, kVersion, "--version-line", ""},
+      {"our GeoJSON's version", "a.geojson", geojson("V2.0 654321 geo"), "", false,
+       "V2.0 654321 geo", "a.geojson", ""},
+      {"GeoJSON version with rows in it", "a.geojson",
+       geojson(R"(V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0)"), "", false, "", "",
+       "a.geojson: error: version line " + shown +
+           " holds a control character at character 12; not taken\n" + none},
+      {"GeoJSON version with a NUL, --version-line given", "a.geojson",
+       geojson(R"(V2.0 654321 a\u0000b)"), kVersion, false, kVersion, "--version-line",
+       "a.geojson: error: version line \"V2.0 654321 a\\0b\" holds a control character at "
+       "character 14; not taken\n"},
+      {"our GPX's name", "a.gpx", gpx("korvel-cli", "V2.0 654321 gpx"), "", false,
+       "V2.0 654321 gpx", "a.gpx", ""},
+      {"our GPX's name with rows in it", "a.gpx",
+       gpx("korvel-cli", "V2.0 654321&#13;&#10;1.5&#9;1.5&#9;1&#9;0&#9;0&#9;0"), "", false, "", "",
+       "a.gpx: error: version line " + shown +
+           " holds a control character at character 12; not taken\n" + none},
+      {"GPSBabel's GPX name", "a.gpx",
+       gpx("GPSBabel - https://www.gpsbabel.org", "Verkehrskameras Usbekistan"), "", false, "", "",
+       none},
+      {"our KML's title", "a.kml", kml("V2.0 654321 kml", schema), "", false, "V2.0 654321 kml",
+       "a.kml", ""},
+      {"our KML's title with a line break", "a.kml", kml("V2.0 654321&#10;x", schema), "", false,
+       "", "",
+       "a.kml: error: version line \"V2.0 654321\\nx\" holds a control character at character "
+       "12; not taken\n" +
+           none},
+      {"My Maps' KML title", "a.kml", kml("Verkehrskameras Usbekistan", ""), "", false, "", "",
+       none},
+      {"camera text", "a.txt", "V2.0 654321 txt" + text_head, "", false, "V2.0 654321 txt", "a.txt",
+       ""},
+      {"--base text", "b.txt", "V2.0 654321 txt" + text_head, "", true, "V2.0 654321 txt",
+       "--base b.txt", ""},
+      {"camera text with a CR inside", "a.txt", "V2.0 654321\r1.5" + text_head, "", false, "", "",
+       "a.txt:1: error: version line \"V2.0 654321\\r1.5\" holds a control character at "
+       "character 12; not taken\n" +
+           none},
+      {"--base text with a NUL", "b.txt", std::string("V2.0 654321 a\0b", 15) + text_head, kVersion,
+       true, kVersion, "--version-line",
+       "b.txt:1: error: version line \"V2.0 654321 a\\0\" holds a control character at "
+       "character 14; not taken\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fs;
+    ImportOptions options;
+    fs.SetFile(c.file, c.input);
+    if (c.base) {
+      options.base = c.file;
+      fs.SetFile("a.csv", "lon,lat,type\n127,37,1\n");
+      options.inputs = {"a.csv"};
+    } else {
+      options.inputs = {c.file};
+    }
+    options.version_line = c.option;
+    const Outcome got = Import(fs, options);
+    const std::string failure = FailureText(got.result.failure);
+    EXPECT_EQ(got.problems + (failure.empty() ? "" : failure + "\n"), c.problems);
+    EXPECT_EQ(got.result.version_from, c.from);
+    if (c.version.empty()) {
+      EXPECT_EQ(got.result.outcome, ImportOutcome::kNoVersion);
+    } else {
+      EXPECT_TRUE(got.text.starts_with(c.version + "\r\nX\t")) << got.text;
+      EXPECT_EQ(StrictCheck(got.text), "");
+    }
+  }
 }
 
 TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {

@@ -55,6 +55,10 @@ int Run(const Options& options) {
   if (options.near_option->count() != 0) import.near_metres = options.near;
   if (options.type_option->count() != 0) import.type = options.type;
   import.strict = options.strict;
+  if (const std::string problem = VersionControlProblem("--version-line", import.version_line);
+      !problem.empty()) {
+    return UsageError(problem + ": a version line is one line of printable text");
+  }
   if (!import.version_line.empty() && VersionFault(import.version_line) != ParseFault::kNone) {
     return UsageError("--version-line \"" + import.version_line +
                       "\" is not a version line generate takes: it starts with V, has at least "
@@ -101,7 +105,7 @@ int Run(const Options& options) {
   std::cerr << "korvel-cli: import: " << result.cameras.size()
             << (result.cameras.size() == 1 ? " camera" : " cameras") << " written; "
             << result.errors << " errors, " << result.warnings << " warnings, " << result.notes
-            << " notes" << std::endl;
+            << " notes; version line from " << result.version_from << std::endl;
   return result.outcome == ImportOutcome::kDone ? kExitOk : kExitFailure;
 }
 
@@ -118,7 +122,7 @@ void RegisterImport(CLI::App& app, int& exit_status) {
                       " (else told from content, then the name)")
       ->check(CLI::IsMember(FormatNames(false)));
   sub->add_option("--version-line", options->version_line,
-                  "the text's version line (else from --base or an input)");
+                  "the text's version line (else from --base, a camera text or our own export)");
   sub->add_option("--base", options->base, "camera text whose rows come first, unchanged");
   sub->add_option("--dedupe", options->dedupe, "exact (default), near or none")
       ->check(CLI::IsMember({"none", "exact", "near"}));

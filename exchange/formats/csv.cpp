@@ -3,6 +3,7 @@
 // or CP949, a header line naming the columns.
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 /// A quoted field may run over lines; a record never needs more than this.
 constexpr std::size_t kMaxRecord = TextReader::kMaxLineLength;
+/// A record over more line breaks than this gets a warning: a quoted address
+/// or note takes two or three, a quote left open takes every line after it.
+constexpr std::uint64_t kQuotedLineBreaks = 4;
 /// Bytes of a typical row ("126.866190,37.666784,1,80,0,86" and its line
 /// end: 32), a little under, to guess the rows from the file's length.
 constexpr std::uint64_t kRowBytes = 28;
@@ -85,12 +89,27 @@ void SplitRecord(std::string_view record, char separator, std::vector<std::strin
   fields.assign(unquoted.begin(), unquoted.end());
 }
 
-bool OpenQuote(std::string_view text) {
-  std::size_t quotes = 0;
-  for (std::size_t at = text.find('"'); at != std::string_view::npos; at = text.find('"', at + 1)) {
-    ++quotes;
+/// Whether `text` holds an odd number of quotes: a line that leaves a quote
+/// open, or closes one left open before.
+bool OddQuotes(std::string_view text) {
+  bool odd = false;
+  for (const char *at = text.data(), *end = at + text.size();
+       (at = static_cast<const char*>(std::memchr(at, '"', static_cast<std::size_t>(end - at))));
+       ++at) {
+    odd = !odd;
   }
-  return quotes % 2 != 0;
+  return odd;
+}
+
+/// The one-based column that byte `offset` of `record` lies in.
+std::size_t ColumnAt(std::string_view record, std::size_t offset, char separator) {
+  std::size_t column = 1;
+  bool quoted = false;
+  for (std::size_t i = 0; i < offset && i < record.size(); ++i) {
+    if (record[i] == '"') quoted = !quoted;
+    column += !quoted && record[i] == separator;
+  }
+  return column;
 }
 
 bool IsTrue(std::string_view text) {
@@ -115,14 +134,21 @@ class CsvSource : public CameraSource {
     bool header = true;
     while (NextRecord(reader, record, first_line)) {
       const Place place{input, PlaceKind::kLine, static_cast<std::int64_t>(first_line)};
-      if (record.size() > kMaxRecord) {
-        failure = LineProblem(
-            path, first_line,
-            "a record longer than " + std::to_string(kMaxRecord) + " bytes (an unclosed quote?)");
-        return SourceOutcome::kMalformed;
+      if (!WholeRecord(path, record, first_line, failure)) return SourceOutcome::kMalformed;
+      if (line_ - first_line > kQuotedLineBreaks) {
+        Warn(sink, place,
+             "quoted text runs over " + std::to_string(line_ - first_line + 1) +
+                 " lines, to line " + std::to_string(line_) + " (a quote left open?)");
       }
       if (header) {
         header = false;
+        if (nul_line_ != 0) {
+          failure = LineProblem(
+              path, nul_line_,
+              "a NUL byte in the header line, column " +
+                  std::to_string(ColumnAt(record, nul_offset_, DetectSeparator(record))));
+          return SourceOutcome::kMalformed;
+        }
         std::string names(record);
         if (!ReadHeader(path, names, separator, column, failure)) return SourceOutcome::kMalformed;
         roles_.clear();
@@ -132,6 +158,12 @@ class CsvSource : public CameraSource {
           if (roles_.size() <= static_cast<std::size_t>(at)) roles_.resize(at + 1, Column::kNone);
           roles_[at] = static_cast<Column>(which);
         }
+        continue;
+      }
+      if (nul_line_ != 0) {
+        Fail(sink, Place{input, PlaceKind::kLine, static_cast<std::int64_t>(nul_line_)},
+             "a NUL byte in column " + std::to_string(ColumnAt(record, nul_offset_, separator)) +
+                 "; skipped");
         continue;
       }
       if (record.find_first_not_of(" \t") == std::string_view::npos) continue;
@@ -159,24 +191,59 @@ class CsvSource : public CameraSource {
   /// The next record, over as many lines as an open quote takes: a view of
   /// the reader's buffer when it is one whole line, else of record_, valid
   /// until the next call. A line over the reader's limit makes the record too
-  /// long as well.
+  /// long as well. Notes the record's NUL and a quote the file leaves
+  /// open. Each byte is looked at once, however many lines the record takes.
   bool NextRecord(TextReader& reader, std::string_view& record, std::uint64_t& first_line) {
     std::string_view line;
     if (!reader.ReadLine(line)) return false;
     first_line = ++line_;
-    if (!reader.too_long() && !OpenQuote(line)) {
+    nul_line_ = 0;
+    unclosed_ = false;
+    if (reader.nul_at() != std::string::npos) {
+      nul_line_ = line_;
+      nul_offset_ = reader.nul_at();
+    }
+    // The bytes after a NUL are gone, and their quotes with them: the record
+    // (skipped for its NUL) ends with the line.
+    bool open = nul_line_ == 0 && OddQuotes(line);
+    if (!reader.too_long() && !open) {
       record = line;
       return true;
     }
     record_.assign(line);
     if (reader.too_long()) record_.resize(kMaxRecord + 1);
-    while (OpenQuote(record_) && record_.size() <= kMaxRecord && reader.ReadString(more_)) {
+    while (open && record_.size() <= kMaxRecord) {
+      if (!reader.ReadString(more_)) {
+        unclosed_ = !reader.failed();
+        break;
+      }
       ++line_;
+      if (reader.nul_at() != std::string::npos) {
+        nul_line_ = line_;
+        nul_offset_ = record_.size() + 1 + reader.nul_at();
+      }
+      open = nul_line_ == 0 && open != OddQuotes(more_);
       record_ += '\n';
       record_ += reader.too_long() ? std::string(kMaxRecord, ' ') : more_;
     }
     record = record_;
     return true;
+  }
+
+  /// False, with the failure, for a record too long or still open at the end.
+  bool WholeRecord(const std::string& path, std::string_view record, std::uint64_t first_line,
+                   Problem& failure) const {
+    if (record.size() > kMaxRecord) {
+      failure = LineProblem(
+          path, first_line,
+          "a record longer than " + std::to_string(kMaxRecord) + " bytes (an unclosed quote?)");
+    } else if (unclosed_) {
+      failure = LineProblem(path, first_line,
+                            "the quote opened on this line is still open at the end of the file");
+    } else {
+      return true;
+    }
+    return false;
   }
 
   static bool ReadHeader(const std::string& path, std::string& record, char& separator,
@@ -303,6 +370,9 @@ class CsvSource : public CameraSource {
   }
 
   std::uint64_t line_ = 0;
+  std::uint64_t nul_line_ = 0;         ///< the line of the record's first NUL; 0 for none
+  std::size_t nul_offset_ = 0;         ///< and where it stands in the record
+  bool unclosed_ = false;              ///< the record ends with the file, its quote open
   std::string record_, more_;          ///< a record over several lines, and its next line
   std::vector<std::string> unquoted_;  ///< the fields of a record with quotes
   std::vector<Column> roles_;          ///< what each column holds, for PlainRow

@@ -86,6 +86,8 @@ std::optional<ImportFormat> FormatOfContent(const std::string& path, std::string
     }
   }
   if (bytes.find('\0') != std::string_view::npos) {
+    // The CSV reader names the line and column of a NUL in a CSV file.
+    if (FormatOfName(path) == ImportFormat::kCsv) return ImportFormat::kCsv;
     failure = FileProblem(path, "binary data, not a camera list (give --from if it is one)");
     return std::nullopt;
   }

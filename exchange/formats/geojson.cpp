@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <string>
 
 #include "camdb/parser.h"
@@ -16,6 +17,44 @@ namespace {
 
 using nlohmann::json;
 
+/// No GeoJSON as programs write it nests deeper, or holds a longer value (or
+/// run of blanks) than these.
+constexpr std::size_t kMaxDepth = 64;
+constexpr std::uint64_t kMaxValue = std::uint64_t{4} << 20;
+
+/// The file for the parser, ended early when one value runs over kMaxValue
+/// bytes or the reader stops it: the parser holds a value whole before it
+/// says anything about it.
+class BoundedBuffer : public FileStreamBuffer {
+ public:
+  using FileStreamBuffer::FileStreamBuffer;
+  /// A value was just read: the next may take kMaxValue again.
+  void Reset() { read_ = 0; }
+  /// The input ends here, as if the file did.
+  void Stop() {
+    stopped_ = true;
+    setg(eback(), egptr(), egptr());
+  }
+  bool stopped() const { return stopped_; }
+
+ protected:
+  int_type underflow() override {
+    if (stopped_ || read_ > kMaxValue) {
+      stopped_ = true;
+      return traits_type::eof();
+    }
+    const int_type next = FileStreamBuffer::underflow();
+    if (!traits_type::eq_int_type(next, traits_type::eof())) {
+      read_ += static_cast<std::uint64_t>(egptr() - eback());
+    }
+    return next;
+  }
+
+ private:
+  std::uint64_t read_ = 0;
+  bool stopped_ = false;
+};
+
 class GeoJsonSource : public CameraSource {
  public:
   explicit GeoJsonSource(int type) : type_(type) {}
@@ -25,35 +64,28 @@ class GeoJsonSource : public CameraSource {
     const std::string& path = source.path();
     auto file = source.Open(failure);
     if (!file) return SourceOutcome::kUnreadable;
-    FileStreamBuffer buffer(*file);
+    BoundedBuffer buffer(*file);
     std::istream in(&buffer);
     input_ = input;
     sink_ = &sink;
-    std::string key;
-    bool in_features = false;
+    buffer_ = &buffer;
     json root;
     try {
       root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
-        if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
-        if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
-            parsed.is_string() &&
-            VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
-          sink.Version(parsed.get<std::string>());
-        }
-        if (depth == 1 && event == json::parse_event_t::array_start) {
-          in_features = key == "features";
-        }
-        if (depth == 1 && event == json::parse_event_t::array_end) in_features = false;
-        if (in_features && depth == 2 && event == json::parse_event_t::object_end) {
-          Feature(parsed);
-          return false;  // read: no need to keep it
-        }
-        return true;
+        buffer.Reset();
+        return Keep(depth, event, parsed);
       });
     } catch (const json::exception& e) {
       if (file->failed()) {
         failure = FileProblem(path, "the file cannot be read");
         return SourceOutcome::kUnreadable;
+      }
+      if (buffer.stopped()) {
+        failure = FileProblem(path, too_deep_ ? "not GeoJSON: values nested over " +
+                                                    std::to_string(kMaxDepth) + " deep"
+                                              : "not GeoJSON: a value or blank run over " +
+                                                    std::to_string(kMaxValue >> 20) + " MiB");
+        return SourceOutcome::kMalformed;
       }
       // "[json.exception.parse_error.101] parse error at line 3, column 1: ..."
       std::string what = e.what();
@@ -75,6 +107,96 @@ class GeoJsonSource : public CameraSource {
   }
 
  private:
+  /// What the parser keeps of each value: the root's type and version, each
+  /// feature's geometry type and coordinates (points' only, when the type
+  /// comes first), and the properties a field is read from, those holding
+  /// an object or array kept empty. The rest is read past, never stored, so
+  /// memory holds one feature's fields, whatever else the file holds.
+  bool Keep(int depth, json::parse_event_t event, json& parsed) {
+    using Event = json::parse_event_t;
+    if (depth > static_cast<int>(kMaxDepth)) {
+      too_deep_ = true;
+      buffer_->Stop();
+      return false;
+    }
+    if (event == Event::key && depth < static_cast<int>(keys_.size())) {
+      keys_[depth] = parsed.get<std::string>();
+    }
+    if (depth == 0) {
+      if (event == Event::object_start) root_object_ = true;
+      return true;
+    }
+    // Inside a root that is no object: neither GeoJSON nor worth keeping.
+    if (!root_object_) return false;
+    if (event == Event::key) {
+      if (depth == 1) {
+        in_features_ = false;
+        geometry_ = Geometry::kUnknown;
+        return parsed == "type" || parsed == "version" || parsed == "features" ||
+               parsed == "geometry" || parsed == "properties";
+      }
+    }
+    if (depth == 1 && event == Event::array_start) in_features_ = keys_[1] == "features";
+    if (depth == 1 && event == Event::array_end) in_features_ = false;
+    if (depth == 1 && event == Event::value && keys_[1] == "version" && parsed.is_string()) {
+      TakeVersion(parsed.get_ref<const std::string&>());
+    }
+    // The feature's own depth: 2 in a FeatureCollection, 0 for a Feature alone.
+    int base = 0;
+    if (in_features_) {
+      if (depth == 2) {
+        if (event == Event::object_end) {
+          Feature(parsed);
+          geometry_ = Geometry::kUnknown;
+        }
+        // Only objects are features; anything else is read past.
+        return event == Event::object_start || event == Event::key;
+      }
+      if (depth == 1) return true;
+      base = 2;
+    }
+    return KeepInFeature(depth - base, event, parsed, base);
+  }
+
+  /// Keep for a value `relative` levels inside its feature.
+  bool KeepInFeature(int relative, json::parse_event_t event, json& parsed, int base) {
+    using Event = json::parse_event_t;
+    if (relative <= 0) return true;
+    const std::string& member = keys_[base + 1];
+    if (relative == 1) {
+      if (event == Event::key) {
+        return parsed == "geometry" || parsed == "properties" || parsed == "type";
+      }
+      return true;
+    }
+    if (member == "geometry") {
+      if (relative == 2 && event == Event::key) return parsed == "type" || parsed == "coordinates";
+      if (relative == 2 && event == Event::value && keys_[base + 2] == "type") {
+        geometry_ =
+            parsed == "Point" || parsed == "MultiPoint" ? Geometry::kPoints : Geometry::kOther;
+      }
+      // A position is [longitude, latitude]; a MultiPoint's inside one array.
+      return relative == 2 ||
+             (keys_[base + 2] == "coordinates" && relative <= 4 && geometry_ != Geometry::kOther);
+    }
+    if (member == "properties" && relative == 2) {
+      if (event != Event::key) return true;
+      const std::string& name = parsed.get_ref<const std::string&>();
+      return name == "highway" || ColumnOf(name) != Column::kNone;
+    }
+    return false;
+  }
+
+  /// The root's "version", a member only our export writes, unless it holds a
+  /// control character.
+  void TakeVersion(const std::string& line) {
+    if (const std::string problem = VersionControlProblem("version line", line); !problem.empty()) {
+      Fail(*sink_, Place{input_, PlaceKind::kFile, 0}, problem + "; not taken");
+    } else if (VersionFault(line) == ParseFault::kNone) {
+      sink_->Version(line);
+    }
+  }
+
   void Feature(const json& feature) {
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
@@ -152,7 +274,15 @@ class GeoJsonSource : public CameraSource {
     sink_->Camera(camera);
   }
 
+  enum class Geometry { kUnknown, kPoints, kOther };
+
   int type_;
+  BoundedBuffer* buffer_ = nullptr;
+  std::array<std::string, 5> keys_;  ///< the last key at each depth, as far as Keep looks
+  bool root_object_ = false;
+  bool in_features_ = false;                ///< inside the root's "features"
+  Geometry geometry_ = Geometry::kUnknown;  ///< the present feature's, once its type is read
+  bool too_deep_ = false;
   std::uint32_t input_ = 0;
   CameraSink* sink_ = nullptr;
   std::int64_t feature_ = 0;

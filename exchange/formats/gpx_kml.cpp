@@ -19,6 +19,8 @@ namespace {
 constexpr std::size_t kMaxText = 1 << 20;
 /// Deeper documents are not GPX or KML as any program writes them.
 constexpr std::size_t kMaxDepth = 256;
+/// The creator our GPX export names.
+constexpr std::string_view kOurCreator = "korvel-cli";
 
 class CameraXml : public XmlHandler {
  public:
@@ -26,9 +28,22 @@ class CameraXml : public XmlHandler {
       : kml_(kml), input_(input), sink_(sink) {}
 
   void Start(std::string_view name, const XmlAttributes& attributes, std::uint64_t line) override {
-    stack_.emplace_back(name);
     text_.clear();
-    if (stack_.size() > kMaxDepth) too_deep_ = true;
+    if (stack_.size() == kMaxDepth) {
+      too_deep_ = true;
+      return;
+    }
+    stack_.emplace_back(name);
+    if (stack_.size() == 1) {
+      ours_ = !kml_ && Attribute(attributes, "creator") == kOurCreator;
+    } else if (kml_ && name == "Schema" && Parent() == "Document") {
+      // Our KML export declares its fields in a Schema named "camera".
+      if (Attribute(attributes, "id") == "camera" && !ours_) {
+        ours_ = true;
+        if (!title_.empty()) TakeVersion(title_);
+      }
+    }
+    in_extensions_ += name == "extensions";
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = true;
       camera_ = SourceCamera();
@@ -44,13 +59,19 @@ class CameraXml : public XmlHandler {
   }
 
   void End(std::string_view name) override {
-    const std::string_view parent =
-        stack_.size() >= 2 ? std::string_view(stack_[stack_.size() - 2]) : std::string_view();
+    const std::string_view parent = Parent();
     if (name == "name" && (parent == "metadata" || parent == "Document") && !in_camera_) {
-      if (VersionFault(text_) == ParseFault::kNone) sink_.Version(text_);
+      // A document's title is the version line only in our own exports.
+      if (!kml_ && ours_) {
+        TakeVersion(text_);
+      } else if (kml_ && title_.empty()) {
+        title_ = text_;
+        if (ours_) TakeVersion(title_);
+      }
     } else if (in_camera_) {
       InCamera(name, parent);
     }
+    in_extensions_ -= name == "extensions";
     if (!stack_.empty()) stack_.pop_back();
     text_.clear();
   }
@@ -59,9 +80,29 @@ class CameraXml : public XmlHandler {
     if (text_.size() + text.size() <= kMaxText) text_.append(text);
   }
 
+  bool Wants(std::string_view attribute) const override {
+    return attribute == "lat" || attribute == "lon" || attribute == "name" || attribute == "id" ||
+           attribute == "creator";
+  }
+
+  bool Stopped() const override { return too_deep_; }
+
   bool too_deep() const { return too_deep_; }
 
  private:
+  std::string_view Parent() const {
+    return stack_.size() >= 2 ? std::string_view(stack_[stack_.size() - 2]) : std::string_view();
+  }
+
+  /// A version line from the document, unless it holds a control character.
+  void TakeVersion(const std::string& line) {
+    if (const std::string problem = VersionControlProblem("version line", line); !problem.empty()) {
+      Fail(sink_, Place{input_, PlaceKind::kFile, 0}, problem + "; not taken");
+    } else if (VersionFault(line) == ParseFault::kNone) {
+      sink_.Version(line);
+    }
+  }
+
   static std::string Attribute(const XmlAttributes& attributes, std::string_view name) {
     for (const auto& [key, value] : attributes) {
       if (key == name) return value;
@@ -70,6 +111,7 @@ class CameraXml : public XmlHandler {
   }
 
   static double Coordinate(std::string_view text) {
+    if (text.size() > kMaxAttributeValue) return std::numeric_limits<double>::quiet_NaN();
     return ReadDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
   }
 
@@ -90,7 +132,7 @@ class CameraXml : public XmlHandler {
       Positions(text_);
     } else if (kml_ && (name == "SimpleData" || (name == "value" && parent == "Data"))) {
       Field(data_name_, text_);
-    } else if (!kml_ && std::find(stack_.begin(), stack_.end(), "extensions") != stack_.end()) {
+    } else if (!kml_ && in_extensions_ != 0) {
       Field(name, text_);
     }
   }
@@ -131,6 +173,9 @@ class CameraXml : public XmlHandler {
   std::vector<std::string> stack_;
   std::string text_;
   std::string data_name_;
+  std::string title_;      ///< a KML Document's name, until it proves ours
+  bool ours_ = false;      ///< written by our export: its title is the version line
+  int in_extensions_ = 0;  ///< open <extensions> elements
   bool in_camera_ = false;
   bool too_deep_ = false;
   SourceCamera camera_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "camdb/problem.h"
 #include "platform/system.h"
 
 namespace korvel {
@@ -98,6 +99,25 @@ std::unique_ptr<BinaryFile> SourceFile::Open(Problem& failure) {
   if (!peeked_) return std::move(file_);
   peeked_ = false;
   return std::make_unique<PeekedFile>(std::move(head_), std::move(file_));
+}
+
+std::size_t FindControlChar(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string QuotedLine(std::string_view text) {
+  return "\"" + EscapeText(text) + "\"";
+}
+
+std::string VersionControlProblem(std::string_view what, std::string_view line) {
+  const std::size_t at = FindControlChar(line);
+  if (at == std::string_view::npos) return {};
+  return std::string(what) + " " + QuotedLine(line.substr(0, 80)) +
+         " holds a control character at character " + std::to_string(at + 1);
 }
 
 }  // namespace korvel

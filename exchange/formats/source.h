@@ -106,4 +106,16 @@ class CameraSource {
                              Problem& failure) = 0;
 };
 
+/// Where `text` holds its first control character (a byte below 0x20, or
+/// 0x7F), or npos. A version line holding one would break the text it heads.
+std::size_t FindControlChar(std::string_view text);
+
+/// `text` in double quotes, its control characters written as \r, \n, \t,
+/// \0 or \xNN so that a message stays one line.
+std::string QuotedLine(std::string_view text);
+
+/// The error for a version line holding a control character, empty when it
+/// holds none: "WHAT \"LINE\" holds a control character at character N".
+std::string VersionControlProblem(std::string_view what, std::string_view line);
+
 }  // namespace korvel

@@ -35,22 +35,12 @@ class TextSource : public CameraSource {
               sink, place,
               "line longer than " + std::to_string(TextReader::kMaxLineLength) + " bytes; skipped");
           break;
-        case LineKind::kVersion: {
-          const std::string_view line = rows.text();
-          if (line.empty() || line[0] != 'V') {
-            failure =
-                LineProblem(path, 1, "not a camera text: the first line must be the version line");
+        case LineKind::kVersion:
+          if (!VersionLine(path, rows.text(), reader.nul_at() != std::string::npos, sink, place,
+                           failure)) {
             return SourceOutcome::kMalformed;
           }
-          if (VersionFault(line) == ParseFault::kNone) {
-            sink.Version(std::string(line));
-          } else {
-            Warn(sink, place,
-                 "version line \"" + std::string(line) +
-                     "\" is not one generate takes; it is not carried over");
-          }
           break;
-        }
         case LineKind::kHeader:
           if (MissingHeaderField(std::span(fields.field.data(), fields.kept())) !=
               std::string_view::npos) {
@@ -82,6 +72,29 @@ class TextSource : public CameraSource {
   }
 
  private:
+  /// Takes the first line as the version line, unless it holds a control
+  /// character (an error) or is not one generate takes (a warning). False,
+  /// with the failure, when it is no version line at all. `nul` says the line
+  /// was cut at a NUL.
+  static bool VersionLine(const std::string& path, std::string_view text, bool nul,
+                          CameraSink& sink, const Place& place, Problem& failure) {
+    if (text.empty() || text[0] != 'V') {
+      failure = LineProblem(path, 1, "not a camera text: the first line must be the version line");
+      return false;
+    }
+    std::string line(text);
+    if (nul) line += '\0';
+    if (const std::string problem = VersionControlProblem("version line", line); !problem.empty()) {
+      Fail(sink, place, problem + "; not taken");
+    } else if (VersionFault(line) == ParseFault::kNone) {
+      sink.Version(line);
+    } else {
+      Warn(sink, place,
+           "version line \"" + line + "\" is not one generate takes; it is not carried over");
+    }
+    return true;
+  }
+
   /// The row's values as generate stores them; a field whose text says more
   /// or other than that gets a warning.
   static SourceCamera RowCamera(const Place& place, const DataRow& row, CameraSink& sink) {

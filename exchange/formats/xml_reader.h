@@ -12,6 +12,12 @@
 
 namespace korvel {
 
+/// An attribute value longer than this comes cut to one byte over it.
+constexpr std::size_t kMaxAttributeValue = std::size_t{1} << 16;
+/// The most a parser itself may hold at once: a tag, comment or other piece
+/// of markup that needs more is refused, whatever the file's size.
+constexpr std::size_t kMaxParserMemory = std::size_t{32} << 20;
+
 /// An element's attributes by local name (namespace prefixes dropped).
 using XmlAttributes = std::vector<std::pair<std::string, std::string>>;
 
@@ -25,13 +31,18 @@ class XmlHandler {
   virtual void End(std::string_view name) = 0;
   /// Character data, possibly in several pieces.
   virtual void Text(std::string_view text) = 0;
+  /// Whether Start needs the attribute of this local name; no other is copied.
+  virtual bool Wants(std::string_view attribute) const = 0;
+  /// True once the handler needs nothing more: the parse ends at once.
+  virtual bool Stopped() const = 0;
 };
 
 /// How reading a document ended.
 enum class XmlOutcome { kRead, kUnreadable, kMalformed, kUnsupported };
 
-/// Streams the XML document in `file` into `handler`. Unless kRead,
-/// `failure` says why; for kMalformed `line` is where.
+/// Streams the XML document in `file` into `handler`, until its end or until
+/// the handler stops. Unless kRead, `failure` says why; for kMalformed `line`
+/// is where.
 XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& failure,
                         std::uint64_t& line);
 

@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <xmllite.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -113,11 +115,25 @@ std::string LocalName(IXmlReader& reader) {
   return Utf8(name, length);
 }
 
-std::string Value(IXmlReader& reader) {
+/// The node's value, at most `limit` UTF-16 units of it.
+std::string Value(IXmlReader& reader, UINT limit = UINT_MAX) {
   const wchar_t* value = nullptr;
   UINT length = 0;
   if (FAILED(reader.GetValue(&value, &length))) return {};
-  return Utf8(value, length);
+  return Utf8(value, std::min(length, limit));
+}
+
+/// The element's attributes the handler wants, their values capped.
+void ReadAttributes(IXmlReader& xml, const XmlHandler& handler, XmlAttributes& attributes) {
+  attributes.clear();
+  for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK; more = xml.MoveToNextAttribute()) {
+    if (xml.IsDefault()) continue;
+    std::string local = LocalName(xml);
+    if (!handler.Wants(local)) continue;
+    std::string value = Value(xml, static_cast<UINT>(kMaxAttributeValue + 1));
+    if (value.size() > kMaxAttributeValue) value.resize(kMaxAttributeValue + 1);
+    attributes.emplace_back(std::move(local), std::move(value));
+  }
 }
 
 }  // namespace
@@ -138,6 +154,9 @@ XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& fail
   Released<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), nullptr)) ||
       FAILED(reader.object->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
+      // The handler stops a document nested too deep, by the same rule on
+      // both systems; XmlLite's own limit would stop it first, differently.
+      FAILED(reader.object->SetProperty(XmlReaderProperty_MaxElementDepth, 0)) ||
       FAILED(reader.object->SetInput(&stream))) {
     failure = "XmlLite cannot read it";
     return XmlOutcome::kUnsupported;
@@ -154,17 +173,14 @@ XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& fail
         const std::string name = LocalName(xml);
         UINT start = 0;
         xml.GetLineNumber(&start);
-        attributes.clear();
-        for (HRESULT more = xml.MoveToFirstAttribute(); more == S_OK;
-             more = xml.MoveToNextAttribute()) {
-          if (!xml.IsDefault()) attributes.emplace_back(LocalName(xml), Value(xml));
-        }
+        ReadAttributes(xml, handler, attributes);
         xml.MoveToElement();
         if (root.empty()) {
           root = name;
           root_empty = empty;
         }
         handler.Start(name, attributes, start);
+        if (handler.Stopped()) return XmlOutcome::kRead;
         if (empty) handler.End(name);
         break;
       }

@@ -51,7 +51,10 @@ class Importer : public CameraSink {
       base_ = false;
       if (!ReadOne(format, file)) return std::move(result_);
     }
-    if (!options_.version_line.empty()) result_.version = options_.version_line;
+    if (!options_.version_line.empty()) {
+      result_.version = options_.version_line;
+      result_.version_from = "--version-line";
+    }
     if (result_.version.empty()) {
       result_.outcome = ImportOutcome::kNoVersion;
       result_.failure.fault = Fault::kSystem;
@@ -120,7 +123,9 @@ class Importer : public CameraSink {
   }
 
   void Version(const std::string& line) override {
-    if (result_.version.empty()) result_.version = line;
+    if (!result_.version.empty()) return;
+    result_.version = line;
+    result_.version_from = (base_ ? "--base " : "") + paths_.back();
   }
 
   void Expect(std::uint64_t rows) override {

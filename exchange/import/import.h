@@ -60,6 +60,8 @@ struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
   Problem failure;      ///< for kMalformed, kUnreadable, kNoVersion and kNoCameras
   std::string version;  ///< the version line to write
+  /// Where it came from: "--version-line", "--base PATH" or an input's path.
+  std::string version_from;
   ImportedCameras cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
   bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
