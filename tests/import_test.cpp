@@ -245,7 +245,7 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"other geometry, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
-       ImportOutcome::kNoCameras},
+       ImportOutcome::kNoCameras, "import: no camera to write: every camera found had an error"},
       {"a direction that rounds to north", "a.geojson",
        collection(feature(point, R"({"type":1,"dirtype":1,"direction":359.5})") + "," +
                   feature(point, R"({"type":2,"dirtype":1,"direction":-90})")),
@@ -606,7 +606,7 @@ TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
            " holds a control character at character 12; not taken\n" + none},
       {"GeoJSON version with a NUL, --version-line given", "a.geojson",
        geojson(R"(V2.0 654321 a\u0000b)"), kVersion, false, kVersion, "--version-line",
-       "a.geojson: error: version line \"V2.0 654321 a\\0b\" holds a control character at "
+       "a.geojson: error: version line \"V2.0 654321 a\\x00b\" holds a control character at "
        "character 14; not taken\n"},
       {"our GPX's name", "a.gpx", gpx("korvel-cli", "V2.0 654321 gpx"), "", false,
        "V2.0 654321 gpx", "a.gpx", ""},
@@ -636,7 +636,7 @@ TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
            none},
       {"--base text with a NUL", "b.txt", std::string("V2.0 654321 a\0b", 15) + text_head, kVersion,
        true, kVersion, "--version-line",
-       "b.txt:1: error: version line \"V2.0 654321 a\\0\" holds a control character at "
+       "b.txt:1: error: version line \"V2.0 654321 a\\x00\" holds a control character at "
        "character 14; not taken\n"},
   };
   for (const auto& c : cases) {
