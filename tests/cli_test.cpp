@@ -329,8 +329,19 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "bad.csv -o old.txt", 1,
        "V1.0 123456 "
        "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
-       "bad.csv:21: error: longitude X -127 is west or south: the device stores no sign; "
-       "skipped\nkorvel-cli: 5 more problems not shown\n"},
+       "bad.csv:4: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nbad.csv: 22 more errors like \"longitude X -127 is west or south: the device "
+       "stores no sign; skipped\"\nkorvel-cli: import: 1 camera written; 25 errors"},
+      {version + "--max-problems 0 bad.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "bad.csv:26: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nkorvel-cli: import: 1 camera written"},
+      {version + "--max-problems 2 bad.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "bad.csv:2: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nkorvel-cli: 3 more problems not shown\n"},
       {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},

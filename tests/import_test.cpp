@@ -137,20 +137,30 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "\xEF\xBB\xBFname,Latitude,LONGITUDE,Type,maxspeed,Heading,DirType\r\n"
        "\"Main St, \"\"north\"\"\",37.5,127.00005,2,50,90,1\r\n"
        "\"two\nlines\",37.6,127.1,3,60,NNE,1\r\n",
-       "127.0001\t37.5000\t2\t50\t1\t90\r\n127.1000\t37.6000\t3\t60\t1\t23\r\n", ""},
+       "127.0001\t37.5000\t2\t50\t1\t90\r\n127.1000\t37.6000\t3\t60\t1\t23\r\n",
+       "a.csv: note: X from \"LONGITUDE\", Y from \"Latitude\", TYPE from \"Type\", SPEED from "
+       "\"maxspeed\", DIRTYPE from \"DirType\", DIRECTION from \"Heading\"; not used: name "
+       "(--field FIELD=NAME takes one)\n"},
       {"semicolon takes a decimal comma", "a.csv",
        "lat;lon;speed;type\n37,5;127,25;30 mph;1\n37,6;127,3;fast;1\n",
        "127.2500\t37.5000\t1\t48\t0\t0\r\n127.3000\t37.6000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\"\n"
        "a.csv:3: warning: SPEED \"fast\" is not a number: read as 0\n"},
-      {"TAB, no TYPE column", "a.csv", "x\ty\tangle\n127\t37\t45.5\n",
-       "127.0000\t37.0000\t1\t0\t0\t46\r\n",
+      {"TAB, no TYPE column, a direction without DIRTYPE", "a.csv", "x\ty\tangle\n127\t37\t45.5\n",
+       "127.0000\t37.0000\t1\t0\t1\t46\r\n",
+       "a.csv: note: X from \"x\", Y from \"y\", DIRECTION from \"angle\"\n"
        "a.csv:2: warning: DIRECTION \"45.5\" read as 46\n"
-       "a.csv:2: warning: no TYPE: 1 taken (--type gives another)\n"},
+       "a.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
       {"CP949 Korean header", "a.csv",
        "\xC0\xA7\xB5\xB5,\xB0\xE6\xB5\xB5,\xC1\xA6\xC7\xD1\xBC\xD3\xB5\xB5,type\n37.5,127,60,4\n",
-       "127.0000\t37.5000\t4\t60\t0\t0\r\n", ""},
+       "127.0000\t37.5000\t4\t60\t0\t0\r\n",
+       "a.csv: note: X from \"\xEA\xB2\xBD\xEB\x8F\x84\", Y from \"\xEC\x9C\x84\xEB\x8F\x84\", "
+       "TYPE "
+       "from \"type\", SPEED from \"\xEC\xA0\x9C\xED\x95\x9C\xEC\x86\x8D\xEB\x8F\x84\"\n"},
       {"bad rows", "a.csv", "lon,lat,type,direction\n,37,1,0\n127,abc,1,0\n127,37,1,up-down\n",
        "127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRECTION from "
+       "\"direction\"\n"
        "a.csv:2: error: longitude missing; skipped\n"
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
@@ -172,14 +182,19 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        collection(feature(point, R"({"type":3,"speed":60,"dirtype":1,"direction":90})") + "," +
                   feature(point, R"({"type":4,"speed":70,"flag":1,"angle":10,"cell":5})") + "," +
                   feature(point, R"({"type":5,"speed":80,"sample":true})")),
-       "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t70\t1\t10\r\n", ""},
+       "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t70\t1\t10\r\n",
+       "a.geojson: note: TYPE from \"type\", SPEED from \"speed\", DIRTYPE from \"dirtype\" and "
+       "\"flag\", DIRECTION from \"direction\" and \"angle\", SAMPLE from \"sample\"; not used: "
+       "cell (--field FIELD=NAME takes one)\n"},
       {"MultiPoint and OpenStreetMap tags", "a.json",
        collection(feature(R"({"type":"MultiPoint","coordinates":[[127,37],[128,36,5]]})",
                           R"({"highway":"speed_camera","maxspeed":"60","direction":"SW"})") +
                   "," + feature(point, R"({"highway":"speed_camera","maxspeed":"signals"})")),
        "127.0000\t37.0000\t1\t60\t1\t225\r\n128.0000\t36.0000\t1\t60\t1\t225\r\n"
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
-       "a.json: feature 2: warning: SPEED \"signals\" is not a number: read as 0\n"},
+       "a.json: feature 2: warning: SPEED \"signals\" is not a number: read as 0\n"
+       "a.json: note: SPEED from \"maxspeed\", DIRECTION from \"direction\"; not used: highway "
+       "(--field FIELD=NAME takes one)\n"},
       {"other geometry, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
@@ -197,7 +212,10 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "<k:type>2</k:type><k:speed>80</k:speed><k:dirtype>1</k:dirtype><k:direction>15"
        "</k:direction></extensions></wpt>\n<wpt lat=\"37.5\"/>\n</gpx>\n",
        "127.5000\t37.5000\t2\t80\t1\t15\r\n",
-       "a.gpx:4: error: longitude X missing or unreadable; skipped\n", ImportOutcome::kRowsSkipped},
+       "a.gpx:4: error: longitude X missing or unreadable; skipped\n"
+       "a.gpx: note: TYPE from \"type\", SPEED from \"speed\", DIRTYPE from \"dirtype\", "
+       "DIRECTION from \"direction\"\n",
+       ImportOutcome::kRowsSkipped},
       {"KML points, typed and untyped ExtendedData", "a.kml",
        "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n<Placemark><ExtendedData>"
        "<SchemaData><SimpleData name=\"type\">7</SimpleData><SimpleData name=\"speed\">90"
@@ -206,7 +224,9 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "<value>1</value></Data></ExtendedData><LineString><coordinates>127,37 128,37"
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
-       "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
+       "a.kml:3: error: a Placemark without a Point; skipped\n"
+       "a.kml: note: TYPE from \"type\", SPEED from \"speed\"\n",
+       ImportOutcome::kRowsSkipped},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
        ImportOutcome::kMalformed},
       {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",
@@ -254,12 +274,15 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
        "127.0003\t37.0001\t2\t50\t0\t0\r\n127.0003\t37.0001\t2\t50\t1\t270\r\n",
        ""},
   };
+  const std::string note =
+      "new.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\", "
+      "DIRTYPE from \"dirtype\", DIRECTION from \"direction\"\n";
   for (const auto& rule : rules) {
     options.dedupe = rule.dedupe;
     options.near_metres = rule.near;
     const Outcome got = Import(scratch, options);
     EXPECT_EQ(got.text, kHead + std::string("127.0000\t37.0000\t1\t60\t1\t90\r\n") + rule.rows);
-    EXPECT_EQ(got.problems, rule.problems);
+    EXPECT_EQ(got.problems, note + rule.problems);
   }
   // The version line comes from the base; without one, none is made up.
   options.base.clear();

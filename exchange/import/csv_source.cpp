@@ -3,9 +3,11 @@
 // or CP949, a header line naming the columns.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "exchange/import/field_map.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/readers.h"
 #include "platform/c_number.h"
@@ -93,10 +95,6 @@ bool OpenQuote(std::string_view text) {
   return quotes % 2 != 0;
 }
 
-bool IsTrue(std::string_view text) {
-  return text == "true" || text == "1" || text == "yes" || text == "TRUE" || text == "True";
-}
-
 class CsvSource : public CameraSource {
  public:
   SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
@@ -122,7 +120,12 @@ class CsvSource : public CameraSource {
       if (header) {
         header = false;
         std::string names(record);
+        sink_fields_ = &sink.Fields();
+        field_map_.emplace(*sink_fields_, true);
         if (!ReadHeader(path, names, separator, column, failure)) return SourceOutcome::kMalformed;
+        field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
+        // --values asks for every row to be read by Row.
+        plain_ = !field_map_->MapsValues();
         roles_.clear();
         for (int which = 0; which < static_cast<int>(column.size()); ++which) {
           const int at = column[which];
@@ -135,7 +138,7 @@ class CsvSource : public CameraSource {
       if (record.find_first_not_of(" \t") == std::string_view::npos) continue;
       SourceCamera camera;
       camera.place = place;
-      if (PlainRow(record, separator, roles_, camera)) {
+      if (plain_ && PlainRow(record, separator, roles_, camera)) {
         sink.Camera(camera);
         continue;
       }
@@ -178,8 +181,8 @@ class CsvSource : public CameraSource {
     return true;
   }
 
-  static bool ReadHeader(const std::string& path, std::string& record, char& separator,
-                         std::array<int, 7>& column, std::string& failure) {
+  bool ReadHeader(const std::string& path, std::string& record, char& separator,
+                  std::array<int, 7>& column, std::string& failure) {
     if (std::string_view(record).starts_with(kUtf8Bom)) record.erase(0, kUtf8Bom.size());
     std::string utf8;
     if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
@@ -187,21 +190,31 @@ class CsvSource : public CameraSource {
     std::vector<std::string_view> names;
     std::vector<std::string> unquoted;
     SplitRecord(record, separator, names, unquoted);
+    unsigned taken = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const Column known = ColumnOf(names[i]);
-      if (known != Column::kNone && column[static_cast<int>(known)] < 0) {
-        column[static_cast<int>(known)] = static_cast<int>(i);
-      }
+      const Column known = field_map_->Meet(names[i], taken);
+      if (known != Column::kNone) column[static_cast<int>(known)] = static_cast<int>(i);
     }
-    const char* missing = nullptr;
-    if (column[static_cast<int>(Column::kX)] < 0) {
-      missing = "no longitude column (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84)";
-    } else if (column[static_cast<int>(Column::kY)] < 0) {
-      missing = "no latitude column (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)";
+    for (const Column axis : {Column::kX, Column::kY}) {
+      if (column[static_cast<int>(axis)] >= 0) continue;
+      failure = path + ":1: no " + MissingAxis(axis, sink_fields_) + " in the header line";
+      return false;
     }
-    if (missing == nullptr) return true;
-    failure = path + ":1: " + missing + " in the header line";
-    return false;
+    return true;
+  }
+
+  /// What a header without the column of `axis` lacks.
+  static std::string MissingAxis(Column axis, const FieldRules* rules) {
+    const auto& given = rules->names[static_cast<int>(axis)];
+    const std::string what = axis == Column::kX ? "longitude column" : "latitude column";
+    if (given.empty()) {
+      return what + (axis == Column::kX
+                         ? " (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84)"
+                         : " (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)");
+    }
+    std::string names;
+    for (const std::string& name : given) names += (names.empty() ? "\"" : ", \"") + name + "\"";
+    return what + " (" + names + " given by --field " + std::string(ColumnName(axis)) + ")";
   }
 
   // PlainRow stores the columns from TYPE to DIRECTION as the fields in turn.
@@ -255,7 +268,7 @@ class CsvSource : public CameraSource {
           break;
         }
         case Column::kSample:
-          camera.sample = IsTrue(std::string_view(p, static_cast<std::size_t>(stop - p)));
+          camera.sample = ReadSample(std::string_view(p, static_cast<std::size_t>(stop - p)));
           break;
         case Column::kNone:
           break;
@@ -266,8 +279,8 @@ class CsvSource : public CameraSource {
     return x && y;
   }
 
-  static void Row(const Place& place, const std::vector<std::string_view>& fields,
-                  bool decimal_comma, const std::array<int, 7>& column, CameraSink& sink) {
+  void Row(const Place& place, const std::vector<std::string_view>& fields, bool decimal_comma,
+           const std::array<int, 7>& column, CameraSink& sink) const {
     const auto field = [&](Column which) -> std::string_view {
       const int at = column[static_cast<int>(which)];
       return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
@@ -292,12 +305,11 @@ class CsvSource : public CameraSource {
       }
       *degrees[i] = *value;
     }
-    static constexpr Column kFieldColumns[kFieldCount] = {Column::kType, Column::kSpeed,
-                                                          Column::kDirType, Column::kDirection};
-    for (int i = 0; i < kFieldCount; ++i) {
-      SetFieldText(camera, static_cast<Field>(i), field(kFieldColumns[i]), sink, decimal_comma);
+    for (const Column which :
+         {Column::kType, Column::kSpeed, Column::kDirType, Column::kDirection}) {
+      if (!field_map_->SetText(camera, which, field(which), sink, decimal_comma)) return;
     }
-    camera.sample = IsTrue(field(Column::kSample));
+    camera.sample = ReadSample(field(Column::kSample));
     sink.Camera(camera);
   }
 
@@ -305,6 +317,9 @@ class CsvSource : public CameraSource {
   std::string record_, more_;          ///< a record over several lines, and its next line
   std::vector<std::string> unquoted_;  ///< the fields of a record with quotes
   std::vector<Column> roles_;          ///< what each column holds, for PlainRow
+  std::optional<FieldMap> field_map_;  ///< the header's names
+  const FieldRules* sink_fields_ = nullptr;
+  bool plain_ = true;  ///< rows may be read by PlainRow
 };
 
 }  // namespace

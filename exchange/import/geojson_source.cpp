@@ -4,9 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <string>
 
 #include "camdb/parser.h"
+#include "exchange/import/field_map.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/file_stream.h"
 #include "exchange/import/readers.h"
@@ -28,6 +30,7 @@ class GeoJsonSource : public CameraSource {
     std::istream in(&buffer);
     input_ = input;
     sink_ = &sink;
+    field_map_.emplace(sink.Fields(), false);
     std::string key;
     bool in_features = false;
     json root;
@@ -70,6 +73,7 @@ class GeoJsonSource : public CameraSource {
       failure = path + ": not GeoJSON: a FeatureCollection or a Feature expected";
       return SourceOutcome::kMalformed;
     }
+    field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
     return SourceOutcome::kRead;
   }
 
@@ -98,9 +102,10 @@ class GeoJsonSource : public CameraSource {
       Fail(*sink_, camera.place, "the geometry has no coordinates; skipped");
       return;
     }
-    if (const auto properties = feature.find("properties");
-        properties != feature.end() && properties->is_object()) {
-      Properties(*properties, camera);
+    if (const auto properties = feature.find("properties"); properties != feature.end() &&
+                                                            properties->is_object() &&
+                                                            !Properties(*properties, camera)) {
+      return;
     }
     if (point) {
       Position(*coordinates, camera);
@@ -109,35 +114,47 @@ class GeoJsonSource : public CameraSource {
     }
   }
 
-  void Properties(const json& properties, SourceCamera& camera) {
+  /// Reads the fields; false when the feature is left out for an error.
+  bool Properties(const json& properties, SourceCamera& camera) {
     bool osm = false;
+    unsigned taken = 0;
     for (const auto& [name, value] : properties.items()) {
       if (name == "highway") osm = true;
-      const Column column = ColumnOf(name);
+      const Column column = field_map_->Meet(name, taken);
       if (column == Column::kSample) {
-        camera.sample = value.is_boolean() ? value.get<bool>() : false;
+        camera.sample = value.is_boolean()  ? value.get<bool>()
+                        : value.is_number() ? value == 1
+                        : value.is_string() ? ReadSample(value.get_ref<const std::string&>())
+                                            : false;
         continue;
       }
-      if (column == Column::kNone || column == Column::kX || column == Column::kY) continue;
-      const auto field =
-          static_cast<Field>(static_cast<int>(column) - static_cast<int>(Column::kType));
-      if (value.is_number()) {
-        SetFieldNumber(camera, field, value.get<double>(), *sink_);
-      } else if (value.is_string()) {
-        SetFieldText(camera, field, value.get_ref<const std::string&>(), *sink_);
-      } else if (!value.is_null()) {
-        Warn(*sink_, camera.place,
-             std::string(FieldName(field)) + " is " + value.type_name() +
-                 ", not a number: read as 0");
-        camera.fields[field] = 0;
-      }
+      if (!Value(column, value, camera)) return false;
     }
     if (osm) {
-      // As OpenStreetMap nodes are read: TYPE from --type, DIRTYPE 1 when
-      // the direction is known.
+      // As OpenStreetMap nodes are read: TYPE from --type.
       if (!camera.fields[kType]) camera.fields[kType] = type_;
-      if (!camera.fields[kDirType]) camera.fields[kDirType] = camera.fields[kDirection] ? 1 : 0;
     }
+    return true;
+  }
+
+  /// One property's value into the field of `column`.
+  bool Value(Column column, const json& value, SourceCamera& camera) {
+    if (column < Column::kType || column > Column::kDirection) return true;
+    if (value.is_number()) {
+      return field_map_->SetNumber(camera, column, value.get<double>(), value.dump(), *sink_);
+    }
+    if (value.is_string()) {
+      return field_map_->SetText(camera, column, value.get_ref<const std::string&>(), *sink_);
+    }
+    if (!value.is_null()) {
+      const auto field =
+          static_cast<Field>(static_cast<int>(column) - static_cast<int>(Column::kType));
+      Warn(
+          *sink_, camera.place,
+          std::string(FieldName(field)) + " is " + value.type_name() + ", not a number: read as 0");
+      camera.fields[field] = 0;
+    }
+    return true;
   }
 
   void Position(const json& position, SourceCamera camera) {
@@ -155,6 +172,7 @@ class GeoJsonSource : public CameraSource {
   std::uint32_t input_ = 0;
   CameraSink* sink_ = nullptr;
   std::int64_t feature_ = 0;
+  std::optional<FieldMap> field_map_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "camdb/parser.h"
 #include "exchange/export.h"
 #include "exchange/import/fields.h"
+#include "exchange/import/problem_limit.h"
 #include "exchange/import/readers.h"
 
 namespace korvel {
@@ -113,7 +114,7 @@ std::string NumberText(double value) {
 class Importer : public CameraSink {
  public:
   Importer(const ImportOptions& options, const ImportReport& report)
-      : options_(options), report_(report) {
+      : options_(options), report_(report), repeats_(options.shown_per_kind) {
     near_ = options.near_metres.value_or(kDefaultNear);
     near_blind_ = options.near_metres.value_or(kNearWithoutDirection);
     // A grid cell as wide as the largest distance, in units of latitude:
@@ -200,6 +201,10 @@ class Importer : public CameraSink {
     if (result_.version.empty()) result_.version = line;
   }
 
+  const FieldRules& Fields() const override {
+    return options_.fields;
+  }
+
   void Expect(std::uint64_t rows) override {
     // Room for the rows at once spares the copies of growing by doubling.
     // Capped, and in huge pages that only become memory when written: room
@@ -232,8 +237,29 @@ class Importer : public CameraSink {
         ++result_.notes;
         break;
     }
+    if (!repeats_.Pass(problem)) return;
     report_(PlaceText(problem.place) + ": " + std::string(ProblemKindText(problem.kind)) + ": " +
             problem.message);
+  }
+
+  /// The end of an input: one warning for the cameras that took the default
+  /// TYPE, then the counts of the problems held back.
+  void EndInput(std::uint32_t input) {
+    const Place file{input, PlaceKind::kFile, 0};
+    if (typeless_ != 0) {
+      const std::string count =
+          typeless_ == typed_
+              ? (typeless_ == 1 ? std::string("the camera")
+                                : "all " + std::to_string(typeless_) + " cameras")
+              : std::to_string(typeless_) + " of " + std::to_string(typed_) + " cameras";
+      Problem({file, ProblemKind::kWarning,
+               "no TYPE: " + count + (typeless_ == 1 ? " takes" : " take") +
+                   " TYPE 1 (--type N or --field TYPE=NAME)"});
+    }
+    typeless_ = typed_ = 0;
+    for (const HeldBack& held : repeats_.TakeHeld()) {
+      report_(PlaceText(file) + ": " + HeldBackText(held));
+    }
   }
 
   /// Merges the oldest waiting camera, after the problems met before it.
@@ -270,6 +296,7 @@ class Importer : public CameraSink {
     last_sample_[0] = last_sample_[1] = {};
     const SourceOutcome outcome = source->Read(paths_.back(), input, *this, result_.failure);
     Flush();
+    if (outcome != SourceOutcome::kRead) EndInput(input);
     switch (outcome) {
       case SourceOutcome::kRead:
         break;
@@ -281,6 +308,7 @@ class Importer : public CameraSink {
         return false;
     }
     if (drop_samples_ && !marked_) DropSamples();
+    EndInput(input);
     return true;
   }
 
@@ -346,13 +374,15 @@ class Importer : public CameraSink {
     camera.y = units[1];
     std::int64_t values[kFieldCount] = {};
     for (int i = 0; i < kFieldCount; ++i) {
+      if (i == kType) ++typed_;
       if (s.fields[i]) {
         values[i] = *s.fields[i];
       } else if (i == kType) {
         values[i] = options_.type.value_or(1);
-        if (!options_.type) {
-          Problem({s.place, ProblemKind::kWarning, "no TYPE: 1 taken (--type gives another)"});
-        }
+        typeless_ += !options_.type;
+      } else if (i == kDirType) {
+        // A direction read without a DIRTYPE is a direction the device uses.
+        values[i] = s.fields[kDirection] ? 1 : 0;
       }
       const std::int64_t top = i == kDirection ? 359 : 255;
       if (values[i] < 0 || values[i] > top) {
@@ -488,6 +518,10 @@ class Importer : public CameraSink {
   std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
   std::deque<Deferred> deferred_;
   std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid_;
+  RepeatLimit repeats_;
+  /// In the input being read: cameras whose TYPE was checked, and those that
+  /// took the default.
+  std::uint64_t typed_ = 0, typeless_ = 0;
 };
 
 }  // namespace

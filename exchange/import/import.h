@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/import/field_rules.h"
 #include "exchange/import/source.h"
 #include "platform/memory.h"
 
@@ -27,6 +28,9 @@ struct ImportOptions {
   std::optional<double> near_metres;  ///< --near; else 30 m, 15 m beside a DIRTYPE 0
   std::optional<int> type;            ///< --type: TYPE of rows without one (else 1)
   bool strict = false;
+  FieldRules fields;  ///< --field and --values
+  /// Problems of one kind shown per input before the rest are counted; 0: all.
+  std::uint64_t shown_per_kind = 3;
 };
 
 /// How an import ended.

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "exchange/import/field_rules.h"
+
 namespace korvel {
 
 /// The formats `import` reads.
@@ -74,6 +76,11 @@ class CameraSink {
   /// About how many rows the source holds, told before the first: a hint
   /// for reserving room, never a promise.
   virtual void Expect(std::uint64_t rows) { (void)rows; }
+  /// The user's --field and --values, for every reader.
+  virtual const FieldRules& Fields() const {
+    static const FieldRules kBuiltIn;
+    return kBuiltIn;
+  }
 };
 
 /// How reading a source ended.

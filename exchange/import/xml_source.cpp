@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camdb/parser.h"
+#include "exchange/import/field_map.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/readers.h"
 #include "exchange/import/xml_reader.h"
@@ -23,15 +24,18 @@ constexpr std::size_t kMaxDepth = 256;
 class CameraXml : public XmlHandler {
  public:
   CameraXml(bool kml, std::uint32_t input, CameraSink& sink)
-      : kml_(kml), input_(input), sink_(sink) {}
+      : kml_(kml), input_(input), sink_(sink), field_map_(sink.Fields(), false) {}
 
   void Start(std::string_view name, const XmlAttributes& attributes, std::uint64_t line) override {
     stack_.emplace_back(name);
     text_.clear();
+    leaf_ = true;
     if (stack_.size() > kMaxDepth) too_deep_ = true;
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = true;
       camera_ = SourceCamera();
+      left_out_ = false;
+      taken_ = 0;
       camera_.place = Place{input_, PlaceKind::kLine, static_cast<std::int64_t>(line)};
       positions_.clear();
       if (!kml_) {
@@ -44,6 +48,8 @@ class CameraXml : public XmlHandler {
   }
 
   void End(std::string_view name) override {
+    ended_leaf_ = leaf_;
+    leaf_ = false;
     const std::string_view parent =
         stack_.size() >= 2 ? std::string_view(stack_[stack_.size() - 2]) : std::string_view();
     if (name == "name" && (parent == "metadata" || parent == "Document") && !in_camera_) {
@@ -60,6 +66,8 @@ class CameraXml : public XmlHandler {
   }
 
   bool too_deep() const { return too_deep_; }
+  /// Reports which names fed which fields.
+  void Note(const Place& place) const { field_map_.Note(sink_, place); }
 
  private:
   static std::string Attribute(const XmlAttributes& attributes, std::string_view name) {
@@ -76,6 +84,7 @@ class CameraXml : public XmlHandler {
   void InCamera(std::string_view name, std::string_view parent) {
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = false;
+      if (left_out_) return;
       if (positions_.empty()) {
         Fail(sink_, camera_.place, "a Placemark without a Point; skipped");
         return;
@@ -90,7 +99,8 @@ class CameraXml : public XmlHandler {
       Positions(text_);
     } else if (kml_ && (name == "SimpleData" || (name == "value" && parent == "Data"))) {
       Field(data_name_, text_);
-    } else if (!kml_ && std::find(stack_.begin(), stack_.end(), "extensions") != stack_.end()) {
+    } else if (!kml_ && ended_leaf_ &&
+               std::find(stack_.begin(), stack_.end(), "extensions") != stack_.end()) {
       Field(name, text_);
     }
   }
@@ -114,14 +124,11 @@ class CameraXml : public XmlHandler {
   }
 
   void Field(std::string_view name, std::string_view text) {
-    const Column column = ColumnOf(name);
+    const Column column = field_map_.Meet(name, taken_);
     if (column == Column::kSample) {
-      camera_.sample = text == "1" || text == "true";
-    } else if (column >= Column::kType && column <= Column::kDirection) {
-      SetFieldText(
-          camera_,
-          static_cast<korvel::Field>(static_cast<int>(column) - static_cast<int>(Column::kType)),
-          text, sink_);
+      camera_.sample = ReadSample(text);
+    } else if (!left_out_ && !field_map_.SetText(camera_, column, text, sink_)) {
+      left_out_ = true;
     }
   }
 
@@ -133,6 +140,11 @@ class CameraXml : public XmlHandler {
   std::string data_name_;
   bool in_camera_ = false;
   bool too_deep_ = false;
+  bool leaf_ = false;        ///< no element started since the last one
+  bool ended_leaf_ = false;  ///< the element ending held no element
+  bool left_out_ = false;    ///< the camera had an error: not handed on
+  FieldMap field_map_;
+  unsigned taken_ = 0;  ///< the columns the camera's names fed
   SourceCamera camera_;
   std::vector<std::pair<double, double>> positions_;
 };
@@ -162,6 +174,7 @@ class XmlSource : public CameraSource {
       failure = path + ": elements nested over " + std::to_string(kMaxDepth) + " deep";
       return SourceOutcome::kMalformed;
     }
+    handler.Note(Place{input, PlaceKind::kFile, 0});
     return SourceOutcome::kRead;
   }
 
