@@ -345,6 +345,16 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},
+      {version + "--field TYPE=kind --values TYPE:a=3 good.csv -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "good.csv: note: X from \"lon\", Y from \"lat\"; not used: type (--field FIELD=NAME takes "
+       "one)\ngood.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field "
+       "TYPE=NAME)\n"},
+      {version + "--field SPEED good.csv -o old.txt", 2, "keep",
+       "korvel-cli: import: --field \"SPEED\": FIELD=NAME expected\nTry"},
+      {version + "--values TYPE:a=300 good.csv -o old.txt", 2, "keep",
+       "--values \"TYPE:a=300\": TYPE 300 is outside 0 to 255"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
   };
   for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "exchange/import/fields.h"
+#include "platform/system.h"
 
 namespace korvel {
 namespace {
@@ -283,6 +284,9 @@ bool FieldMap::SetText(SourceCamera& camera, Column column, std::string_view tex
   }
   text = TrimBlanks(text);
   if (text.empty()) return true;
+  // The values given are UTF-8; a CP949 list's are converted to match them.
+  std::string utf8;
+  if (!IsUtf8(text) && Cp949ToUtf8(text, utf8)) text = utf8;
   if (const auto value = MappedValue(*map, text)) {
     camera.fields[FieldOf(column)] = *value;
     return true;
