@@ -192,9 +192,7 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
                   "," + feature(point, R"({"highway":"speed_camera","maxspeed":"signals"})")),
        "127.0000\t37.0000\t1\t60\t1\t225\r\n128.0000\t36.0000\t1\t60\t1\t225\r\n"
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
-       "a.json: feature 2: warning: SPEED \"signals\" is not a number: read as 0\n"
-       "a.json: note: SPEED from \"maxspeed\", DIRECTION from \"direction\"; not used: highway "
-       "(--field FIELD=NAME takes one)\n"},
+       "a.json: feature 2: warning: maxspeed \"signals\" is not a number: SPEED 0\n"},
       {"other geometry, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
        "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",

@@ -1,6 +1,7 @@
 // GeoJSON: Point and MultiPoint features, read one feature at a time so
 // that memory holds one feature, not the file. Properties by the column
-// names, by the names our export writes, or as OpenStreetMap tags.
+// names, by the names our export writes, or as OpenStreetMap tags. Overpass
+// API answers too: their relations, then, read again, their nodes.
 
 #include <nlohmann/json.hpp>
 
@@ -11,6 +12,7 @@
 #include "exchange/import/field_map.h"
 #include "exchange/import/fields.h"
 #include "exchange/import/file_stream.h"
+#include "exchange/import/osm_json.h"
 #include "exchange/import/readers.h"
 
 namespace korvel {
@@ -24,34 +26,64 @@ class GeoJsonSource : public CameraSource {
 
   SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
                      std::string& failure) override {
+    input_ = input;
+    sink_ = &sink;
+    field_map_.emplace(sink.Fields(), false);
+    osm_.emplace(input, type_, sink, *field_map_);
+    std::string key;
+    bool in_features = false, in_elements = false, elements = false;
+    json root;
+    const SourceOutcome read = Parse(
+        path,
+        [&](int depth, json::parse_event_t event, json& parsed) {
+          if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
+          if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
+              parsed.is_string() &&
+              VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
+            sink.Version(parsed.get<std::string>());
+          }
+          if (depth == 1 && event == json::parse_event_t::array_start) {
+            in_features = key == "features";
+            in_elements = key == "elements";
+            elements = elements || in_elements;
+          }
+          if (depth == 1 && event == json::parse_event_t::array_end)
+            in_features = in_elements = false;
+          if (in_features && depth == 2 && event == json::parse_event_t::object_end) {
+            Feature(parsed);
+            return false;  // read: no need to keep it
+          }
+          if (in_elements && depth == 2 && event == json::parse_event_t::object_end) {
+            osm_->Element(parsed, false);
+            return false;
+          }
+          return true;
+        },
+        root, failure);
+    if (read != SourceOutcome::kRead) return read;
+    if (elements) return OverpassNodes(path, failure);
+    const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
+    if (type != nullptr && *type == "Feature") {
+      Feature(root);
+    } else if (type == nullptr || *type != "FeatureCollection") {
+      failure = path + ": not GeoJSON: a FeatureCollection or a Feature expected";
+      return SourceOutcome::kMalformed;
+    }
+    osm_->Finish();
+    field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
+    return SourceOutcome::kRead;
+  }
+
+ private:
+  /// Parses the file at `path` with `callback` into `root`.
+  static SourceOutcome Parse(const std::string& path, const json::parser_callback_t& callback,
+                             json& root, std::string& failure) {
     auto file = OpenSource(path, failure);
     if (!file) return SourceOutcome::kUnreadable;
     FileStreamBuffer buffer(*file);
     std::istream in(&buffer);
-    input_ = input;
-    sink_ = &sink;
-    field_map_.emplace(sink.Fields(), false);
-    std::string key;
-    bool in_features = false;
-    json root;
     try {
-      root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
-        if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
-        if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
-            parsed.is_string() &&
-            VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
-          sink.Version(parsed.get<std::string>());
-        }
-        if (depth == 1 && event == json::parse_event_t::array_start) {
-          in_features = key == "features";
-        }
-        if (depth == 1 && event == json::parse_event_t::array_end) in_features = false;
-        if (in_features && depth == 2 && event == json::parse_event_t::object_end) {
-          Feature(parsed);
-          return false;  // read: no need to keep it
-        }
-        return true;
-      });
+      root = json::parse(in, callback);
     } catch (const json::exception& e) {
       if (file->failed()) {
         failure = path + ": the file cannot be read";
@@ -66,18 +98,33 @@ class GeoJsonSource : public CameraSource {
       failure = path + ": not GeoJSON: " + what;
       return SourceOutcome::kMalformed;
     }
-    const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
-    if (type != nullptr && *type == "Feature") {
-      Feature(root);
-    } else if (type == nullptr || *type != "FeatureCollection") {
-      failure = path + ": not GeoJSON: a FeatureCollection or a Feature expected";
-      return SourceOutcome::kMalformed;
-    }
-    field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
     return SourceOutcome::kRead;
   }
 
- private:
+  /// An Overpass answer's nodes, read again after its relations.
+  SourceOutcome OverpassNodes(const std::string& path, std::string& failure) {
+    json root;
+    std::string key;
+    bool in_elements = false;
+    const SourceOutcome read = Parse(
+        path,
+        [&](int depth, json::parse_event_t event, json& parsed) {
+          if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
+          if (depth == 1 && event == json::parse_event_t::array_start) {
+            in_elements = key == "elements";
+          }
+          if (depth == 1 && event == json::parse_event_t::array_end) in_elements = false;
+          if (in_elements && depth == 2 && event == json::parse_event_t::object_end) {
+            osm_->Element(parsed, true);
+            return false;
+          }
+          return true;
+        },
+        root, failure);
+    osm_->Finish();
+    return read;
+  }
+
   void Feature(const json& feature) {
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
@@ -102,11 +149,13 @@ class GeoJsonSource : public CameraSource {
       Fail(*sink_, camera.place, "the geometry has no coordinates; skipped");
       return;
     }
-    if (const auto properties = feature.find("properties"); properties != feature.end() &&
-                                                            properties->is_object() &&
-                                                            !Properties(*properties, camera)) {
+    const auto properties = feature.find("properties");
+    const bool has_properties = properties != feature.end() && properties->is_object();
+    if (has_properties && OsmJson::IsOsm(*properties)) {
+      OsmPositions(*properties, *coordinates, point, camera.place);
       return;
     }
+    if (has_properties && !Properties(*properties, camera)) return;
     if (point) {
       Position(*coordinates, camera);
     } else {
@@ -116,10 +165,8 @@ class GeoJsonSource : public CameraSource {
 
   /// Reads the fields; false when the feature is left out for an error.
   bool Properties(const json& properties, SourceCamera& camera) {
-    bool osm = false;
     unsigned taken = 0;
     for (const auto& [name, value] : properties.items()) {
-      if (name == "highway") osm = true;
       const Column column = field_map_->Meet(name, taken);
       if (column == Column::kSample) {
         camera.sample = value.is_boolean()  ? value.get<bool>()
@@ -129,10 +176,6 @@ class GeoJsonSource : public CameraSource {
         continue;
       }
       if (!Value(column, value, camera)) return false;
-    }
-    if (osm) {
-      // As OpenStreetMap nodes are read: TYPE from --type.
-      if (!camera.fields[kType]) camera.fields[kType] = type_;
     }
     return true;
   }
@@ -157,9 +200,31 @@ class GeoJsonSource : public CameraSource {
     return true;
   }
 
+  /// The positions of a feature with OpenStreetMap tags.
+  void OsmPositions(const json& properties, const json& coordinates, bool point,
+                    const Place& place) {
+    const auto one = [&](const json& position) {
+      if (!IsPosition(position)) {
+        Fail(*sink_, place, "a position is not [longitude, latitude]; skipped");
+        return;
+      }
+      osm_->Feature(properties, {position[0].get<double>(), position[1].get<double>()},
+                    place.number);
+    };
+    if (point) {
+      one(coordinates);
+    } else {
+      for (const json& position : coordinates) one(position);
+    }
+  }
+
+  static bool IsPosition(const json& position) {
+    return position.is_array() && position.size() >= 2 && position[0].is_number() &&
+           position[1].is_number();
+  }
+
   void Position(const json& position, SourceCamera camera) {
-    if (!position.is_array() || position.size() < 2 || !position[0].is_number() ||
-        !position[1].is_number()) {
+    if (!IsPosition(position)) {
       Fail(*sink_, camera.place, "a position is not [longitude, latitude]; skipped");
       return;
     }
@@ -173,6 +238,7 @@ class GeoJsonSource : public CameraSource {
   CameraSink* sink_ = nullptr;
   std::int64_t feature_ = 0;
   std::optional<FieldMap> field_map_;
+  std::optional<OsmJson> osm_;
 };
 
 }  // namespace

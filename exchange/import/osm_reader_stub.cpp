@@ -6,7 +6,8 @@
 namespace korvel {
 
 bool ReadOsmCameras(const std::string&, const std::function<void(const OsmCamera&)>&,
-                    const std::function<void(const OsmProblem&)>&, std::string& failure) {
+                    const std::function<void(const OsmProblem&)>&, std::string& failure,
+                    const FieldRules&) {
   failure = "OpenStreetMap files need the Linux build of korvel-cli";
   return false;
 }
