@@ -193,9 +193,17 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        "127.0000\t37.0000\t1\t60\t1\t225\r\n128.0000\t36.0000\t1\t60\t1\t225\r\n"
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
        "a.json: feature 2: warning: maxspeed \"signals\" is not a number: SPEED 0\n"},
-      {"other geometry, a feature alone", "a.geojson",
+      {"a line, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
-       "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
+       "a.geojson: note: 1 feature is a line or polygon, not a camera: left out\n"},
+      {"lines and polygons counted, other geometry refused", "a.geojson",
+       collection(
+           feature(R"({"type":"Polygon","coordinates":[[[127,37],[128,37],[127,37]]]})", "{}") +
+           "," + feature(R"({"type":"MultiLineString","coordinates":[]})", "{}") + "," +
+           feature(R"({"type":"Circle","coordinates":[127,37]})", "{}")),
+       "",
+       "a.geojson: feature 3: error: geometry Circle is not a Point or MultiPoint; skipped\n"
+       "a.geojson: note: 2 features are lines or polygons, not a camera: left out\n",
        ImportOutcome::kRowsSkipped},
       {"broken JSON", "a.geojson", collection(feature(point, "{}")).substr(0, 40), "", "",
        ImportOutcome::kMalformed},
@@ -222,9 +230,29 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "<value>1</value></Data></ExtendedData><LineString><coordinates>127,37 128,37"
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
-       "a.kml:3: error: a Placemark without a Point; skipped\n"
-       "a.kml: note: TYPE from \"type\", SPEED from \"speed\"\n",
+       "a.kml: note: TYPE from \"type\", SPEED from \"speed\"\n"
+       "a.kml: note: 1 Placemark is a line, polygon or track, not a camera: left out\n"},
+      {"KML Placemarks: no geometry at all, a gx:Track", "a.kml",
+       "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
+       "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">"
+       "<Document>\n<Placemark><name>A</name></Placemark>\n<Placemark><gx:Track><when>"
+       "2024-06-01T10:00:00Z</when><gx:coord>127 37 0</gx:coord></gx:Track></Placemark>\n"
+       "<Placemark><gx:Track/></Placemark>\n</Document></kml>",
+       "",
+       "a.kml:2: error: a Placemark without a Point; skipped\n"
+       "a.kml: note: 2 Placemarks are lines, polygons or tracks, not a camera: left out\n",
        ImportOutcome::kRowsSkipped},
+      {"GPSBabel GPX of a track: no waypoints", "t.gpx",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.0\" creator=\"GPSBabel - "
+       "https://www.gpsbabel.org\" xmlns=\"http://www.topografix.com/GPX/1/0\">\n"
+       "<time>2024-06-01T10:00:00Z</time>\n<rte>\n<rtept lat=\"41.3\" lon=\"69.2\"/>\n</rte>\n"
+       "<trk>\n<name>Track 1</name>\n<trkseg>\n<trkpt lat=\"41.311000000\" lon=\"69.279700000\">\n"
+       "  <ele>455.000000</ele>\n  <time>2024-06-01T10:00:00Z</time>\n  <course>90.0</course>\n"
+       "  <speed>13.9</speed>\n</trkpt>\n<trkpt lat=\"41.312\" lon=\"69.28\"/>\n</trkseg>\n"
+       "</trk>\n</gpx>\n",
+       "",
+       "t.gpx: warning: no waypoints (wpt); its 1 route points (rtept) and 2 track points "
+       "(trkpt) are a way, not cameras\n"},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "", "",
        ImportOutcome::kMalformed},
       {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "", "",

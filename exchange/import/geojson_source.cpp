@@ -70,7 +70,15 @@ class GeoJsonSource : public CameraSource {
       return SourceOutcome::kMalformed;
     }
     osm_->Finish();
-    field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
+    const Place file{input, PlaceKind::kFile, 0};
+    field_map_->Note(sink, file);
+    if (shapes_ != 0) {
+      sink.Problem({file, ProblemKind::kNote,
+                    std::to_string(shapes_) +
+                        (shapes_ == 1 ? " feature is a line or polygon"
+                                      : " features are lines or polygons") +
+                        ", not a camera: left out"});
+    }
     return SourceOutcome::kRead;
   }
 
@@ -137,6 +145,10 @@ class GeoJsonSource : public CameraSource {
     const auto coordinates = geometry->find("coordinates");
     const bool point = type != geometry->end() && *type == "Point";
     const bool multi = type != geometry->end() && *type == "MultiPoint";
+    if (!point && !multi && type != geometry->end() && IsShape(*type)) {
+      ++shapes_;
+      return;
+    }
     if (!point && !multi) {
       Fail(*sink_, camera.place,
            "geometry " +
@@ -218,6 +230,15 @@ class GeoJsonSource : public CameraSource {
     }
   }
 
+  /// Geometries that hold no camera.
+  static bool IsShape(const json& type) {
+    for (const char* shape :
+         {"LineString", "MultiLineString", "Polygon", "MultiPolygon", "GeometryCollection"}) {
+      if (type == shape) return true;
+    }
+    return false;
+  }
+
   static bool IsPosition(const json& position) {
     return position.is_array() && position.size() >= 2 && position[0].is_number() &&
            position[1].is_number();
@@ -239,6 +260,7 @@ class GeoJsonSource : public CameraSource {
   std::int64_t feature_ = 0;
   std::optional<FieldMap> field_map_;
   std::optional<OsmJson> osm_;
+  std::uint64_t shapes_ = 0;  ///< features left out as no camera
 };
 
 }  // namespace

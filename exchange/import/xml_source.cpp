@@ -38,6 +38,7 @@ class CameraXml : public XmlHandler {
       taken_ = 0;
       camera_.place = Place{input_, PlaceKind::kLine, static_cast<std::int64_t>(line)};
       positions_.clear();
+      shape_ = false;
       if (!kml_) {
         camera_.x = Coordinate(Attribute(attributes, "lon"));
         camera_.y = Coordinate(Attribute(attributes, "lat"));
@@ -45,6 +46,12 @@ class CameraXml : public XmlHandler {
       }
     }
     if (name == "SimpleData" || name == "Data") data_name_ = Attribute(attributes, "name");
+    if (kml_ && in_camera_ && IsShape(name)) shape_ = true;
+    if (!kml_) {
+      waypoints_ += name == "wpt";
+      route_points_ += name == "rtept";
+      track_points_ += name == "trkpt";
+    }
   }
 
   void End(std::string_view name) override {
@@ -66,8 +73,23 @@ class CameraXml : public XmlHandler {
   }
 
   bool too_deep() const { return too_deep_; }
-  /// Reports which names fed which fields.
-  void Note(const Place& place) const { field_map_.Note(sink_, place); }
+  /// Reports which names fed which fields, and what was no camera.
+  void Note(const Place& place) const {
+    field_map_.Note(sink_, place);
+    if (shapes_ != 0) {
+      sink_.Problem({place, ProblemKind::kNote,
+                     std::to_string(shapes_) +
+                         (shapes_ == 1 ? " Placemark is a line, polygon or track"
+                                       : " Placemarks are lines, polygons or tracks") +
+                         ", not a camera: left out"});
+    }
+    if (waypoints_ == 0 && route_points_ + track_points_ != 0) {
+      sink_.Problem({place, ProblemKind::kWarning,
+                     "no waypoints (wpt); its " + std::to_string(route_points_) +
+                         " route points (rtept) and " + std::to_string(track_points_) +
+                         " track points (trkpt) are a way, not cameras"});
+    }
+  }
 
  private:
   static std::string Attribute(const XmlAttributes& attributes, std::string_view name) {
@@ -75,6 +97,12 @@ class CameraXml : public XmlHandler {
       if (key == name) return value;
     }
     return {};
+  }
+
+  /// KML geometries that hold no camera.
+  static bool IsShape(std::string_view name) {
+    return name == "LineString" || name == "Polygon" || name == "LinearRing" || name == "Track" ||
+           name == "MultiTrack" || name == "Model";
   }
 
   static double Coordinate(std::string_view text) {
@@ -85,6 +113,10 @@ class CameraXml : public XmlHandler {
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = false;
       if (left_out_) return;
+      if (positions_.empty() && shape_) {
+        ++shapes_;
+        return;
+      }
       if (positions_.empty()) {
         Fail(sink_, camera_.place, "a Placemark without a Point; skipped");
         return;
@@ -144,7 +176,10 @@ class CameraXml : public XmlHandler {
   bool ended_leaf_ = false;  ///< the element ending held no element
   bool left_out_ = false;    ///< the camera had an error: not handed on
   FieldMap field_map_;
-  unsigned taken_ = 0;  ///< the columns the camera's names fed
+  unsigned taken_ = 0;        ///< the columns the camera's names fed
+  bool shape_ = false;        ///< the Placemark holds a line, polygon or track
+  std::uint64_t shapes_ = 0;  ///< Placemarks left out as no camera
+  std::uint64_t waypoints_ = 0, route_points_ = 0, track_points_ = 0;
   SourceCamera camera_;
   std::vector<std::pair<double, double>> positions_;
 };
