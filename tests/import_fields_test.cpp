@@ -27,6 +27,7 @@ struct Case {
   std::vector<std::string> fields, values;  ///< --field and --values
   std::string rows;                         ///< the rows written after kHead
   std::string problems;                     ///< "FILE...: kind: message" lines
+  std::string failure = {};                 ///< why nothing is written, from FILE on
 };
 
 /// Imports each case's input from a scratch folder and compares.
@@ -50,10 +51,14 @@ void RunTable(const std::vector<Case>& cases) {
     const ImportResult result = RunImport(options, [&](const std::string& line) {
       problems += line.substr(line.find(c.file)) + "\n";
     });
+    EXPECT_EQ(problems, c.problems);
+    if (!c.failure.empty()) {
+      EXPECT_EQ(result.failure.substr(result.failure.find(c.file)), c.failure);
+      continue;
+    }
     std::ostringstream text;
     WriteImportText(result, text);
     EXPECT_EQ(text.str(), kHead + c.rows) << result.failure;
-    EXPECT_EQ(problems, c.problems);
   }
   std::error_code ignored;
   fs::remove_all(dir, ignored);
@@ -203,6 +208,64 @@ TEST(ImportFields, ListsAsOtherToolsWriteThem) {
        "rest); skipped\n"
        "o.geojson: note: TYPE from \"camera_class\", SPEED from \"speed_limit\", DIRECTION from "
        "\"compass_direction\"; not used: id (--field FIELD=NAME takes one)\n"},
+  });
+}
+
+TEST(ImportFields, ShapesOfTheSameData) {
+  const std::string mercator =
+      "{\n\"type\": \"FeatureCollection\",\n\"name\": \"cameras\",\n\"crs\": { \"type\": "
+      "\"name\", \"properties\": { \"name\": \"urn:ogc:def:crs:EPSG::3857\" } },\n"
+      "\"features\": [\n{ \"type\": \"Feature\", \"properties\": { \"speed\": 60 }, "
+      "\"geometry\": { \"type\": \"Point\", \"coordinates\": [ 14137575.330745745, "
+      "4509031.393076654 ] } }\n]\n}\n";
+  const auto with_crs = [&](const std::string& name) {
+    std::string text = mercator;
+    text.replace(text.find("urn:ogc:def:crs:EPSG::3857"), 26, name);
+    return text;
+  };
+  RunTable({
+      {"GeoJSON in EPSG:3857, as ogr2ogr writes it",
+       "m.geojson",
+       mercator,
+       {},
+       {},
+       "127.0000\t37.5000\t1\t60\t0\t0\r\n",
+       "m.geojson: note: SPEED from \"speed\"\n"
+       "m.geojson: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"an old name of EPSG:3857",
+       "m.geojson",
+       with_crs("EPSG:900913"),
+       {},
+       {},
+       "127.0000\t37.5000\t1\t60\t0\t0\r\n",
+       "m.geojson: note: SPEED from \"speed\"\n"
+       "m.geojson: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"another crs is refused",
+       "m.geojson",
+       with_crs("urn:ogc:def:crs:EPSG::2154"),
+       {},
+       {},
+       "",
+       "",
+       "m.geojson: the crs \"urn:ogc:def:crs:EPSG::2154\" is neither WGS84 degrees nor EPSG:3857 "
+       "(ogr2ogr -t_srs EPSG:4326 converts it)"},
+      {"ESRI's number of EPSG:3857",
+       "m.geojson",
+       with_crs("ESRI:102100"),
+       {},
+       {},
+       "127.0000\t37.5000\t1\t60\t0\t0\r\n",
+       "m.geojson: note: SPEED from \"speed\"\n"
+       "m.geojson: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"degrees on another datum are refused",
+       "m.geojson",
+       with_crs("urn:ogc:def:crs:OGC:1.3:CRS83"),
+       {},
+       {},
+       "",
+       "",
+       "m.geojson: the crs \"urn:ogc:def:crs:OGC:1.3:CRS83\" is neither WGS84 degrees nor "
+       "EPSG:3857 (ogr2ogr -t_srs EPSG:4326 converts it)"},
   });
 }
 

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <numbers>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,48 @@ namespace korvel {
 namespace {
 
 using nlohmann::json;
+
+/// What a GeoJSON crs member says the coordinates are.
+enum class Crs { kDegrees, kMercator, kOther };
+
+/// The crs of a member `{"type":"name","properties":{"name":...}}` (or the
+/// old `{"type":"EPSG","properties":{"code":N}}`); its name in `name`.
+Crs CrsOf(const json& crs, std::string& name) {
+  const auto properties = crs.find("properties");
+  if (!crs.is_object() || properties == crs.end() || !properties->is_object()) return Crs::kDegrees;
+  std::string code;
+  if (const auto text = properties->find("name"); text != properties->end() && text->is_string()) {
+    name = text->get<std::string>();
+    const std::size_t colon = name.find_last_of(':');
+    code = colon == std::string::npos ? name : name.substr(colon + 1);
+    const bool numbered = name.find("EPSG") != std::string::npos ||
+                          name.find("epsg") != std::string::npos ||
+                          name.find("ESRI") != std::string::npos;
+    if (!numbered && code != "CRS84") {
+      return Crs::kOther;
+    }
+  } else if (const auto number = properties->find("code");
+             number != properties->end() && number->is_number_integer()) {
+    code = number->dump();
+    name = "EPSG:" + code;
+  } else {
+    return Crs::kDegrees;
+  }
+  for (const char* degrees : {"CRS84", "4326"}) {
+    if (code == degrees) return Crs::kDegrees;
+  }
+  // Web Mercator and the names it had before EPSG gave it 3857.
+  for (const char* mercator : {"3857", "900913", "3785", "102100", "102113"}) {
+    if (code == mercator) return Crs::kMercator;
+  }
+  return Crs::kOther;
+}
+
+/// Degrees of a Web Mercator position in metres.
+OsmLocation FromMercator(double x, double y) {
+  constexpr double kRadius = 6378137, kDegrees = 180 / std::numbers::pi;
+  return {x / kRadius * kDegrees, std::atan(std::sinh(y / kRadius)) * kDegrees};
+}
 
 class GeoJsonSource : public CameraSource {
  public:
@@ -42,6 +86,9 @@ class GeoJsonSource : public CameraSource {
               VersionFault(parsed.get_ref<const std::string&>()) == ParseFault::kNone) {
             sink.Version(parsed.get<std::string>());
           }
+          if (depth == 1 && event == json::parse_event_t::object_end && key == "crs") {
+            crs_ = CrsOf(parsed, crs_name_);
+          }
           if (depth == 1 && event == json::parse_event_t::array_start) {
             in_features = key == "features";
             in_elements = key == "elements";
@@ -61,6 +108,11 @@ class GeoJsonSource : public CameraSource {
         },
         root, failure);
     if (read != SourceOutcome::kRead) return read;
+    if (crs_ == Crs::kOther) {
+      failure = path + ": the crs \"" + crs_name_.substr(0, 80) +
+                "\" is neither WGS84 degrees nor EPSG:3857 (ogr2ogr -t_srs EPSG:4326 converts it)";
+      return SourceOutcome::kMalformed;
+    }
     if (elements) return OverpassNodes(path, failure);
     const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
     if (type != nullptr && *type == "Feature") {
@@ -134,6 +186,7 @@ class GeoJsonSource : public CameraSource {
   }
 
   void Feature(const json& feature) {
+    if (crs_ == Crs::kOther) return;
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
     const auto geometry = feature.find("geometry");
@@ -220,8 +273,7 @@ class GeoJsonSource : public CameraSource {
         Fail(*sink_, place, "a position is not [longitude, latitude]; skipped");
         return;
       }
-      osm_->Feature(properties, {position[0].get<double>(), position[1].get<double>()},
-                    place.number);
+      osm_->Feature(properties, Location(position), place.number);
     };
     if (point) {
       one(coordinates);
@@ -239,6 +291,12 @@ class GeoJsonSource : public CameraSource {
     return false;
   }
 
+  /// A position's degrees.
+  OsmLocation Location(const json& position) const {
+    const double x = position[0].get<double>(), y = position[1].get<double>();
+    return crs_ == Crs::kMercator ? FromMercator(x, y) : OsmLocation{x, y};
+  }
+
   static bool IsPosition(const json& position) {
     return position.is_array() && position.size() >= 2 && position[0].is_number() &&
            position[1].is_number();
@@ -249,8 +307,9 @@ class GeoJsonSource : public CameraSource {
       Fail(*sink_, camera.place, "a position is not [longitude, latitude]; skipped");
       return;
     }
-    camera.x = position[0].get<double>();
-    camera.y = position[1].get<double>();
+    const OsmLocation location = Location(position);
+    camera.x = location.lon;
+    camera.y = location.lat;
     sink_->Camera(camera);
   }
 
@@ -261,6 +320,8 @@ class GeoJsonSource : public CameraSource {
   std::optional<FieldMap> field_map_;
   std::optional<OsmJson> osm_;
   std::uint64_t shapes_ = 0;  ///< features left out as no camera
+  Crs crs_ = Crs::kDegrees;
+  std::string crs_name_;
 };
 
 }  // namespace
