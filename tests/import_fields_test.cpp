@@ -224,6 +224,38 @@ TEST(ImportFields, ShapesOfTheSameData) {
     return text;
   };
   RunTable({
+      {"ogr2ogr CSV with GEOMETRY=AS_WKT",
+       "w.csv",
+       "WKT,id,speed_limit,compass_direction\n\"POINT (69.2797 41.311)\",1,60,90\n"
+       "\"POINT Z (69.3 41.4 455)\",2,,\n\"LINESTRING (69 41,70 42)\",3,,\n\"POINT EMPTY\",4,,\n",
+       {},
+       {"TYPE:*=2"},
+       "69.2797\t41.3110\t1\t60\t1\t90\r\n69.3000\t41.4000\t1\t0\t0\t0\r\n",
+       "w.csv: note: SPEED from \"speed_limit\", DIRECTION from \"compass_direction\", WKT from "
+       "\"WKT\"; not used: id (--field FIELD=NAME takes one)\n"
+       "w.csv:4: error: WKT \"LINESTRING (69 41,70 42)\" is not a POINT (lon lat); skipped\n"
+       "w.csv:5: error: WKT \"POINT EMPTY\" is not a POINT (lon lat); skipped\n"
+       "w.csv: warning: no TYPE: all 2 cameras take TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"ogr2ogr CSV with GEOMETRY=AS_XY, QGIS's wkt_geom beside it",
+       "xy.csv",
+       "X,Y,wkt_geom,maxspeed\n69.2797,41.311,Point (69.2797 41.311),60\n",
+       {"TYPE=maxspeed"},
+       {},
+       "69.2797\t41.3110\t60\t0\t0\t0\r\n",
+       "xy.csv: note: X from \"X\", Y from \"Y\", TYPE from \"maxspeed\", WKT from \"wkt_geom\"\n"},
+      {"a JSON array of records by the CSV names",
+       "r.json",
+       "[\n  {\"id\": 1, \"latitude\": 41.311, \"longitude\": 69.2797, \"speed_limit\": \"60\", "
+       "\"type\": 2, \"sample\": false},\n  {\"id\": 2, \"latitude\": \"41.4\", \"longitude\": "
+       "69.3, \"speed_limit\": null, \"type\": 3, \"heading\": 270},\n  {\"id\": 3, "
+       "\"longitude\": 69.4, \"type\": 1}\n]\n",
+       {},
+       {},
+       "69.2797\t41.3110\t2\t60\t0\t0\r\n69.3000\t41.4000\t3\t0\t1\t270\r\n",
+       "r.json: feature 3: error: latitude Y missing or unreadable; skipped\n"
+       "r.json: note: X from \"longitude\", Y from \"latitude\", TYPE from \"type\", SPEED from "
+       "\"speed_limit\", DIRECTION from \"heading\", SAMPLE from \"sample\"; not used: id "
+       "(--field FIELD=NAME takes one)\n"},
       {"GeoJSON in EPSG:3857, as ogr2ogr writes it",
        "m.geojson",
        mercator,
@@ -303,7 +335,7 @@ TEST(ImportFields, OptionsRefusedWithTheirReason) {
       {true, "SPEED", "--field \"SPEED\": FIELD=NAME expected"},
       {true, "CELL=id",
        "--field \"CELL=id\": CELL is no field (X, Y, TYPE, SPEED, DIRTYPE, "
-       "DIRECTION or SAMPLE)"},
+       "DIRECTION, SAMPLE or WKT)"},
       {true, "TYPE= _ ", "--field \"TYPE= _ \": a name expected after ="},
       {true, "TYPE=V-max", "--field \"TYPE=V-max\": \"V-max\" is given for SPEED"},
       {false, "TYPE:a=1,b=255,*=0", ""},

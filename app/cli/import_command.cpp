@@ -137,8 +137,8 @@ void RegisterImport(CLI::App& app, int& exit_status) {
           ->check(CLI::Range(0, 255));
   sub->add_option("--field", options->fields,
                   "FIELD=NAME: the column, property, KML Data name, GPX extension element or "
-                  "OpenStreetMap tag that gives FIELD (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION or "
-                  "SAMPLE), in place of the built-in names; repeatable")
+                  "OpenStreetMap tag that gives FIELD (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION, "
+                  "SAMPLE or WKT), in place of the built-in names; repeatable")
       ->allow_extra_args(false);
   sub->add_option("--values", options->values,
                   "FIELD:FROM=TO,...: the device value of each source value of TYPE, SPEED, "
@@ -159,6 +159,7 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       "Fields by name, case, _, - and blanks aside, and a unit in parentheses:\n"
       "  X  x lon lng long longitude 경도    Y  y lat latitude 위도\n"
       "  TYPE  type    DIRTYPE  dirtype flag    SAMPLE  sample (true, yes, 1)\n"
+      "  WKT  wkt wkt_geom geometry the_geom: POINT (lon lat), in place of X and Y\n"
       "  SPEED  speed maxspeed max_speed speed_limit speedlimit limit vmax 제한속도\n"
       "  DIRECTION  direction heading angle bearing azimuth course compass_direction\n"
       "             camera:direction (never a road's up/down direction)\n"

@@ -106,7 +106,7 @@ class CsvSource : public CameraSource {
     std::string_view record;
     std::uint64_t first_line = 0;
     std::vector<std::string_view> fields;
-    std::array<int, 7> column{};  // index by Column; -1 when absent
+    std::array<int, kColumnCount> column{};  // index by Column; -1 when absent
     column.fill(-1);
     char separator = 0;
     bool header = true;
@@ -182,7 +182,7 @@ class CsvSource : public CameraSource {
   }
 
   bool ReadHeader(const std::string& path, std::string& record, char& separator,
-                  std::array<int, 7>& column, std::string& failure) {
+                  std::array<int, kColumnCount>& column, std::string& failure) {
     if (std::string_view(record).starts_with(kUtf8Bom)) record.erase(0, kUtf8Bom.size());
     std::string utf8;
     if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
@@ -195,8 +195,10 @@ class CsvSource : public CameraSource {
       const Column known = field_map_->Meet(names[i], taken);
       if (known != Column::kNone) column[static_cast<int>(known)] = static_cast<int>(i);
     }
+    // A WKT column stands in for the two.
+    const bool wkt = column[static_cast<int>(Column::kWkt)] >= 0;
     for (const Column axis : {Column::kX, Column::kY}) {
-      if (column[static_cast<int>(axis)] >= 0) continue;
+      if (column[static_cast<int>(axis)] >= 0 || wkt) continue;
       failure = path + ":1: no " + MissingAxis(axis, sink_fields_) + " in the header line";
       return false;
     }
@@ -270,6 +272,8 @@ class CsvSource : public CameraSource {
         case Column::kSample:
           camera.sample = ReadSample(std::string_view(p, static_cast<std::size_t>(stop - p)));
           break;
+        case Column::kWkt:
+          return false;
         case Column::kNone:
           break;
       }
@@ -279,15 +283,22 @@ class CsvSource : public CameraSource {
     return x && y;
   }
 
-  void Row(const Place& place, const std::vector<std::string_view>& fields, bool decimal_comma,
-           const std::array<int, 7>& column, CameraSink& sink) const {
-    const auto field = [&](Column which) -> std::string_view {
-      const int at = column[static_cast<int>(which)];
-      return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
-                                                                     : std::string_view();
-    };
-    SourceCamera camera;
-    camera.place = place;
+  /// The row's position, from X and Y or else a WKT point; false after its
+  /// error.
+  template <typename Text>
+  static bool Coordinates(const Text& field, bool decimal_comma, SourceCamera& camera,
+                          CameraSink& sink) {
+    if (const std::string_view wkt = field(Column::kWkt); !wkt.empty()) {
+      const auto point = ReadWktPoint(wkt);
+      if (!point) {
+        Fail(sink, camera.place,
+             "WKT \"" + std::string(wkt.substr(0, 40)) + "\" is not a POINT (lon lat); skipped");
+        return false;
+      }
+      camera.x = point->first;
+      camera.y = point->second;
+      return true;
+    }
     static constexpr const char* kNames[2] = {"longitude", "latitude"};
     const Column axes[2] = {Column::kX, Column::kY};
     double* degrees[2] = {&camera.x, &camera.y};
@@ -295,16 +306,29 @@ class CsvSource : public CameraSource {
       const std::string_view text = field(axes[i]);
       const auto value = ReadDecimal(text, decimal_comma);
       if (!value) {
-        Fail(sink, place,
+        Fail(sink, camera.place,
              std::string(kNames[i]) +
                  (text.find_first_not_of(" ") == std::string_view::npos
                       ? std::string(" missing")
                       : " \"" + std::string(text.substr(0, 40)) + "\" is not a number") +
                  "; skipped");
-        return;
+        return false;
       }
       *degrees[i] = *value;
     }
+    return true;
+  }
+
+  void Row(const Place& place, const std::vector<std::string_view>& fields, bool decimal_comma,
+           const std::array<int, kColumnCount>& column, CameraSink& sink) const {
+    const auto field = [&](Column which) -> std::string_view {
+      const int at = column[static_cast<int>(which)];
+      return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
+                                                                     : std::string_view();
+    };
+    SourceCamera camera;
+    camera.place = place;
+    if (!Coordinates(field, decimal_comma, camera, sink)) return;
     for (const Column which :
          {Column::kType, Column::kSpeed, Column::kDirType, Column::kDirection}) {
       if (!field_map_->SetText(camera, which, field(which), sink, decimal_comma)) return;

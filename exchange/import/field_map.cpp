@@ -9,8 +9,8 @@
 namespace korvel {
 namespace {
 
-constexpr std::string_view kColumnNames[kColumnCount] = {"X",       "Y",         "TYPE",  "SPEED",
-                                                         "DIRTYPE", "DIRECTION", "SAMPLE"};
+constexpr std::string_view kColumnNames[kColumnCount] = {"X",       "Y",         "TYPE",   "SPEED",
+                                                         "DIRTYPE", "DIRECTION", "SAMPLE", "WKT"};
 
 /// Names listed in the note at most; the rest are counted.
 constexpr std::size_t kListedNames = 30;
@@ -148,6 +148,11 @@ Column BuiltInColumn(std::string_view name) {
       {"compassdirection", Column::kDirection},
       {"camera:direction", Column::kDirection},
       {"sample", Column::kSample},
+      // A point as text, as ogr2ogr and QGIS write geometry into CSV.
+      {"wkt", Column::kWkt},
+      {"wktgeom", Column::kWkt},
+      {"geometry", Column::kWkt},
+      {"thegeom", Column::kWkt},
   };
   const std::string normal = NormalName(name);
   for (const Name& known : kNames) {
@@ -168,9 +173,10 @@ bool ParseFieldOption(std::string_view text, FieldRules& rules, std::string& fai
   }
   const auto column = ParseColumn(text.substr(0, equals));
   if (!column) {
-    failure = OptionFailure("--field", text,
-                            std::string(TrimBlanks(text.substr(0, equals))) +
-                                " is no field (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION or SAMPLE)");
+    failure =
+        OptionFailure("--field", text,
+                      std::string(TrimBlanks(text.substr(0, equals))) +
+                          " is no field (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION, SAMPLE or WKT)");
     return false;
   }
   const std::string_view name = TrimBlanks(text.substr(equals + 1));
@@ -214,6 +220,28 @@ bool ParseValuesOption(std::string_view text, FieldRules& rules, std::string& fa
   }
   slot = std::move(map);
   return true;
+}
+
+std::optional<std::pair<double, double>> ReadWktPoint(std::string_view text) {
+  text = TrimBlanks(text);
+  std::string upper;
+  for (char c : text.substr(0, 5)) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (upper != "POINT") return std::nullopt;
+  text.remove_prefix(5);
+  const std::size_t open = text.find('(');
+  // Between POINT and "(": blanks, and Z, M or ZM for the dimensions.
+  if (open == std::string_view::npos || !text.ends_with(')') ||
+      TrimBlanks(text.substr(0, open)).find_first_not_of("ZMzm") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::string_view inside = TrimBlanks(text.substr(open + 1, text.size() - open - 2));
+  const std::size_t blank = inside.find_first_of(" \t");
+  if (blank == std::string_view::npos) return std::nullopt;
+  const auto x = ReadDecimal(inside.substr(0, blank));
+  inside = TrimBlanks(inside.substr(blank));
+  const auto y = ReadDecimal(inside.substr(0, inside.find_first_of(" \t")));
+  if (!x || !y) return std::nullopt;
+  return std::pair(*x, *y);
 }
 
 bool ReadSample(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "exchange/import/field_rules.h"
@@ -22,13 +23,17 @@ std::string NormalName(std::string_view name);
 /// compass_direction, ...), by NormalName; kNone for any other.
 Column BuiltInColumn(std::string_view name);
 
-/// "X", "Y", "TYPE", "SPEED", "DIRTYPE", "DIRECTION" or "SAMPLE".
+/// "X", "Y", "TYPE", "SPEED", "DIRTYPE", "DIRECTION", "SAMPLE" or "WKT".
 std::string_view ColumnName(Column column);
 
 /// Adds one --field FIELD=NAME to `rules`; false with the reason in `failure`.
 bool ParseFieldOption(std::string_view text, FieldRules& rules, std::string& failure);
 /// Adds one --values FIELD:FROM=TO,... (`*=N` for the rest) to `rules`.
 bool ParseValuesOption(std::string_view text, FieldRules& rules, std::string& failure);
+
+/// The position of a WKT point, "POINT (lon lat)" (also with Z or M);
+/// nullopt for any other text.
+std::optional<std::pair<double, double>> ReadWktPoint(std::string_view text);
 
 /// A sample mark as text: true, yes or 1, in any case.
 bool ReadSample(std::string_view text);

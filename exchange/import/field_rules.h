@@ -12,8 +12,8 @@
 namespace korvel {
 
 /// What a column, property, element or tag holds, by its name.
-enum class Column { kX, kY, kType, kSpeed, kDirType, kDirection, kSample, kNone };
-inline constexpr int kColumnCount = 7;
+enum class Column { kX, kY, kType, kSpeed, kDirType, kDirection, kSample, kWkt, kNone };
+inline constexpr int kColumnCount = 8;
 
 /// A source's values and the device value each stands for.
 struct ValueMap {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -73,13 +74,19 @@ class GeoJsonSource : public CameraSource {
     input_ = input;
     sink_ = &sink;
     field_map_.emplace(sink.Fields(), false);
+    records_.emplace(sink.Fields(), true);
     osm_.emplace(input, type_, sink, *field_map_);
     std::string key;
-    bool in_features = false, in_elements = false, elements = false;
+    bool in_features = false, in_elements = false, elements = false, records = false;
     json root;
     const SourceOutcome read = Parse(
         path,
         [&](int depth, json::parse_event_t event, json& parsed) {
+          if (depth == 0 && event == json::parse_event_t::array_start) records = true;
+          if (records && depth == 1 && event == json::parse_event_t::object_end) {
+            Record(parsed);
+            return false;
+          }
           if (depth == 1 && event == json::parse_event_t::key) key = parsed.get<std::string>();
           if (depth == 1 && event == json::parse_event_t::value && key == "version" &&
               parsed.is_string() &&
@@ -114,6 +121,10 @@ class GeoJsonSource : public CameraSource {
       return SourceOutcome::kMalformed;
     }
     if (elements) return OverpassNodes(path, failure);
+    if (records) {
+      records_->Note(sink, Place{input, PlaceKind::kFile, 0});
+      return SourceOutcome::kRead;
+    }
     const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
     if (type != nullptr && *type == "Feature") {
       Feature(root);
@@ -185,6 +196,37 @@ class GeoJsonSource : public CameraSource {
     return read;
   }
 
+  /// One record of a JSON array of records, by the CSV column names.
+  void Record(const json& record) {
+    SourceCamera camera;
+    camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
+    camera.x = camera.y = std::numeric_limits<double>::quiet_NaN();
+    unsigned taken = 0;
+    for (const auto& [name, value] : record.items()) {
+      const Column column = records_->Meet(name, taken);
+      if (column == Column::kX || column == Column::kY) {
+        const std::optional<double> degrees =
+            value.is_number()   ? std::optional<double>(value.get<double>())
+            : value.is_string() ? ReadDecimal(value.get_ref<const std::string&>())
+                                : std::nullopt;
+        (column == Column::kX ? camera.x : camera.y) =
+            degrees.value_or(std::numeric_limits<double>::quiet_NaN());
+      } else if (column == Column::kSample) {
+        camera.sample = SampleOf(value);
+      } else if (!Value(*records_, column, value, camera)) {
+        return;
+      }
+    }
+    sink_->Camera(camera);
+  }
+
+  static bool SampleOf(const json& value) {
+    return value.is_boolean()  ? value.get<bool>()
+           : value.is_number() ? value == 1
+           : value.is_string() ? ReadSample(value.get_ref<const std::string&>())
+                               : false;
+  }
+
   void Feature(const json& feature) {
     if (crs_ == Crs::kOther) return;
     SourceCamera camera;
@@ -234,25 +276,22 @@ class GeoJsonSource : public CameraSource {
     for (const auto& [name, value] : properties.items()) {
       const Column column = field_map_->Meet(name, taken);
       if (column == Column::kSample) {
-        camera.sample = value.is_boolean()  ? value.get<bool>()
-                        : value.is_number() ? value == 1
-                        : value.is_string() ? ReadSample(value.get_ref<const std::string&>())
-                                            : false;
+        camera.sample = SampleOf(value);
         continue;
       }
-      if (!Value(column, value, camera)) return false;
+      if (!Value(*field_map_, column, value, camera)) return false;
     }
     return true;
   }
 
   /// One property's value into the field of `column`.
-  bool Value(Column column, const json& value, SourceCamera& camera) {
+  bool Value(const FieldMap& fields, Column column, const json& value, SourceCamera& camera) {
     if (column < Column::kType || column > Column::kDirection) return true;
     if (value.is_number()) {
-      return field_map_->SetNumber(camera, column, value.get<double>(), value.dump(), *sink_);
+      return fields.SetNumber(camera, column, value.get<double>(), value.dump(), *sink_);
     }
     if (value.is_string()) {
-      return field_map_->SetText(camera, column, value.get_ref<const std::string&>(), *sink_);
+      return fields.SetText(camera, column, value.get_ref<const std::string&>(), *sink_);
     }
     if (!value.is_null()) {
       const auto field =
@@ -318,6 +357,7 @@ class GeoJsonSource : public CameraSource {
   CameraSink* sink_ = nullptr;
   std::int64_t feature_ = 0;
   std::optional<FieldMap> field_map_;
+  std::optional<FieldMap> records_;  ///< the names of an array of records
   std::optional<OsmJson> osm_;
   std::uint64_t shapes_ = 0;  ///< features left out as no camera
   Crs crs_ = Crs::kDegrees;
