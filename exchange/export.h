@@ -14,9 +14,9 @@
 
 namespace korvel {
 
-enum class ExportFormat { kTsv, kGeoJson, kGpx, kKml };
+enum class ExportFormat { kTsv, kCsv, kGeoJson, kGpx, kKml };
 
-/// "tsv", "geojson", "gpx" or "kml".
+/// "tsv", "csv", "geojson", "gpx" or "kml".
 std::optional<ExportFormat> ParseExportFormat(std::string_view name);
 
 /// 1/10000-degree units as exact decimal degrees into `out` (at least 16

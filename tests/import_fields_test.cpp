@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "exchange/camera_input.h"
+#include "exchange/export.h"
 #include "exchange/import/field_map.h"
 #include "exchange/import/import.h"
+#include "generate/pipeline.h"
 #include "platform/system.h"
 
 namespace korvel {
@@ -299,6 +302,28 @@ TEST(ImportFields, ShapesOfTheSameData) {
        "m.geojson: the crs \"urn:ogc:def:crs:OGC:1.3:CRS83\" is neither WGS84 degrees nor "
        "EPSG:3857 (ogr2ogr -t_srs EPSG:4326 converts it)"},
   });
+}
+
+TEST(ExportCsv, RowsByTheImportNamesWithTheSampleRowsMarked) {
+  const std::string text = std::string(kHead) +
+                           "127.000000\t37.500000\t3\t60\t1\t90\r\n"
+                           "126.950100\t37.389400\t9\t80\t0\t247\r\n";
+  std::string fault;
+  const auto db = EncodeCameraText(
+      std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), fault);
+  ASSERT_TRUE(db) << fault;
+  CameraInput decoded;
+  ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));
+  std::ostringstream csv;
+  ASSERT_TRUE(ExportCameras(decoded.file.db, ExportFormat::kCsv, csv).ok);
+  // In the database's order (by cell); the two sample rows generate appended
+  // marked, the text's own row at the same place not.
+  EXPECT_EQ(csv.str(),
+            "x,y,type,speed,dirtype,direction,sample\r\n"
+            "126.9501,37.3894,9,80,0,247,false\r\n"
+            "126.9501,37.3894,5,80,0,247,true\r\n"
+            "126.9807,37.4163,1,70,1,15,true\r\n"
+            "127,37.5,3,60,1,90,false\r\n");
 }
 
 TEST(ImportFields, NamesMatchWithoutCaseSeparatorsOrUnit) {

@@ -65,15 +65,18 @@ void RegisterExport(CLI::App& app, int& exit_status) {
   auto options = std::make_shared<Options>();
   sub->add_option("FILE", options->file, "database or K93 package; - reads standard input")
       ->required();
-  sub->add_option("--format", options->format, "tsv (default), geojson, gpx or kml")
-      ->check(CLI::IsMember({"tsv", "geojson", "gpx", "kml"}));
+  sub->add_option("--format", options->format, "tsv (default), csv, geojson, gpx or kml")
+      ->check(CLI::IsMember({"tsv", "csv", "geojson", "gpx", "kml"}));
   sub->add_option("-o,--output", options->out, "output file; - or none: standard output");
   sub->footer(
       "tsv: a camera database text that generate accepts, CR LF lines: the version\n"
       "line as the operator wrote it, the header, one row per point, the two sample\n"
       "rows left out once each since generate appends them again. Generating from it\n"
       "gives the same database byte for byte.\n"
-      "geojson (RFC 7946), gpx (1.1), kml (2.2): every point with its type, speed,\n"
+      "csv (RFC 4180, comma separated, CR LF lines): the header\n"
+      "x,y,type,speed,dirtype,direction,sample and one row per point, no version\n"
+      "line (give import --version-line or --base).\n"
+      "csv, geojson (RFC 7946), gpx (1.1), kml (2.2): every point with its type, speed,\n"
       "dirtype and direction, and the text's version line, so that 'korvel-cli\n"
       "import' reads them back; the two sample rows generate appended are marked\n"
       "(\"sample\": true). A point stored beyond 180 degrees of\n"
