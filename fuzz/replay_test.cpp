@@ -19,7 +19,7 @@ TEST(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {
       {"fuzz_parser", FuzzParser},        {"fuzz_number", FuzzNumber},
       {"fuzz_reader", FuzzReader},        {"fuzz_roundtrip", FuzzRoundtrip},
       {"fuzz_import_csv", FuzzImportCsv}, {"fuzz_import_doc", FuzzImportDoc},
-      {"fuzz_osm", FuzzOsm}};
+      {"fuzz_import_kmz", FuzzImportKmz}, {"fuzz_osm", FuzzOsm}};
   for (const auto& [name, function] : targets) {
     std::size_t files = 0;
     for (const char* folder : {"corpus", "regressions"}) {

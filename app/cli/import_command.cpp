@@ -119,9 +119,9 @@ void RegisterImport(CLI::App& app, int& exit_status) {
   auto options = std::make_shared<Options>();
   sub->add_option("INPUT", options->inputs, "files to import, in order")->required();
   sub->add_option("--from", options->from,
-                  "the inputs' format: text, csv, geojson, gpx, kml or osm (else told from "
+                  "the inputs' format: text, csv, geojson, gpx, kml, kmz or osm (else told from "
                   "content, then the name)")
-      ->check(CLI::IsMember({"text", "csv", "geojson", "gpx", "kml", "osm"}));
+      ->check(CLI::IsMember({"text", "csv", "geojson", "gpx", "kml", "kmz", "osm"}));
   sub->add_option("--version-line", options->version_line,
                   "the text's version line (else from --base or an input)");
   sub->add_option("--base", options->base, "camera text whose rows come first, unchanged");

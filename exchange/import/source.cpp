@@ -9,7 +9,7 @@
 namespace korvel {
 namespace {
 
-constexpr std::string_view kFormatNames[] = {"text", "csv", "geojson", "gpx", "kml", "osm"};
+constexpr std::string_view kFormatNames[] = {"text", "csv", "geojson", "gpx", "kml", "osm", "kmz"};
 
 /// The format a file name's extension stands for.
 std::optional<ImportFormat> FormatOfName(const std::string& path) {
@@ -24,6 +24,7 @@ std::optional<ImportFormat> FormatOfName(const std::string& path) {
   if (extension == "geojson" || extension == "json") return ImportFormat::kGeoJson;
   if (extension == "gpx") return ImportFormat::kGpx;
   if (extension == "kml") return ImportFormat::kKml;
+  if (extension == "kmz") return ImportFormat::kKmz;
   if (extension == "osm" || extension == "pbf") return ImportFormat::kOsm;
   return std::nullopt;
 }
@@ -49,6 +50,8 @@ std::optional<ImportFormat> Detect(const std::string& path, std::string& failure
   // A PBF file starts with the length of its first block's header, which
   // names the block "OSMHeader".
   if (bytes.substr(0, 32).find("OSMHeader") != std::string_view::npos) return ImportFormat::kOsm;
+  // A zip archive: a KMZ is the one zip import reads.
+  if (bytes.starts_with("PK\x03\x04")) return ImportFormat::kKmz;
   if (bytes.find('\0') != std::string_view::npos) {
     failure = path + ": binary data, not a camera list (give --from if it is one)";
     return std::nullopt;
@@ -105,6 +108,8 @@ std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_
       return MakeXmlSource(true);
     case ImportFormat::kOsm:
       return MakeOsmSource(default_type);
+    case ImportFormat::kKmz:
+      return MakeXmlSource(true, true);
   }
   return nullptr;
 }

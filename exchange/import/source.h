@@ -15,9 +15,9 @@
 namespace korvel {
 
 /// The formats `import` reads.
-enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kOsm };
+enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kOsm, kKmz };
 
-/// "text", "csv", "geojson", "gpx", "kml" or "osm".
+/// "text", "csv", "geojson", "gpx", "kml", "osm" or "kmz".
 std::string_view ImportFormatName(ImportFormat format);
 std::optional<ImportFormat> ParseImportFormat(std::string_view name);
 

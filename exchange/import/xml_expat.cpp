@@ -47,6 +47,10 @@ void OnText(void* data, const XML_Char* text, int length) {
 XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
   auto file = OpenSource(path, failure);
   if (!file) return XmlOutcome::kUnreadable;
+  return ParseXmlStream(*file, handler, failure);
+}
+
+XmlOutcome ParseXmlStream(BinaryFile& file, XmlHandler& handler, std::string& failure) {
   const std::unique_ptr<std::remove_pointer_t<XML_Parser>, void (*)(XML_Parser)> parser(
       XML_ParserCreateNS(nullptr, '\x01'), XML_ParserFree);
   if (!parser) {
@@ -64,8 +68,8 @@ XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::strin
       failure = "out of memory";
       return XmlOutcome::kUnreadable;
     }
-    const std::size_t got = file->Read(buffer, kChunk);
-    if (file->failed()) {
+    const std::size_t got = file.Read(buffer, kChunk);
+    if (file.failed()) {
       failure = "the file cannot be read";
       return XmlOutcome::kUnreadable;
     }

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace korvel {
 
 /// An element's attributes by local name (namespace prefixes dropped).
@@ -31,5 +33,9 @@ enum class XmlOutcome { kRead, kUnreadable, kMalformed, kUnsupported };
 /// Streams the XML file at `path` into `handler`. Unless kRead, `failure`
 /// says why as "LINE: REASON" (kMalformed) or "REASON".
 XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure);
+
+/// The same for a document read from `file` (a KML inflated from a KMZ). The
+/// Windows build answers kUnsupported.
+XmlOutcome ParseXmlStream(BinaryFile& file, XmlHandler& handler, std::string& failure);
 
 }  // namespace korvel

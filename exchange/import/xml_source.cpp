@@ -12,6 +12,7 @@
 #include "exchange/import/fields.h"
 #include "exchange/import/readers.h"
 #include "exchange/import/xml_reader.h"
+#include "exchange/import/zip_entry.h"
 
 namespace korvel {
 namespace {
@@ -186,13 +187,31 @@ class CameraXml : public XmlHandler {
 
 class XmlSource : public CameraSource {
  public:
-  explicit XmlSource(bool kml) : kml_(kml) {}
+  XmlSource(bool kml, bool kmz) : kml_(kml), kmz_(kmz) {}
 
   SourceOutcome Read(const std::string& path, std::uint32_t input, CameraSink& sink,
                      std::string& failure) override {
     CameraXml handler(kml_, input, sink);
     std::string why;
-    switch (ParseXmlFile(path, handler, why)) {
+    XmlOutcome outcome;
+    if (kmz_) {
+      auto zip = OpenSource(path, failure);
+      if (!zip) return SourceOutcome::kUnreadable;
+      auto kml = OpenZipEntry(std::move(zip), "doc.kml", ".kml", why);
+      if (!kml) {
+        failure = path + ": " + why;
+        return SourceOutcome::kMalformed;
+      }
+      outcome = ParseXmlStream(*kml, handler, why);
+      // A damaged entry reads as a file that fails.
+      if (outcome == XmlOutcome::kUnreadable && kml->failed()) {
+        failure = path + ": the KML in it is damaged (its size or CRC is not the archive's)";
+        return SourceOutcome::kMalformed;
+      }
+    } else {
+      outcome = ParseXmlFile(path, handler, why);
+    }
+    switch (outcome) {
       case XmlOutcome::kRead:
         break;
       case XmlOutcome::kUnreadable:
@@ -214,13 +233,13 @@ class XmlSource : public CameraSource {
   }
 
  private:
-  bool kml_;
+  bool kml_, kmz_;
 };
 
 }  // namespace
 
-std::unique_ptr<CameraSource> MakeXmlSource(bool kml) {
-  return std::make_unique<XmlSource>(kml);
+std::unique_ptr<CameraSource> MakeXmlSource(bool kml, bool kmz) {
+  return std::make_unique<XmlSource>(kml, kmz);
 }
 
 }  // namespace korvel

@@ -102,6 +102,11 @@ std::string Value(IXmlReader& reader) {
 
 }  // namespace
 
+XmlOutcome ParseXmlStream(BinaryFile&, XmlHandler&, std::string& failure) {
+  failure = "KMZ files need the Linux build of korvel-cli";
+  return XmlOutcome::kUnsupported;
+}
+
 XmlOutcome ParseXmlFile(const std::string& path, XmlHandler& handler, std::string& failure) {
   using Create = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
   static const HMODULE library = LoadLibraryW(L"xmllite.dll");
