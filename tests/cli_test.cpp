@@ -213,7 +213,11 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {generate + "exported.txt --per-model --out-dir again", 0, run_lines((dir / "again" / "ulma_db_ver2.bin").string()), "exported.txt:3: warning: longitude X -1 is negative", rows_db + cli + "export rows/TempDb.bin -o exported.txt; "},
       {"export bad.txt -o out.txt", 1, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
       {"export blocker -o out.txt", 1, "", "blocker: not a camera database or K93 package"},
-      {"export given/TempDb.bin --format csv", 2, "", "Try 'korvel-cli export --help'"},
+      {"export given/TempDb.bin --format xlsx", 2, "", "Try 'korvel-cli export --help'"},
+      {"export given/TempDb.bin --format csv", 0,
+       "x,y,type,speed,dirtype,direction,sample\r\n126.9501,37.3894,5,80,0,247,true\r\n"
+       "126.9807,37.4163,1,70,1,15,true\r\n",
+       ""},
       {"diff given/TempDb.bin given/K93_F0102_V0034_D3456.bin", 0, same_two, ""},
       {"diff rows/TempDb.bin given/K93_F0102_V0034_D3456.bin", 1, rows_diff, "", rows_db},
       {"diff given/TempDb.bin cams.txt", 0, same_two, ""},
