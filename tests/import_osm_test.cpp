@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/import/field_map.h"
 #include "exchange/import/import.h"
 #include "platform/system.h"
 
@@ -19,13 +20,16 @@ namespace {
 namespace fs = std::filesystem;
 
 /// The text `input`, written as `file`, gives; its problems in `problems`.
-std::string ImportOne(const std::string& file, const std::string& input, std::string& problems) {
+/// The text ends in a remark when the import did not take it as OSM data.
+std::string ImportOne(const std::string& file, const std::string& input, std::string& problems,
+                      const FieldRules& fields = FieldRules()) {
   const fs::path dir = fs::temp_directory_path() / ("korvel-osm-" + std::to_string(ProcessId()));
   fs::create_directories(dir);
   std::ofstream(dir / file, std::ios::binary) << input;
   ImportOptions options;
   options.inputs = {(dir / file).string()};
   options.version_line = "V1.0 123456 test";
+  options.fields = fields;
   problems.clear();
   const ImportResult result = RunImport(
       options, [&](const std::string& line) { problems += line.substr(line.find(file)) + "\n"; });
@@ -33,7 +37,8 @@ std::string ImportOne(const std::string& file, const std::string& input, std::st
   WriteImportText(result, text);
   std::error_code ignored;
   fs::remove_all(dir, ignored);
-  return result.failure + text.str();
+  // Every path is OpenStreetMap data, under its licence.
+  return result.failure + text.str() + (result.used_osm ? "" : " (not taken as OSM data)");
 }
 
 // Node 1: -30 degrees and mph; node 2: maxspeed:forward and camera:direction;
@@ -266,6 +271,30 @@ TEST(ImportOsm, EnforcementRelationsByXmlAndOverpass) {
 #endif
   EXPECT_EQ(ImportOne("overpass.json", overpass, problems), cameras);
   EXPECT_EQ(problems, "");
+}
+
+// --field names other tags, --values maps the TYPE tag's values.
+TEST(ImportOsm, FieldsByOtherTags) {
+  const std::string overpass = R"({"version":0.6,"elements":[
+{"type":"node","id":21,"lat":41.3,"lon":69.2,
+ "tags":{"highway":"speed_camera","maxspeed":"60","maxspeed:hgv":"50","camera:type":"fixed"}},
+{"type":"node","id":22,"lat":41.4,"lon":69.3,
+ "tags":{"highway":"speed_camera","maxspeed":"70","camera:type":"mobile","bearing":"45"}},
+{"type":"node","id":23,"lat":41.5,"lon":69.4,
+ "tags":{"highway":"speed_camera","camera:type":"dummy","direction":"90"}}]})";
+  FieldRules fields;
+  std::string wrong;
+  for (const char* field : {"SPEED=maxspeed:hgv", "TYPE=camera:type", "DIRECTION=bearing"}) {
+    ASSERT_TRUE(ParseFieldOption(field, fields, wrong)) << wrong;
+  }
+  ASSERT_TRUE(ParseValuesOption("TYPE:fixed=1,mobile=3", fields, wrong)) << wrong;
+  std::string problems;
+  EXPECT_EQ(ImportOne("overpass.json", overpass, problems, fields),
+            "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n"
+            "69.2000\t41.3000\t1\t50\t0\t0\r\n69.3000\t41.4000\t3\t0\t1\t45\r\n");
+  EXPECT_EQ(problems,
+            "overpass.json: node 23: error: TYPE \"dummy\" is not among --values TYPE (give *=N "
+            "for the rest); skipped\n");
 }
 
 }  // namespace

@@ -205,6 +205,10 @@ class Importer : public CameraSink {
     return options_.fields;
   }
 
+  void FromOpenStreetMap() override {
+    result_.used_osm = true;
+  }
+
   void Expect(std::uint64_t rows) override {
     // Room for the rows at once spares the copies of growing by doubling.
     // Capped, and in huge pages that only become memory when written: room

@@ -65,7 +65,7 @@ struct ImportResult {
   /// faults.
   std::vector<ImportedCamera, HugePageAllocator<ImportedCamera>> cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
-  bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
+  bool used_osm = false;  ///< an input held OpenStreetMap data (ODbL)
 };
 
 /// Receives each problem as one line: "PATH:LINE: error: MESSAGE",

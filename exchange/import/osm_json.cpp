@@ -52,6 +52,7 @@ OsmJson::OsmJson(std::uint32_t input, int default_type, CameraSink& sink, const 
       assembler_(
           sink.Fields(),
           [this](const OsmCamera& osm) {
+            if (cameras_++ == 0) sink_.FromOpenStreetMap();
             bool left_out = false;
             const SourceCamera camera = OsmSourceCamera(osm, Place{input_, kind_, osm.node_id},
                                                         default_type_, fields_, sink_, left_out);
@@ -105,9 +106,10 @@ void OsmJson::Feature(const json& properties, OsmLocation location, std::int64_t
                           {OsmMember{true, feature, "device"}});
     }
   }
-  const OsmTagLookup lookup = Lookup(tags);
-  if (!IsOsmSpeedCamera(lookup) && !properties.contains("@relations")) ++others_;
-  assembler_.Node(feature, true, location, lookup);
+  const std::uint64_t before = cameras_;
+  assembler_.Node(feature, true, location, Lookup(tags));
+  // A feature is never held: it has no `from` node to wait for.
+  if (cameras_ == before) ++others_;
 }
 
 void OsmJson::Element(const json& element, bool nodes) {

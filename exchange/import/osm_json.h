@@ -35,7 +35,8 @@ class OsmJson {
   CameraSink& sink_;
   const FieldMap& fields_;
   PlaceKind kind_ = PlaceKind::kFeature;
-  std::uint64_t others_ = 0;  ///< features that are no camera
+  std::uint64_t others_ = 0;   ///< features that are no camera
+  std::uint64_t cameras_ = 0;  ///< cameras the assembler handed over
   OsmCameraAssembler assembler_;
 };
 

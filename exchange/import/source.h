@@ -76,6 +76,9 @@ class CameraSink {
   /// About how many rows the source holds, told before the first: a hint
   /// for reserving room, never a promise.
   virtual void Expect(std::uint64_t rows) { (void)rows; }
+  /// The cameras come from OpenStreetMap data (under its licence), told by
+  /// readers of formats that may hold other data too.
+  virtual void FromOpenStreetMap() {}
   /// The user's --field and --values, for every reader.
   virtual const FieldRules& Fields() const {
     static const FieldRules kBuiltIn;
