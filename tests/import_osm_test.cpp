@@ -67,75 +67,20 @@ const std::string kXml =
 const std::string kOverpass = R"({
   "version": 0.6,
   "generator": "Overpass API 0.7.62.1 084b4234",
-  "osm3s": {
-    "timestamp_osm_base": "2024-06-01T10:00:00Z",
-    "copyright": "The data included in this document is from www.openstreetmap.org. The data is made available under ODbL."
-  },
+  "osm3s": {"timestamp_osm_base": "2024-06-01T10:00:00Z"},
   "elements": [
-
-{
-  "type": "node",
-  "id": 1,
-  "lat": 41.3110000,
-  "lon": 69.2797000,
-  "tags": {
-    "direction": "-30",
-    "highway": "speed_camera",
-    "maxspeed": "50 mph"
-  }
-},
-{
-  "type": "node",
-  "id": 2,
-  "lat": 41.3200000,
-  "lon": 69.2900000,
-  "tags": {
-    "camera:direction": "NE",
-    "highway": "speed_camera",
-    "maxspeed:forward": "70"
-  }
-},
-{
-  "type": "node",
-  "id": 3,
-  "lat": 41.3300000,
-  "lon": 69.3000000,
-  "tags": {
-    "highway": "traffic_signals"
-  }
-},
-{
-  "type": "node",
-  "id": 4,
-  "lat": 41.3350000,
-  "lon": 69.3050000,
-  "tags": {
-    "man_made": "surveillance",
-    "surveillance:type": "camera"
-  }
-},
-{
-  "type": "node",
-  "id": 5,
-  "lat": 41.3360000,
-  "lon": 69.3060000,
-  "visible": false,
-  "tags": {
-    "highway": "speed_camera"
-  }
-},
-{
-  "type": "node",
-  "id": 6,
-  "lat": 41.3400000,
-  "lon": 69.3100000,
-  "tags": {
-    "direction": "forward",
-    "highway": "speed_camera",
-    "maxspeed": "30"
-  }
-}
-
+{"type": "node", "id": 1, "lat": 41.3110000, "lon": 69.2797000,
+ "tags": {"direction": "-30", "highway": "speed_camera", "maxspeed": "50 mph"}},
+{"type": "node", "id": 2, "lat": 41.3200000, "lon": 69.2900000,
+ "tags": {"camera:direction": "NE", "highway": "speed_camera", "maxspeed:forward": "70"}},
+{"type": "node", "id": 3, "lat": 41.3300000, "lon": 69.3000000,
+ "tags": {"highway": "traffic_signals"}},
+{"type": "node", "id": 4, "lat": 41.3350000, "lon": 69.3050000,
+ "tags": {"man_made": "surveillance", "surveillance:type": "camera"}},
+{"type": "node", "id": 5, "lat": 41.3360000, "lon": 69.3060000, "visible": false,
+ "tags": {"highway": "speed_camera"}},
+{"type": "node", "id": 6, "lat": 41.3400000, "lon": 69.3100000,
+ "tags": {"direction": "forward", "highway": "speed_camera", "maxspeed": "30"}}
   ]
 }
 )";
