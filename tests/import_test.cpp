@@ -314,6 +314,16 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
       {"blanks over 4 MiB", "a.geojson",
        feature(point, R"({"type":2,"note":1,)" + std::string(5 << 20, ' ') + "}"), "",
        "a.geojson: not GeoJSON: a value or blank run over 4 MiB\n", ImportOutcome::kMalformed},
+      {"properties up to 4 MiB a feature", "a.geojson",
+       collection(feature(point, R"({"type":2,"a":")" + std::string(2 << 20, 'a') + R"(","b":")" +
+                                     std::string((2 << 20) - 1000, 'b') + "\"}")),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n",
+       "a.geojson: note: TYPE from \"type\"; not used: a, b (--field FIELD=NAME takes one)\n"},
+      {"properties over 4 MiB a feature", "a.geojson",
+       collection(feature(point, R"({"type":2,"a":")" + std::string(2 << 20, 'a') + R"(","b":")" +
+                                     std::string(2 << 20, 'b') + "\"}")),
+       "", "a.geojson: not GeoJSON: one feature or record holds over 4 MiB\n",
+       ImportOutcome::kMalformed},
       {"an array of features is no GeoJSON", "a.geojson", "[" + feature(point, "{}") + "]", "",
        "a.geojson: not GeoJSON: a FeatureCollection or a Feature expected\n",
        ImportOutcome::kMalformed},
