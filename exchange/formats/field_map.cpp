@@ -9,8 +9,8 @@
 namespace korvel {
 namespace {
 
-constexpr std::string_view kColumnNames[kColumnCount] = {"X",       "Y",         "TYPE",   "SPEED",
-                                                         "DIRTYPE", "DIRECTION", "SAMPLE", "WKT"};
+/// The names of the columns that are no device field.
+constexpr std::string_view kOtherNames[] = {"X", "Y", "SAMPLE", "WKT"};
 
 /// Names listed in the note at most; the rest are counted.
 constexpr std::size_t kListedNames = 30;
@@ -36,7 +36,8 @@ Field FieldOf(Column column) {
 
 std::optional<Column> ParseColumn(std::string_view name) {
   for (int i = 0; i < kColumnCount; ++i) {
-    if (NormalName(name) == NormalName(kColumnNames[i])) return static_cast<Column>(i);
+    if (NormalName(name) == NormalName(ColumnName(static_cast<Column>(i))))
+      return static_cast<Column>(i);
   }
   return std::nullopt;
 }
@@ -162,7 +163,20 @@ Column BuiltInColumn(std::string_view name) {
 }
 
 std::string_view ColumnName(Column column) {
-  return column == Column::kNone ? std::string_view("-") : kColumnNames[static_cast<int>(column)];
+  switch (column) {
+    case Column::kX:
+      return kOtherNames[0];
+    case Column::kY:
+      return kOtherNames[1];
+    case Column::kSample:
+      return kOtherNames[2];
+    case Column::kWkt:
+      return kOtherNames[3];
+    case Column::kNone:
+      return "-";
+    default:
+      return FieldName(FieldOf(column));
+  }
 }
 
 bool ParseFieldOption(std::string_view text, FieldRules& rules, std::string& failure) {
@@ -187,8 +201,9 @@ bool ParseFieldOption(std::string_view text, FieldRules& rules, std::string& fai
   for (int i = 0; i < kColumnCount; ++i) {
     for (const std::string& given : rules.names[i]) {
       if (NormalName(given) == NormalName(name)) {
-        failure = OptionFailure("--field", text,
-                                Quote(name) + " is given for " + std::string(kColumnNames[i]));
+        failure = OptionFailure(
+            "--field", text,
+            Quote(name) + " is given for " + std::string(ColumnName(static_cast<Column>(i))));
         return false;
       }
     }
@@ -339,7 +354,7 @@ void FieldMap::Note(CameraSink& sink, const Place& place) const {
   for (int i = 0; i < kColumnCount; ++i) {
     for (std::size_t k = 0; k < from_[i].size(); ++k) {
       text += text.empty() ? "" : k == 0 ? ", " : " and ";
-      if (k == 0) text += std::string(kColumnNames[i]) + " from ";
+      if (k == 0) text += std::string(ColumnName(static_cast<Column>(i))) + " from ";
       text += Quote(from_[i][k]);
     }
   }
