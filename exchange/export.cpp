@@ -195,6 +195,17 @@ void ForMapPoints(const DecodedDb& db, ExportResult& result, Write write) {
   }
 }
 
+/// RFC 4180 CSV by the import's column names: no field needs quotes, and no
+/// version line, which a CSV has no place for.
+void ExportCsv(const DecodedDb& db, Sink& out, ExportResult& result) {
+  out << "x,y,type,speed,dirtype,direction,sample\r\n";
+  ForMapPoints(db, result, [&](const GPS_POINT& p, bool sample) {
+    out.Degrees(p.x) << ",";
+    out.Degrees(p.y) << "," << p.type << "," << p.speed << "," << p.flag << "," << p.angle
+                     << (sample ? ",true\r\n" : ",false\r\n");
+  });
+}
+
 void ExportGeoJson(const DecodedDb& db, Sink& out, ExportResult& result) {
   out << "{\"type\":\"FeatureCollection\",\"version\":\"";
   for (char c : MapVersionLine(db)) {
@@ -287,6 +298,9 @@ ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostrea
   switch (format) {
     case ExportFormat::kTsv:
       return ExportTsv(db, sink);
+    case ExportFormat::kCsv:
+      ExportCsv(db, sink, result);
+      break;
     case ExportFormat::kGeoJson:
       ExportGeoJson(db, sink, result);
       break;

@@ -15,8 +15,7 @@
 
 namespace korvel {
 
-enum class ExportFormat { kTsv, kGeoJson, kGpx, kKml };
-
+enum class ExportFormat { kTsv, kCsv, kGeoJson, kGpx, kKml };
 
 /// The version field as stored, then the line the text had:
 /// "\"V1.0 051121\" (the text's \"V1.0 211105\")", printable either way.

@@ -31,6 +31,8 @@ int FuzzReader(const std::uint8_t* data, std::size_t size);
 int FuzzRoundtrip(const std::uint8_t* data, std::size_t size);
 int FuzzImportCsv(const std::uint8_t* data, std::size_t size);
 int FuzzImportDoc(const std::uint8_t* data, std::size_t size);
+/// The KMZ reader: the bytes as a zip archive holding a KML.
+int FuzzImportKmz(const std::uint8_t* data, std::size_t size);
 int FuzzOsm(const std::uint8_t* data, std::size_t size);
 int FuzzMap(const std::uint8_t* data, std::size_t size);
 

@@ -1,5 +1,6 @@
 // The import readers over any bytes: fuzz_import_csv feeds the CSV reader,
-// fuzz_import_doc the GeoJSON, GPX and KML readers.
+// fuzz_import_doc the GeoJSON, GPX and KML readers, fuzz_import_kmz the zip
+// reader under the KML reader.
 //
 // Input: fuzz_import_csv takes the file as it is; fuzz_import_doc takes
 // byte 0's low seven bits modulo 3 as the format (GeoJSON, GPX, KML), its top
@@ -130,11 +131,21 @@ int FuzzImportDoc(const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
+int FuzzImportKmz(const std::uint8_t* data, std::size_t size) {
+  const std::string path = WriteFile(".kmz", data, size);
+  const std::string text = ImportText(path, ImportFormat::kKmz);
+  std::filesystem::remove(path);
+  CheckWritten(text);
+  return 0;
+}
+
 }  // namespace korvel::fuzz
 
 #ifdef KORVEL_FUZZ_ENGINE
 #ifdef KORVEL_FUZZ_IMPORT_DOC
 KORVEL_FUZZ_ENTRY(FuzzImportDoc)
+#elif defined(KORVEL_FUZZ_IMPORT_KMZ)
+KORVEL_FUZZ_ENTRY(FuzzImportKmz)
 #else
 KORVEL_FUZZ_ENTRY(FuzzImportCsv)
 #endif

@@ -22,6 +22,7 @@ TEST(FuzzReplay, EveryCorpusAndRegressionFileHoldsTheInvariants) {
       {"fuzz_roundtrip", FuzzRoundtrip},
       {"fuzz_import_csv", FuzzImportCsv},
       {"fuzz_import_doc", FuzzImportDoc},
+      {"fuzz_import_kmz", FuzzImportKmz},
       {"fuzz_osm", FuzzOsm},
       {"fuzz_map", FuzzMap}};
   for (const auto& [name, function] : targets) {

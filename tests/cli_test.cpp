@@ -177,7 +177,11 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {generate + "exported.txt --per-model --out-dir again", 0, run_lines((dir / "again" / "ulma_db_ver2.bin").string()), "exported.txt:3: warning: longitude X -1 is negative", rows_db + cli + "export rows/TempDb.bin -o exported.txt; "},
       {"export bad.txt -o out.txt", 1, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
       {"export blocker -o out.txt", 1, "", "blocker: not a camera database or K93 package"},
-      {"export given/TempDb.bin --format csv", 2, "", "Try 'korvel-cli export --help'"},
+      {"export given/TempDb.bin --format xlsx", 2, "", "Try 'korvel-cli export --help'"},
+      {"export given/TempDb.bin --format csv", 0,
+       "x,y,type,speed,dirtype,direction,sample\r\n126.9501,37.3894,5,80,0,247,true\r\n"
+       "126.9807,37.4163,1,70,1,15,true\r\n",
+       ""},
       {"diff given/TempDb.bin given/K93_F0102_V0034_D3456.bin", 0, same_two, ""},
       {"diff rows/TempDb.bin given/K93_F0102_V0034_D3456.bin", 1, rows_diff, "", rows_db},
       {"diff given/TempDb.bin cams.txt", 0, same_two, ""},
@@ -297,7 +301,8 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "good.csv -o old.txt", 0,
        "V1.0 123456 "
        "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
-       "1 camera written; 0 errors, 0 warnings, 0 notes; version line from --version-line\n"},
+       "good.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\nkorvel-cli: import: 1 "
+       "camera written; 0 errors, 0 warnings, 1 notes; version line from --version-line\n"},
       {"--version-line \"$(printf 'V1.0 123456\\r\\n1.5\\t1.5')\" good.csv -o old.txt", 2, "keep",
        "korvel-cli: import: --version-line \"V1.0 123456\\r\\n1.5\\t1.5\" holds a control "
        "character at character 12: a version line is one line of printable text\n"},
@@ -315,8 +320,19 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
       {version + "bad.csv -o old.txt", 1,
        "V1.0 123456 "
        "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
-       "bad.csv:21: error: longitude X -127 is west or south: the device stores no sign; "
-       "skipped\nkorvel-cli: 5 more problems not shown\n"},
+       "bad.csv:4: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nbad.csv: 22 more errors like \"longitude X -127 is west or south: the device "
+       "stores no sign; skipped\"\nkorvel-cli: import: 1 camera written; 25 errors"},
+      {version + "--max-problems 0 bad.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "bad.csv:26: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nkorvel-cli: import: 1 camera written"},
+      {version + "--max-problems 2 bad.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "bad.csv:2: error: longitude X -127 is west or south: the device stores no sign; "
+       "skipped\nkorvel-cli: 3 more problems not shown\n"},
       {version + "--strict bad.csv -o old.txt", 1, "keep", "nothing written"},
       {version + "broken.geojson -o old.txt", 1, "keep", "broken.geojson: not GeoJSON"},
       {"good.csv -o old.txt", 2, "keep", "no version line"},
@@ -326,6 +342,16 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
        "korvel-cli: --near: nan is not a distance from 0.1 to 10000 metres\n"},
       {version + "--dedupe near --near 1e300 good.csv -o old.txt", 2, "keep",
        "korvel-cli: --near: 1e300 is not a distance from 0.1 to 10000 metres\n"},
+      {version + "--field TYPE=kind --values TYPE:a=3 good.csv -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "good.csv: note: X from \"lon\", Y from \"lat\"; not used: type (--field FIELD=NAME takes "
+       "one)\ngood.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field "
+       "TYPE=NAME)\n"},
+      {version + "--field SPEED good.csv -o old.txt", 2, "keep",
+       "korvel-cli: import: --field \"SPEED\": FIELD=NAME expected\nTry"},
+      {version + "--values TYPE:a=300 good.csv -o old.txt", 2, "keep",
+       "--values \"TYPE:a=300\": TYPE 300 is outside 0 to 255"},
       {version + "missing.csv -o old.txt", 2, "keep", "missing.csv: "},
 #ifdef KORVEL_HAVE_OSMIUM
       {version + "--from osm missing.osm -o old.txt", 2, "keep",

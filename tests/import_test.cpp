@@ -129,20 +129,30 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "\xEF\xBB\xBFname,Latitude,LONGITUDE,Type,maxspeed,Heading,DirType\r\n"
        "\"Main St, \"\"north\"\"\",37.5,127.00005,2,50,90,1\r\n"
        "\"two\nlines\",37.6,127.1,3,60,NNE,1\r\n",
-       "127.0001\t37.5000\t2\t50\t1\t90\r\n127.1000\t37.6000\t3\t60\t1\t23\r\n", ""},
+       "127.0001\t37.5000\t2\t50\t1\t90\r\n127.1000\t37.6000\t3\t60\t1\t23\r\n",
+       "a.csv: note: X from \"LONGITUDE\", Y from \"Latitude\", TYPE from \"Type\", SPEED from "
+       "\"maxspeed\", DIRTYPE from \"DirType\", DIRECTION from \"Heading\"; not used: name "
+       "(--field FIELD=NAME takes one)\n"},
       {"semicolon takes a decimal comma", "a.csv",
        "lat;lon;speed;type\n37,5;127,25;30 mph;1\n37,6;127,3;fast;1\n",
        "127.2500\t37.5000\t1\t48\t0\t0\r\n127.3000\t37.6000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\"\n"
        "a.csv:3: warning: SPEED \"fast\" is not a number: read as 0\n"},
-      {"TAB, no TYPE column", "a.csv", "x\ty\tangle\n127\t37\t45.5\n",
-       "127.0000\t37.0000\t1\t0\t0\t46\r\n",
+      {"TAB, no TYPE column, a direction without DIRTYPE", "a.csv", "x\ty\tangle\n127\t37\t45.5\n",
+       "127.0000\t37.0000\t1\t0\t1\t46\r\n",
+       "a.csv: note: X from \"x\", Y from \"y\", DIRECTION from \"angle\"\n"
        "a.csv:2: warning: DIRECTION \"45.5\" read as 46\n"
-       "a.csv:2: warning: no TYPE: 1 taken (--type gives another)\n"},
+       "a.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
       {"CP949 Korean header", "a.csv",
        "\xC0\xA7\xB5\xB5,\xB0\xE6\xB5\xB5,\xC1\xA6\xC7\xD1\xBC\xD3\xB5\xB5,type\n37.5,127,60,4\n",
-       "127.0000\t37.5000\t4\t60\t0\t0\r\n", ""},
+       "127.0000\t37.5000\t4\t60\t0\t0\r\n",
+       "a.csv: note: X from \"\xEA\xB2\xBD\xEB\x8F\x84\", Y from \"\xEC\x9C\x84\xEB\x8F\x84\", "
+       "TYPE "
+       "from \"type\", SPEED from \"\xEC\xA0\x9C\xED\x95\x9C\xEC\x86\x8D\xEB\x8F\x84\"\n"},
       {"bad rows", "a.csv", "lon,lat,type,direction\n,37,1,0\n127,abc,1,0\n127,37,1,up-down\n",
        "127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRECTION from "
+       "\"direction\"\n"
        "a.csv:2: error: longitude missing; skipped\n"
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
@@ -150,6 +160,7 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
       {"a row's warning, then its note, then the next row's warning", "a.csv",
        "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.4\n127.5,37,1,fast\n",
        "127.0000\t37.0000\t1\t60\t0\t0\r\n127.5000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\"\n"
        "a.csv:3: warning: SPEED \"60.4\" read as 60\n"
        "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
        "a.csv:4: warning: SPEED \"fast\" is not a number: read as 0\n"},
@@ -159,18 +170,24 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        ImportOutcome::kMalformed},
       {"a quote left open to the end", "a.csv",
        "lon,lat,type,note\n127,37,1,ok\n127,37,2,\"abc\n127.1,37,1,x\n127.2,37,1,y\n", "",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"; not used: note (--field "
+       "FIELD=NAME takes one)\n"
        "a.csv:3: the quote opened on this line is still open at the end of the file\n",
        ImportOutcome::kMalformed},
       {"quoted line breaks: four pass, five warn", "a.csv",
        "lon,lat,type,note\n127,37,1,\"a\nb\nc\nd\n\"\"e\"\"\"\n128,36,2,\"say "
        "\"\"hi\"\"\nb\nc\nd\ne\nf\"\n",
        "127.0000\t37.0000\t1\t0\t0\t0\r\n128.0000\t36.0000\t2\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"; not used: note (--field "
+       "FIELD=NAME takes one)\n"
        "a.csv:7: warning: quoted text runs over 6 lines, to line 12 (a quote left open?)\n"},
       {"a NUL in a row ends it there, and is an error", "a.csv",
        std::string("lon,lat,type,direction\n127,37,1,9\0"
                    "0\n127,37,1,\"a\n\0\"\n128,36,2,5\n",
                    62),
-       "128.0000\t36.0000\t2\t0\t0\t5\r\n",
+       "128.0000\t36.0000\t2\t0\t1\t5\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRECTION from "
+       "\"direction\"\n"
        "a.csv:2: error: a NUL byte in column 4; skipped\n"
        "a.csv:4: error: a NUL byte in column 4; skipped\n",
        ImportOutcome::kRowsSkipped},
@@ -179,19 +196,24 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
            std::string("127,37,1,9\0"
                        "0,x\n",
                        14),
-       "127.0000\t37.0000\t1\t0\t0\t5\r\n", "a.csv:3: error: a NUL byte in column 4; skipped\n",
+       "127.0000\t37.0000\t1\t0\t1\t5\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRECTION from "
+       "\"direction\"; not used: note (--field FIELD=NAME takes one)\n"
+       "a.csv:3: error: a NUL byte in column 4; skipped\n",
        ImportOutcome::kRowsSkipped},
       {"a NUL in the header", "a.csv", std::string("lon;la\0t\n127;37\n", 16), "",
        "a.csv:1: a NUL byte in the header line, column 2\n", ImportOutcome::kMalformed},
       {"the largest coordinates and just past them", "a.csv",
        "lon,lat,type\n180,90,1\n180.00001,37,1\n127,90.00001,1\n",
        "180.0000\t90.0000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
        "a.csv:3: error: longitude X 180.00001 is outside -180 to 180; skipped\n"
        "a.csv:4: error: latitude Y 90.00001 is outside -90 to 90; skipped\n",
        ImportOutcome::kRowsSkipped},
       {"an exact 0 is a missing value, a small one is not", "a.csv",
        "lon,lat,type\n0,37,1\n127,0,1\n127,0.00001,1\n0.00001,37,1\n",
        "127.0000\t0.0000\t1\t0\t0\t0\r\n0.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
        "a.csv:2: error: longitude 0: a missing value?; skipped\n"
        "a.csv:3: error: latitude 0: a missing value?; skipped\n",
        ImportOutcome::kRowsSkipped},
@@ -201,13 +223,17 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "127.0000\t37.0000\t1\t0\t1\t0\r\n127.0000\t37.1000\t1\t0\t1\t359\r\n"
        "127.0000\t37.2000\t1\t0\t1\t330\r\n127.0000\t37.3000\t1\t0\t1\t0\r\n"
        "127.0000\t37.4000\t1\t0\t1\t359\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRTYPE from \"dirtype\", "
+       "DIRECTION from \"direction\"\n"
        "a.csv:2: warning: DIRECTION \"359.6\" read as 0\n"
        "a.csv:3: warning: DIRECTION \"359.4\" read as 359\n"
        "a.csv:4: warning: DIRECTION -30 is outside 0 to 359: taken as 330\n"
        "a.csv:5: warning: DIRECTION 720 is outside 0 to 359: taken as 0\n"},
-      {"no rows", "a.csv", "lon,lat,type\n", "", "", ImportOutcome::kNoCameras,
-       "import: no camera to write: the inputs hold none"},
+      {"no rows", "a.csv", "lon,lat,type\n", "",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n",
+       ImportOutcome::kNoCameras, "import: no camera to write: the inputs hold none"},
       {"no row the device takes", "a.csv", "lon,lat,type\n-127,37,1\n", "",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
        "a.csv:2: error: longitude X -127 is west or south: the device stores no sign; skipped\n",
        ImportOutcome::kNoCameras, "import: no camera to write: every camera found had an error"},
       // The duplicate's note waits for its merge behind the prefetch: its
@@ -215,6 +241,7 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
       {"a note between the warnings of its row and the next", "a.csv",
        "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.2\n127,37.1,1,60.5\n",
        "127.0000\t37.0000\t1\t60\t0\t0\r\n127.0000\t37.1000\t1\t61\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\"\n"
        "a.csv:3: warning: SPEED \"60.2\" read as 60\n"
        "a.csv:3: note: same camera as a.csv:2 (identical); kept a.csv:2\n"
        "a.csv:4: warning: SPEED \"60.5\" read as 61\n"},
@@ -234,24 +261,38 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
        collection(feature(point, R"({"type":3,"speed":60,"dirtype":1,"direction":90})") + "," +
                   feature(point, R"({"type":4,"speed":70,"flag":1,"angle":10,"cell":5})") + "," +
                   feature(point, R"({"type":5,"speed":80,"sample":true})")),
-       "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t70\t1\t10\r\n", ""},
+       "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t70\t1\t10\r\n",
+       "a.geojson: note: TYPE from \"type\", SPEED from \"speed\", DIRTYPE from \"dirtype\" and "
+       "\"flag\", DIRECTION from \"direction\" and \"angle\", SAMPLE from \"sample\"; not used: "
+       "cell (--field FIELD=NAME takes one)\n"},
       {"MultiPoint and OpenStreetMap tags", "a.json",
        collection(feature(R"({"type":"MultiPoint","coordinates":[[127,37],[128,36,5]]})",
                           R"({"highway":"speed_camera","maxspeed":"60","direction":"SW"})") +
                   "," + feature(point, R"({"highway":"speed_camera","maxspeed":"signals"})")),
        "127.0000\t37.0000\t1\t60\t1\t225\r\n128.0000\t36.0000\t1\t60\t1\t225\r\n"
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
-       "a.json: feature 2: warning: SPEED \"signals\" is not a number: read as 0\n"},
-      {"other geometry, a feature alone", "a.geojson",
+       "a.json: feature 2: warning: maxspeed \"signals\" is not a number: SPEED 0\n"},
+      {"a line, a feature alone", "a.geojson",
        feature(R"({"type":"LineString","coordinates":[[127,37],[128,37]]})", "{}"), "",
-       "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n",
+       "a.geojson: note: 1 feature is a line or polygon, not a camera: left out\n",
+       ImportOutcome::kNoCameras, "import: no camera to write: the inputs hold none"},
+      {"lines and polygons counted, other geometry refused", "a.geojson",
+       collection(
+           feature(R"({"type":"Polygon","coordinates":[[[127,37],[128,37],[127,37]]]})", "{}") +
+           "," + feature(R"({"type":"MultiLineString","coordinates":[]})", "{}") + "," +
+           feature(R"({"type":"Circle","coordinates":[127,37]})", "{}")),
+       "",
+       "a.geojson: feature 3: error: geometry Circle is not a Point or MultiPoint; skipped\n"
+       "a.geojson: note: 2 features are lines or polygons, not a camera: left out\n",
        ImportOutcome::kNoCameras, "import: no camera to write: every camera found had an error"},
       {"a direction that rounds to north", "a.geojson",
        collection(feature(point, R"({"type":1,"dirtype":1,"direction":359.5})") + "," +
                   feature(point, R"({"type":2,"dirtype":1,"direction":-90})")),
        "127.5000\t37.5000\t1\t0\t1\t0\r\n127.5000\t37.5000\t2\t0\t1\t270\r\n",
        "a.geojson: feature 1: warning: DIRECTION 359.5 read as 0\n"
-       "a.geojson: feature 2: warning: DIRECTION -90 is outside 0 to 359: taken as 270\n"},
+       "a.geojson: feature 2: warning: DIRECTION -90 is outside 0 to 359: taken as 270\n"
+       "a.geojson: note: TYPE from \"type\", DIRTYPE from \"dirtype\", DIRECTION from "
+       "\"direction\"\n"},
       {"members read past, containers kept as what they are", "a.geojson",
        collection(
            R"({"type":"Feature","id":7,"bbox":[1,2,3,4],"geometry":{"coordinates":[[127,37]],)"
@@ -259,18 +300,30 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
            feature(R"({"type":"Point","coordinates":[127.5,37.5,[1,[2]]]})",
                    R"({"name":{"a":[1]},"speed":{"a":60},"type":2})")),
        "127.5000\t37.5000\t2\t0\t0\t0\r\n",
-       "a.geojson: feature 1: error: geometry LineString is not a Point or MultiPoint; skipped\n"
-       "a.geojson: feature 2: warning: SPEED is object, not a number: read as 0\n",
-       ImportOutcome::kRowsSkipped},
+       "a.geojson: feature 2: warning: SPEED is object, not a number: read as 0\n"
+       "a.geojson: note: TYPE from \"type\", SPEED from \"speed\"; not used: name (--field "
+       "FIELD=NAME takes one)\n"
+       "a.geojson: note: 1 feature is a line or polygon, not a camera: left out\n"},
       {"nested 64 deep", "a.geojson",
        feature(point, R"({"type":2,"note":)" + std::string(63, '[') + std::string(63, ']') + "}"),
-       "127.5000\t37.5000\t2\t0\t0\t0\r\n", ""},
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n",
+       "a.geojson: note: TYPE from \"type\"; not used: note (--field FIELD=NAME takes one)\n"},
       {"nested 65 deep", "a.geojson",
        feature(point, R"({"type":2,"note":)" + std::string(64, '[') + std::string(64, ']') + "}"),
        "", "a.geojson: not GeoJSON: values nested over 64 deep\n", ImportOutcome::kMalformed},
       {"blanks over 4 MiB", "a.geojson",
        feature(point, R"({"type":2,"note":1,)" + std::string(5 << 20, ' ') + "}"), "",
        "a.geojson: not GeoJSON: a value or blank run over 4 MiB\n", ImportOutcome::kMalformed},
+      {"properties up to 4 MiB a feature", "a.geojson",
+       collection(feature(point, R"({"type":2,"a":")" + std::string(2 << 20, 'a') + R"(","b":")" +
+                                     std::string((2 << 20) - 1000, 'b') + "\"}")),
+       "127.5000\t37.5000\t2\t0\t0\t0\r\n",
+       "a.geojson: note: TYPE from \"type\"; not used: a, b (--field FIELD=NAME takes one)\n"},
+      {"properties over 4 MiB a feature", "a.geojson",
+       collection(feature(point, R"({"type":2,"a":")" + std::string(2 << 20, 'a') + R"(","b":")" +
+                                     std::string(2 << 20, 'b') + "\"}")),
+       "", "a.geojson: not GeoJSON: one feature or record holds over 4 MiB\n",
+       ImportOutcome::kMalformed},
       {"an array of features is no GeoJSON", "a.geojson", "[" + feature(point, "{}") + "]", "",
        "a.geojson: not GeoJSON: a FeatureCollection or a Feature expected\n",
        ImportOutcome::kMalformed},
@@ -297,7 +350,10 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "<k:type>2</k:type><k:speed>80</k:speed><k:dirtype>1</k:dirtype><k:direction>15"
        "</k:direction></extensions></wpt>\n<wpt lat=\"37.5\"/>\n</gpx>\n",
        "127.5000\t37.5000\t2\t80\t1\t15\r\n",
-       "a.gpx:4: error: longitude X missing or unreadable; skipped\n", ImportOutcome::kRowsSkipped},
+       "a.gpx:4: error: longitude X missing or unreadable; skipped\n"
+       "a.gpx: note: TYPE from \"type\", SPEED from \"speed\", DIRTYPE from \"dirtype\", "
+       "DIRECTION from \"direction\"\n",
+       ImportOutcome::kRowsSkipped},
       {"KML points, typed and untyped ExtendedData", "a.kml",
        "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n<Placemark><ExtendedData>"
        "<SchemaData><SimpleData name=\"type\">7</SimpleData><SimpleData name=\"speed\">90"
@@ -306,18 +362,42 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "<value>1</value></Data></ExtendedData><LineString><coordinates>127,37 128,37"
        "</coordinates></LineString></Placemark>\n</Document></kml>",
        "127.5000\t37.5000\t7\t90\t0\t0\r\n",
-       "a.kml:3: error: a Placemark without a Point; skipped\n", ImportOutcome::kRowsSkipped},
+       "a.kml: note: TYPE from \"type\", SPEED from \"speed\"\n"
+       "a.kml: note: 1 Placemark is a line, polygon or track, not a camera: left out\n"},
+      {"KML Placemarks: no geometry at all, a gx:Track", "a.kml",
+       "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
+       "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">"
+       "<Document>\n<Placemark><name>A</name></Placemark>\n<Placemark><gx:Track><when>"
+       "2024-06-01T10:00:00Z</when><gx:coord>127 37 0</gx:coord></gx:Track></Placemark>\n"
+       "<Placemark><gx:Track/></Placemark>\n</Document></kml>",
+       "",
+       "a.kml:2: error: a Placemark without a Point; skipped\n"
+       "a.kml: note: 2 Placemarks are lines, polygons or tracks, not a camera: left out\n",
+       ImportOutcome::kNoCameras, "import: no camera to write: every camera found had an error"},
+      {"GPSBabel GPX of a track: no waypoints", "t.gpx",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.0\" creator=\"GPSBabel - "
+       "https://www.gpsbabel.org\" xmlns=\"http://www.topografix.com/GPX/1/0\">\n"
+       "<time>2024-06-01T10:00:00Z</time>\n<rte>\n<rtept lat=\"41.3\" lon=\"69.2\"/>\n</rte>\n"
+       "<trk>\n<name>Track 1</name>\n<trkseg>\n<trkpt lat=\"41.311000000\" lon=\"69.279700000\">\n"
+       "  <ele>455.000000</ele>\n  <time>2024-06-01T10:00:00Z</time>\n  <course>90.0</course>\n"
+       "  <speed>13.9</speed>\n</trkpt>\n<trkpt lat=\"41.312\" lon=\"69.28\"/>\n</trkseg>\n"
+       "</trk>\n</gpx>\n",
+       "",
+       "t.gpx: warning: no waypoints (wpt); its 1 route points (rtept) and 2 track points "
+       "(trkpt) are a way, not cameras\n",
+       ImportOutcome::kNoCameras, "import: no camera to write: the inputs hold none"},
       {"UTF-16 GPX, as Notepad saves it", "cams",
        Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<gpx>\r\n<wpt lat=\"37.5\" "
              "lon=\"127.5\"/>\r\n<wpt lon=\"127.5\"/>\r\n</gpx>\r\n",
              true),
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
-       "cams:3: warning: no TYPE: 1 taken (--type gives another)\n"
-       "cams:4: error: latitude Y missing or unreadable; skipped\n",
+       "cams:4: error: latitude Y missing or unreadable; skipped\n"
+       "cams: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n",
        ImportOutcome::kRowsSkipped},
       {"256 deep passes, fields only inside extensions", "a.gpx",
        deep(251, "<extensions><b><speed>80</speed></b></extensions><speed>99</speed>"),
-       "127.5000\t37.5000\t1\t80\t0\t0\r\n", ""},
+       "127.5000\t37.5000\t1\t80\t0\t0\r\n",
+       "a.gpx: note: TYPE from \"type\", SPEED from \"speed\"\n"},
       {"257 deep is refused as it opens", "a.gpx", deep(255, ""), "",
        "a.gpx: elements nested over 256 deep\n", ImportOutcome::kMalformed},
       {"attributes up to 64 KiB", "a.gpx",
@@ -327,12 +407,14 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
            "</wpt>\n<wpt lat=\"37.5\" lon=\"" +
            std::string(65536 - 4, ' ') + "127.5\"/>\n</gpx>\n",
        "127.5000\t37.5000\t1\t0\t0\t0\r\n",
-       "a.gpx:3: error: longitude X missing or unreadable; skipped\n", ImportOutcome::kRowsSkipped},
+       "a.gpx:3: error: longitude X missing or unreadable; skipped\n"
+       "a.gpx: note: TYPE from \"type\"\n",
+       ImportOutcome::kRowsSkipped},
       {"markup over the parser's 32 MiB", "a.gpx",
        "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\"/>\n<!--" + std::string(33 << 20, 'c') +
            "-->\n</gpx>",
        "",
-       "a.gpx:2: warning: no TYPE: 1 taken (--type gives another)\n"
+       "a.gpx: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"
        "a.gpx:3: a tag, comment or other markup over 32 MiB; no GPX or KML holds one\n",
        ImportOutcome::kMalformed},
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "",
@@ -419,11 +501,13 @@ TEST(ImportDetect, OneNameAcrossCommands) {
   EXPECT_EQ(ParseExportFormat("text"), ExportFormat::kTsv);
   EXPECT_EQ(ParseExportFormat("tsv"), ExportFormat::kTsv);
   EXPECT_EQ(ParseExportFormat("kml"), ExportFormat::kKml);
-  EXPECT_EQ(ParseExportFormat("csv"), std::nullopt);
+  EXPECT_EQ(ParseExportFormat("csv"), ExportFormat::kCsv);
+  EXPECT_EQ(ParseExportFormat("kmz"), std::nullopt);
   EXPECT_EQ(ParseImportFormat("TEXT"), std::nullopt);
-  EXPECT_EQ(FormatNameList(false), "text, csv, geojson, gpx, kml or osm");
-  EXPECT_EQ(FormatNameList(true), "text, geojson, gpx or kml");
-  EXPECT_EQ(FormatNames(true), (std::vector<std::string>{"text", "tsv", "geojson", "gpx", "kml"}));
+  EXPECT_EQ(FormatNameList(false), "text, csv, geojson, gpx, kml, kmz or osm");
+  EXPECT_EQ(FormatNameList(true), "text, csv, geojson, gpx or kml");
+  EXPECT_EQ(FormatNames(true),
+            (std::vector<std::string>{"text", "tsv", "csv", "geojson", "gpx", "kml"}));
   // The README's table of what import reads lists the same formats, in order.
   std::ifstream readme(std::string(KORVEL_TEST_DATA_DIR) + "/../../README.md");
   std::string line, listed, expected;
@@ -586,6 +670,11 @@ TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
       "<Schema name=\"camera\" id=\"camera\"><SimpleField name=\"type\" type=\"int\"/></Schema>\n";
   const std::string text_head =
       "\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.5\t37.5\t1\t0\t0\t0\r\n";
+  // Every input but a camera text says which names gave its fields.
+  const auto type_note = [](const std::string& file) {
+    return file + ": note: TYPE from \"type\"\n";
+  };
+  const std::string csv_note = "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n";
   const struct {
     const char* name;
     const char* file;
@@ -597,39 +686,41 @@ TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
     std::string problems;
   } cases[] = {
       {"--version-line before the file's own", "a.geojson", geojson("V2.0 654321 geo"), kVersion,
-       false, kVersion, "--version-line", ""},
+       false, kVersion, "--version-line", type_note("a.geojson")},
       {"our GeoJSON's version", "a.geojson", geojson("V2.0 654321 geo"), "", false,
-       "V2.0 654321 geo", "a.geojson", ""},
+       "V2.0 654321 geo", "a.geojson", type_note("a.geojson")},
       {"GeoJSON version with rows in it", "a.geojson",
        geojson(R"(V2.0 654321\r\n1.5\t1.5\t1\t0\t0\t0)"), "", false, "", "",
        "a.geojson: error: version line " + shown +
-           " holds a control character at character 12; not taken\n" + none},
+           " holds a control character at character 12; not taken\n" + type_note("a.geojson") +
+           none},
       {"GeoJSON version with a NUL, --version-line given", "a.geojson",
        geojson(R"(V2.0 654321 a\u0000b)"), kVersion, false, kVersion, "--version-line",
        "a.geojson: error: version line \"V2.0 654321 a\\x00b\" holds a control character at "
-       "character 14; not taken\n"},
+       "character 14; not taken\n" +
+           type_note("a.geojson")},
       {"our GPX's name", "a.gpx", gpx("korvel-cli", "V2.0 654321 gpx"), "", false,
-       "V2.0 654321 gpx", "a.gpx", ""},
+       "V2.0 654321 gpx", "a.gpx", type_note("a.gpx")},
       {"our GPX's name with rows in it", "a.gpx",
        gpx("korvel-cli", "V2.0 654321&#13;&#10;1.5&#9;1.5&#9;1&#9;0&#9;0&#9;0"), "", false, "", "",
        "a.gpx: error: version line " + shown +
-           " holds a control character at character 12; not taken\n" + none},
+           " holds a control character at character 12; not taken\n" + type_note("a.gpx") + none},
       {"GPSBabel's GPX name", "a.gpx",
        gpx("GPSBabel - https://www.gpsbabel.org", "Verkehrskameras Usbekistan"), "", false, "", "",
-       none},
+       type_note("a.gpx") + none},
       {"our KML's title", "a.kml", kml("V2.0 654321 kml", schema), "", false, "V2.0 654321 kml",
-       "a.kml", ""},
+       "a.kml", type_note("a.kml")},
       {"our KML's title with a line break", "a.kml", kml("V2.0 654321&#10;x", schema), "", false,
        "", "",
        "a.kml: error: version line \"V2.0 654321\\nx\" holds a control character at character "
        "12; not taken\n" +
-           none},
+           type_note("a.kml") + none},
       {"My Maps' KML title", "a.kml", kml("Verkehrskameras Usbekistan", ""), "", false, "", "",
-       none},
+       type_note("a.kml") + none},
       {"camera text", "a.txt", "V2.0 654321 txt" + text_head, "", false, "V2.0 654321 txt", "a.txt",
        ""},
       {"--base text", "b.txt", "V2.0 654321 txt" + text_head, "", true, "V2.0 654321 txt",
-       "--base b.txt", ""},
+       "--base b.txt", csv_note},
       {"camera text with a CR inside", "a.txt", "V2.0 654321\r1.5" + text_head, "", false, "", "",
        "a.txt:1: error: version line \"V2.0 654321\\r1.5\" holds a control character at "
        "character 12; not taken\n" +
@@ -637,7 +728,8 @@ TEST(ImportVersionLine, FromTheOptionOurOwnFilesOrNowhere) {
       {"--base text with a NUL", "b.txt", std::string("V2.0 654321 a\0b", 15) + text_head, kVersion,
        true, kVersion, "--version-line",
        "b.txt:1: error: version line \"V2.0 654321 a\\x00\" holds a control character at "
-       "character 14; not taken\n"},
+       "character 14; not taken\n" +
+           csv_note},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -704,12 +796,15 @@ TEST(ImportMerge, BaseFirstThenDuplicatesByTheChosenRule) {
        "127.0003\t37.0001\t2\t50\t0\t0\r\n127.0003\t37.0001\t2\t50\t1\t270\r\n",
        ""},
   };
+  const std::string note =
+      "new.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", SPEED from \"speed\", "
+      "DIRTYPE from \"dirtype\", DIRECTION from \"direction\"\n";
   for (const auto& rule : rules) {
     options.dedupe = rule.dedupe;
     options.near_metres = rule.near;
     const Outcome got = Import(fs, options);
     EXPECT_EQ(got.text, kHead + std::string("127.0000\t37.0000\t1\t60\t1\t90\r\n") + rule.rows);
-    EXPECT_EQ(got.problems, rule.problems);
+    EXPECT_EQ(got.problems, note + rule.problems);
   }
   // The version line comes from the base; without one, none is made up.
   options.base.clear();
@@ -748,8 +843,10 @@ TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
     fs.SetFile("a.csv", std::string("lon,lat,type\n") + c.kept + ",1\n" + c.camera + ",1\n");
     options.inputs = {"a.csv"};
     const Outcome got = Import(fs, options);
-    EXPECT_EQ(got.problems, "a.csv:3: note: same camera as a.csv:2 (" + std::string(c.apart) +
-                                " m apart); kept a.csv:2\n");
+    EXPECT_EQ(got.problems,
+              "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
+              "a.csv:3: note: same camera as a.csv:2 (" +
+                  std::string(c.apart) + " m apart); kept a.csv:2\n");
     EXPECT_EQ(got.result.cameras.size(), 1u);
   }
   // Two kept cameras 36 m apart, the new one between them: the earlier
@@ -762,6 +859,7 @@ TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
   fs.SetFile("a.csv", "lon,lat,type\n127.0000,37,1\n127.0004,37,1\n127.0002,37,1\n");
   options.inputs = {"a.csv"};
   EXPECT_EQ(Import(fs, options).problems,
+            "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
             "a.csv:4: note: same camera as a.csv:2 (18 m apart); kept a.csv:2\n");
 }
 
@@ -777,7 +875,7 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
   ASSERT_TRUE(db) << fault;
   CameraInput decoded;
   ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));
-  for (const char* format : {"tsv", "geojson", "gpx", "kml"}) {
+  for (const char* format : {"tsv", "csv", "geojson", "gpx", "kml"}) {
     SCOPED_TRACE(format);
     std::ostringstream exported;
     ASSERT_TRUE(ExportCameras(decoded.file.db, *ParseExportFormat(format), exported).ok);
@@ -785,6 +883,8 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
     ImportOptions options;
     options.inputs = {std::string("cameras.") + format};
     fs.SetFile(options.inputs[0], exported.str());
+    // A CSV has no place for the version line.
+    if (format == std::string_view("csv")) options.version_line = kVersion;
     const Outcome got = Import(fs, options);
     ASSERT_EQ(got.result.outcome, ImportOutcome::kDone)
         << FailureText(got.result.failure) << got.problems;

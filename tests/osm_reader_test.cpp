@@ -61,7 +61,7 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
       "3 warning: direction \"0-90\" is a range: DIRTYPE 0",
       "3 127.02 37.52 37 0 0",  // 20 knots
       "4 warning: maxspeed \"signals\" is not a number: SPEED 0",
-      "4 warning: direction \"forward\" cannot be read: DIRTYPE 0",
+      "4 warning: direction \"forward\" points along a way, which a node has not: DIRTYPE 0",
       "4 127.03 37.53 0 0 0",
       "5 warning: maxspeed \"KR:urban\" is not a number: SPEED 0",
       "5 127.04 37.54 0 0 0",  // a route relation gives no bearing
@@ -70,7 +70,9 @@ TEST(OsmReader, XmlAndPbfGiveEveryCameraByTheMappingRules) {
       // Node 8 is no camera; node 9's own direction stands beside its relation.
       "9 warning: direction \"90;270\" holds more than one value: DIRTYPE 0",
       "9 127.06 37.56 61 0 0",
+      "10 warning: direction \"359.6\" is outside 0 to 359: taken as 0",
       "10 127.07 37.57 100 1 0",
+      "11 warning: direction \"-30\" is outside 0 to 359: taken as 330",
       "11 127.08 37.58 0 1 330",
       "12 warning: enforcement relation 3: from node 99 is not in the file: DIRTYPE 0",
       "12 127.09 37.59 0 0 0",

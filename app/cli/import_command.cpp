@@ -12,15 +12,13 @@
 #include "app/cli/command_files.h"
 #include "app/cli/standard_input.h"
 #include "camdb/parser.h"
+#include "exchange/formats/field_map.h"
 #include "exchange/formats/format_table.h"
 #include "exchange/import/import.h"
 #include "platform/real_file_system.h"
 
 namespace korvel::cli {
 namespace {
-
-/// Problems shown before the rest are only counted, as generate shows them.
-constexpr std::uint64_t kShownProblems = 20;
 
 struct Options {
   std::vector<std::string> inputs;
@@ -31,6 +29,8 @@ struct Options {
   double near = 0;
   int type = 1;
   bool strict = false;
+  std::vector<std::string> fields, values;
+  std::uint64_t max_problems = 20;
   std::string out;
   CLI::Option* near_option = nullptr;
   CLI::Option* type_option = nullptr;
@@ -59,6 +59,16 @@ int Run(const Options& options) {
       !problem.empty()) {
     return UsageError(problem + ": a version line is one line of printable text");
   }
+  std::string wrong;
+  for (const std::string& field : options.fields) {
+    if (!ParseFieldOption(field, import.fields, wrong)) return UsageError(wrong);
+  }
+  for (const std::string& values : options.values) {
+    if (!ParseValuesOption(values, import.fields, wrong)) return UsageError(wrong);
+  }
+  // --max-problems 0 shows every problem, each repeat too.
+  if (options.max_problems == 0) import.shown_per_kind = 0;
+  const std::uint64_t shown = options.max_problems == 0 ? ~std::uint64_t{0} : options.max_problems;
   if (!import.version_line.empty() && VersionFault(import.version_line) != ParseFault::kNone) {
     return UsageError("--version-line \"" + import.version_line +
                       "\" is not a version line generate takes: it starts with V, has at least "
@@ -68,10 +78,10 @@ int Run(const Options& options) {
   std::uint64_t problems = 0;
   RealFileSystem fs;
   const ImportResult result = RunImport(import, fs, [&](const std::string& line) {
-    if (problems++ < kShownProblems) std::cerr << line << '\n';
+    if (problems++ < shown) std::cerr << line << '\n';
   });
-  if (problems > kShownProblems) {
-    std::cerr << "korvel-cli: " << problems - kShownProblems << " more problems not shown\n";
+  if (problems > shown) {
+    std::cerr << "korvel-cli: " << problems - shown << " more problems not shown\n";
   }
   if (result.used_osm) std::cerr << "korvel-cli: " << kOdblNote << '\n';
   std::cerr << std::flush;
@@ -134,6 +144,19 @@ void RegisterImport(CLI::App& app, int& exit_status) {
   options->type_option =
       sub->add_option("--type", options->type, "TYPE of cameras without one (default 1)")
           ->check(CLI::Range(0, 255));
+  sub->add_option("--field", options->fields,
+                  "FIELD=NAME: the column, property, KML Data name, GPX extension element or "
+                  "OpenStreetMap tag that gives FIELD (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION, "
+                  "SAMPLE or WKT), in place of the built-in names; repeatable")
+      ->allow_extra_args(false);
+  sub->add_option("--values", options->values,
+                  "FIELD:FROM=TO,...: the device value of each source value of TYPE, SPEED, "
+                  "DIRTYPE or DIRECTION; *=N for the rest, else an unlisted value is an error "
+                  "for its row; repeatable")
+      ->allow_extra_args(false);
+  sub->add_option("--max-problems", options->max_problems,
+                  "problems shown before the rest are counted (default 20; 0: all, with every "
+                  "repeat)");
   sub->add_flag("--strict", options->strict,
                 "write nothing when any row has an error or a warning (exit status 1)");
   sub->add_option("-o,--output", options->out, "output file; - or none: standard output");
@@ -141,8 +164,20 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       "Writes a camera text that generate reads: the version line, the header, one\n"
       "row per camera, CR LF lines; every coordinate as the text that stores the\n"
       "1/10000-degree unit nearest the source value. The sample rows of our own\n"
-      "exports are left out (generate adds them). Problems go to standard error as\n"
-      "PATH:LINE:, PATH: feature N: or PATH: node ID:, the first 20, then a count.\n"
+      "exports are left out (generate adds them).\n"
+      "Fields by name, case, _, - and blanks aside, and a unit in parentheses:\n"
+      "  X  x lon lng long longitude 경도    Y  y lat latitude 위도\n"
+      "  TYPE  type    DIRTYPE  dirtype flag    SAMPLE  sample (true, yes, 1)\n"
+      "  WKT  wkt wkt_geom geometry the_geom: POINT (lon lat), in place of X and Y\n"
+      "  SPEED  speed maxspeed max_speed speed_limit speedlimit limit vmax 제한속도\n"
+      "  DIRECTION  direction heading angle bearing azimuth course compass_direction\n"
+      "             camera:direction (never a road's up/down direction)\n"
+      "One note per input names the source of each field and the names not used.\n"
+      "A direction read without DIRTYPE gives DIRTYPE 1. TYPE missing: --type, else 1,\n"
+      "with one warning per input.\n"
+      "Problems go to standard error as PATH:LINE:, PATH: feature N: or PATH: node\n"
+      "ID:; after 3 of one kind in an input the rest are counted, and after\n"
+      "--max-problems in all.\n"
       "An output file appears only when complete, written while its folder is locked.\n"
       "Exit status: 0 when every camera was imported; 1 when rows with errors were\n"
       "left out (the rest is written), with --strict and any error or warning\n"

@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "exchange/formats/field_map.h"
 #include "exchange/formats/fields.h"
 #include "exchange/formats/readers.h"
 #include "platform/c_number.h"
@@ -112,10 +114,6 @@ std::size_t ColumnAt(std::string_view record, std::size_t offset, char separator
   return column;
 }
 
-bool IsTrue(std::string_view text) {
-  return text == "true" || text == "1" || text == "yes" || text == "TRUE" || text == "True";
-}
-
 class CsvSource : public CameraSource {
  public:
   SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
@@ -128,7 +126,7 @@ class CsvSource : public CameraSource {
     std::string_view record;
     std::uint64_t first_line = 0;
     std::vector<std::string_view> fields;
-    std::array<int, 7> column{};  // index by Column; -1 when absent
+    std::array<int, kColumnCount> column{};  // index by Column; -1 when absent
     column.fill(-1);
     char separator = 0;
     bool header = true;
@@ -150,7 +148,12 @@ class CsvSource : public CameraSource {
           return SourceOutcome::kMalformed;
         }
         std::string names(record);
+        sink_fields_ = &sink.Fields();
+        field_map_.emplace(*sink_fields_, true);
         if (!ReadHeader(path, names, separator, column, failure)) return SourceOutcome::kMalformed;
+        field_map_->Note(sink, Place{input, PlaceKind::kFile, 0});
+        // --values asks for every row to be read by Row.
+        plain_ = !field_map_->MapsValues();
         roles_.clear();
         for (int which = 0; which < static_cast<int>(column.size()); ++which) {
           const int at = column[which];
@@ -169,7 +172,7 @@ class CsvSource : public CameraSource {
       if (record.find_first_not_of(" \t") == std::string_view::npos) continue;
       SourceCamera camera;
       camera.place = place;
-      if (PlainRow(record, separator, roles_, camera)) {
+      if (plain_ && PlainRow(record, separator, roles_, camera)) {
         sink.Camera(camera);
         continue;
       }
@@ -246,8 +249,8 @@ class CsvSource : public CameraSource {
     return false;
   }
 
-  static bool ReadHeader(const std::string& path, std::string& record, char& separator,
-                         std::array<int, 7>& column, Problem& failure) {
+  bool ReadHeader(const std::string& path, std::string& record, char& separator,
+                  std::array<int, kColumnCount>& column, Problem& failure) {
     if (std::string_view(record).starts_with(kUtf8Bom)) record.erase(0, kUtf8Bom.size());
     std::string utf8;
     if (!IsUtf8(record) && Cp949ToUtf8(record, utf8)) record = utf8;
@@ -255,21 +258,34 @@ class CsvSource : public CameraSource {
     std::vector<std::string_view> names;
     std::vector<std::string> unquoted;
     SplitRecord(record, separator, names, unquoted);
+    unsigned taken = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const Column known = ColumnOf(names[i]);
-      if (known != Column::kNone && column[static_cast<int>(known)] < 0) {
-        column[static_cast<int>(known)] = static_cast<int>(i);
-      }
+      const Column known = field_map_->Meet(names[i], taken);
+      if (known != Column::kNone) column[static_cast<int>(known)] = static_cast<int>(i);
     }
-    const char* missing = nullptr;
-    if (column[static_cast<int>(Column::kX)] < 0) {
-      missing = "no longitude column (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84)";
-    } else if (column[static_cast<int>(Column::kY)] < 0) {
-      missing = "no latitude column (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)";
+    // A WKT column stands in for the two.
+    const bool wkt = column[static_cast<int>(Column::kWkt)] >= 0;
+    for (const Column axis : {Column::kX, Column::kY}) {
+      if (column[static_cast<int>(axis)] >= 0 || wkt) continue;
+      failure =
+          LineProblem(path, 1, "no " + MissingAxis(axis, sink_fields_) + " in the header line");
+      return false;
     }
-    if (missing == nullptr) return true;
-    failure = LineProblem(path, 1, std::string(missing) + " in the header line");
-    return false;
+    return true;
+  }
+
+  /// What a header without the column of `axis` lacks.
+  static std::string MissingAxis(Column axis, const FieldRules* rules) {
+    const auto& given = rules->names[static_cast<int>(axis)];
+    const std::string what = axis == Column::kX ? "longitude column" : "latitude column";
+    if (given.empty()) {
+      return what + (axis == Column::kX
+                         ? " (x, lon, lng, long, longitude or \xEA\xB2\xBD\xEB\x8F\x84)"
+                         : " (y, lat, latitude or \xEC\x9C\x84\xEB\x8F\x84)");
+    }
+    std::string names;
+    for (const std::string& name : given) names += (names.empty() ? "" : ", ") + QuotedLine(name);
+    return what + " (" + names + " given by --field " + std::string(ColumnName(axis)) + ")";
   }
 
   // PlainRow stores the columns from TYPE to DIRECTION as the fields in turn.
@@ -323,8 +339,10 @@ class CsvSource : public CameraSource {
           break;
         }
         case Column::kSample:
-          camera.sample = IsTrue(std::string_view(p, static_cast<std::size_t>(stop - p)));
+          camera.sample = ReadSample(std::string_view(p, static_cast<std::size_t>(stop - p)));
           break;
+        case Column::kWkt:
+          return false;
         case Column::kNone:
           break;
       }
@@ -334,15 +352,22 @@ class CsvSource : public CameraSource {
     return x && y;
   }
 
-  static void Row(const Place& place, const std::vector<std::string_view>& fields,
-                  bool decimal_comma, const std::array<int, 7>& column, CameraSink& sink) {
-    const auto field = [&](Column which) -> std::string_view {
-      const int at = column[static_cast<int>(which)];
-      return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
-                                                                     : std::string_view();
-    };
-    SourceCamera camera;
-    camera.place = place;
+  /// The row's position, from X and Y or else a WKT point; false after its
+  /// error.
+  template <typename Text>
+  static bool Coordinates(const Text& field, bool decimal_comma, SourceCamera& camera,
+                          CameraSink& sink) {
+    if (const std::string_view wkt = field(Column::kWkt); !wkt.empty()) {
+      const auto point = ReadWktPoint(wkt);
+      if (!point) {
+        Fail(sink, camera.place,
+             "WKT \"" + std::string(wkt.substr(0, 40)) + "\" is not a POINT (lon lat); skipped");
+        return false;
+      }
+      camera.x = point->first;
+      camera.y = point->second;
+      return true;
+    }
     static constexpr const char* kNames[2] = {"longitude", "latitude"};
     const Column axes[2] = {Column::kX, Column::kY};
     double* degrees[2] = {&camera.x, &camera.y};
@@ -350,22 +375,34 @@ class CsvSource : public CameraSource {
       const std::string_view text = field(axes[i]);
       const auto value = ReadDecimal(text, decimal_comma);
       if (!value) {
-        Fail(sink, place,
+        Fail(sink, camera.place,
              std::string(kNames[i]) +
                  (text.find_first_not_of(" ") == std::string_view::npos
                       ? std::string(" missing")
                       : " \"" + std::string(text.substr(0, 40)) + "\" is not a number") +
                  "; skipped");
-        return;
+        return false;
       }
       *degrees[i] = *value;
     }
-    static constexpr Column kFieldColumns[kFieldCount] = {Column::kType, Column::kSpeed,
-                                                          Column::kDirType, Column::kDirection};
-    for (int i = 0; i < kFieldCount; ++i) {
-      SetFieldText(camera, static_cast<Field>(i), field(kFieldColumns[i]), sink, decimal_comma);
+    return true;
+  }
+
+  void Row(const Place& place, const std::vector<std::string_view>& fields, bool decimal_comma,
+           const std::array<int, kColumnCount>& column, CameraSink& sink) const {
+    const auto field = [&](Column which) -> std::string_view {
+      const int at = column[static_cast<int>(which)];
+      return at >= 0 && static_cast<std::size_t>(at) < fields.size() ? fields[at]
+                                                                     : std::string_view();
+    };
+    SourceCamera camera;
+    camera.place = place;
+    if (!Coordinates(field, decimal_comma, camera, sink)) return;
+    for (const Column which :
+         {Column::kType, Column::kSpeed, Column::kDirType, Column::kDirection}) {
+      if (!field_map_->SetText(camera, which, field(which), sink, decimal_comma)) return;
     }
-    camera.sample = IsTrue(field(Column::kSample));
+    camera.sample = ReadSample(field(Column::kSample));
     sink.Camera(camera);
   }
 
@@ -376,6 +413,9 @@ class CsvSource : public CameraSource {
   std::string record_, more_;          ///< a record over several lines, and its next line
   std::vector<std::string> unquoted_;  ///< the fields of a record with quotes
   std::vector<Column> roles_;          ///< what each column holds, for PlainRow
+  std::optional<FieldMap> field_map_;  ///< the header's names
+  const FieldRules* sink_fields_ = nullptr;
+  bool plain_ = true;  ///< rows may be read by PlainRow
 };
 
 }  // namespace

@@ -85,41 +85,6 @@ void Store(SourceCamera& camera, Field field, std::string_view shown, bool quote
 
 }  // namespace
 
-Column ColumnOf(std::string_view name) {
-  name = Trim(name);
-  struct Name {
-    std::string_view text;
-    Column column;
-  };
-  static constexpr Name kNames[] = {
-      {"x", Column::kX},
-      {"lon", Column::kX},
-      {"lng", Column::kX},
-      {"long", Column::kX},
-      {"longitude", Column::kX},
-      {"\xEA\xB2\xBD\xEB\x8F\x84", Column::kX},  // 경도
-      {"y", Column::kY},
-      {"lat", Column::kY},
-      {"latitude", Column::kY},
-      {"\xEC\x9C\x84\xEB\x8F\x84", Column::kY},  // 위도
-      {"type", Column::kType},
-      {"speed", Column::kSpeed},
-      {"maxspeed", Column::kSpeed},
-      {"\xEC\xA0\x9C\xED\x95\x9C\xEC\x86\x8D\xEB\x8F\x84", Column::kSpeed},  // 제한속도
-      {"dirtype", Column::kDirType},
-      {"flag", Column::kDirType},
-      {"direction", Column::kDirection},
-      {"heading", Column::kDirection},
-      {"angle", Column::kDirection},
-      {"bearing", Column::kDirection},
-      {"sample", Column::kSample},
-  };
-  for (const Name& known : kNames) {
-    if (EqualsLower(name, known.text)) return known.column;
-  }
-  return Column::kNone;
-}
-
 std::optional<double> ReadDecimal(std::string_view text, bool decimal_comma) {
   text = Trim(text);
   // Nearly every field: digits, a point, digits, read as strtod reads them.

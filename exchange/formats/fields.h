@@ -12,14 +12,6 @@
 
 namespace korvel {
 
-/// What a column or property holds, by its name.
-enum class Column { kX, kY, kType, kSpeed, kDirType, kDirection, kSample, kNone };
-
-/// The column a name stands for, case-insensitively: x/lon/lng/long/
-/// longitude/경도, y/lat/latitude/위도, type, speed/maxspeed/제한속도, dirtype
-/// (and our old export's flag), direction/heading/angle/bearing, sample.
-Column ColumnOf(std::string_view name);
-
 /// A decimal number with blanks around it; with `decimal_comma` a comma is
 /// the decimal point. nullopt for anything else (text, an empty field).
 std::optional<double> ReadDecimal(std::string_view text, bool decimal_comma = false);

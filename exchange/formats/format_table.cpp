@@ -9,10 +9,11 @@ namespace {
 
 constexpr FormatEntry kFormats[] = {
     {ImportFormat::kText, "text", "tsv", "txt tsv", ExportFormat::kTsv},
-    {ImportFormat::kCsv, "csv", "", "csv", std::nullopt},
+    {ImportFormat::kCsv, "csv", "", "csv", ExportFormat::kCsv},
     {ImportFormat::kGeoJson, "geojson", "", "geojson json", ExportFormat::kGeoJson},
     {ImportFormat::kGpx, "gpx", "", "gpx", ExportFormat::kGpx},
     {ImportFormat::kKml, "kml", "", "kml", ExportFormat::kKml},
+    {ImportFormat::kKmz, "kmz", "", "kmz", std::nullopt},
     {ImportFormat::kOsm, "osm", "", "osm pbf", std::nullopt},
 };
 
@@ -80,6 +81,8 @@ std::optional<ImportFormat> FormatOfContent(const std::string& path, std::string
       bytes.starts_with("\x1F\x8B") || bytes.starts_with("BZh")) {
     return ImportFormat::kOsm;
   }
+  // A zip archive: a KMZ is the one zip import reads.
+  if (bytes.starts_with("PK\x03\x04")) return ImportFormat::kKmz;
   if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
     if (const auto xml = XmlFormat(Utf16Ascii(bytes)); xml && *xml != ImportFormat::kOsm) {
       return xml;
@@ -168,6 +171,8 @@ std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_
       return MakeXmlSource(true);
     case ImportFormat::kOsm:
       return MakeOsmSource(default_type);
+    case ImportFormat::kKmz:
+      return MakeXmlSource(true, true);
   }
   return nullptr;
 }

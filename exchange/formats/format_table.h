@@ -17,7 +17,7 @@
 namespace korvel {
 
 /// The formats `import` reads.
-enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kOsm };
+enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kKmz, kOsm };
 
 struct FormatEntry {
   ImportFormat format;
@@ -30,7 +30,7 @@ struct FormatEntry {
 /// Every format, in the order the help lists them.
 std::span<const FormatEntry> FormatTable();
 
-/// "text", "csv", "geojson", "gpx", "kml" or "osm".
+/// "text", "csv", "geojson", "gpx", "kml", "kmz" or "osm".
 std::string_view ImportFormatName(ImportFormat format);
 
 /// The format a name or its other spelling ("tsv") stands for.
@@ -43,7 +43,7 @@ std::optional<ExportFormat> ParseExportFormat(std::string_view name);
 /// with `exported`, only those export writes.
 std::vector<std::string> FormatNames(bool exported);
 
-/// "text, csv, geojson, gpx, kml or osm", for the help.
+/// "text, csv, geojson, gpx, kml, kmz or osm", for the help.
 std::string FormatNameList(bool exported);
 
 /// The reader of `format`. `default_type` is the TYPE of sources that carry

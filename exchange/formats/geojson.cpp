@@ -1,15 +1,23 @@
 // GeoJSON: Point and MultiPoint features, read one feature at a time so
 // that memory holds one feature, not the file. Properties by the column
-// names, by the names our export writes, or as OpenStreetMap tags.
+// names, by the names our export writes, or as OpenStreetMap tags. Overpass
+// API answers too: their relations, then, read again, their nodes. A JSON
+// array of records is read by the CSV column names.
 
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <optional>
 #include <string>
 
 #include "camdb/parser.h"
+#include "exchange/formats/field_map.h"
 #include "exchange/formats/fields.h"
 #include "exchange/formats/file_stream.h"
+#include "exchange/formats/osm_json.h"
 #include "exchange/formats/readers.h"
 
 namespace korvel {
@@ -55,6 +63,48 @@ class BoundedBuffer : public FileStreamBuffer {
   bool stopped_ = false;
 };
 
+/// What a GeoJSON crs member says the coordinates are.
+enum class Crs { kDegrees, kMercator, kOther };
+
+/// The crs of a member `{"type":"name","properties":{"name":...}}` (or the
+/// old `{"type":"EPSG","properties":{"code":N}}`); its name in `name`.
+Crs CrsOf(const json& crs, std::string& name) {
+  const auto properties = crs.find("properties");
+  if (!crs.is_object() || properties == crs.end() || !properties->is_object()) return Crs::kDegrees;
+  std::string code;
+  if (const auto text = properties->find("name"); text != properties->end() && text->is_string()) {
+    name = text->get<std::string>();
+    const std::size_t colon = name.find_last_of(':');
+    code = colon == std::string::npos ? name : name.substr(colon + 1);
+    const bool numbered = name.find("EPSG") != std::string::npos ||
+                          name.find("epsg") != std::string::npos ||
+                          name.find("ESRI") != std::string::npos;
+    if (!numbered && code != "CRS84") {
+      return Crs::kOther;
+    }
+  } else if (const auto number = properties->find("code");
+             number != properties->end() && number->is_number_integer()) {
+    code = number->dump();
+    name = "EPSG:" + code;
+  } else {
+    return Crs::kDegrees;
+  }
+  for (const char* degrees : {"CRS84", "4326"}) {
+    if (code == degrees) return Crs::kDegrees;
+  }
+  // Web Mercator and the names it had before EPSG gave it 3857.
+  for (const char* mercator : {"3857", "900913", "3785", "102100", "102113"}) {
+    if (code == mercator) return Crs::kMercator;
+  }
+  return Crs::kOther;
+}
+
+/// Degrees of a Web Mercator position in metres.
+OsmLocation FromMercator(double x, double y) {
+  constexpr double kRadius = 6378137, kDegrees = 180 / std::numbers::pi;
+  return {x / kRadius * kDegrees, std::atan(std::sinh(y / kRadius)) * kDegrees};
+}
+
 class GeoJsonSource : public CameraSource {
  public:
   explicit GeoJsonSource(int type) : type_(type) {}
@@ -62,14 +112,54 @@ class GeoJsonSource : public CameraSource {
   SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
                      Problem& failure) override {
     const std::string& path = source.path();
+    input_ = input;
+    sink_ = &sink;
+    field_map_.emplace(sink.Fields(), false);
+    records_.emplace(sink.Fields(), true);
+    osm_.emplace(input, type_, sink, *field_map_);
+    json root;
+    const SourceOutcome read = Parse(source, root, failure);
+    if (read != SourceOutcome::kRead) return read;
+    if (crs_ == Crs::kOther) {
+      failure = FileProblem(path, "the crs " + QuotedLine(crs_name_.substr(0, 80)) +
+                                      " is neither WGS84 degrees nor EPSG:3857 (ogr2ogr -t_srs "
+                                      "EPSG:4326 converts it)");
+      return SourceOutcome::kMalformed;
+    }
+    if (elements_) return OverpassNodes(source, failure);
+    const Place file{input, PlaceKind::kFile, 0};
+    if (records_root_ && !features_in_array_) {
+      records_->Note(sink, file);
+      return SourceOutcome::kRead;
+    }
+    const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
+    if (type != nullptr && *type == "Feature") {
+      Feature(root);
+    } else if (type == nullptr || *type != "FeatureCollection" || features_in_array_) {
+      failure = FileProblem(path, "not GeoJSON: a FeatureCollection or a Feature expected");
+      return SourceOutcome::kMalformed;
+    }
+    osm_->Finish();
+    field_map_->Note(sink, file);
+    if (shapes_ != 0) {
+      sink.Problem({file, ProblemKind::kNote,
+                    std::to_string(shapes_) +
+                        (shapes_ == 1 ? " feature is a line or polygon"
+                                      : " features are lines or polygons") +
+                        ", not a camera: left out"});
+    }
+    return SourceOutcome::kRead;
+  }
+
+ private:
+  /// One pass over `source` through Keep; what is left of the root in `root`.
+  SourceOutcome Parse(SourceFile& source, json& root, Problem& failure) {
+    const std::string& path = source.path();
     auto file = source.Open(failure);
     if (!file) return SourceOutcome::kUnreadable;
     BoundedBuffer buffer(*file);
     std::istream in(&buffer);
-    input_ = input;
-    sink_ = &sink;
     buffer_ = &buffer;
-    json root;
     try {
       root = json::parse(in, [&](int depth, json::parse_event_t event, json& parsed) {
         buffer.Reset();
@@ -83,8 +173,10 @@ class GeoJsonSource : public CameraSource {
       if (buffer.stopped()) {
         failure = FileProblem(path, too_deep_ ? "not GeoJSON: values nested over " +
                                                     std::to_string(kMaxDepth) + " deep"
-                                              : "not GeoJSON: a value or blank run over " +
-                                                    std::to_string(kMaxValue >> 20) + " MiB");
+                                    : too_much_ ? "not GeoJSON: one feature or record holds over " +
+                                                      std::to_string(kMaxValue >> 20) + " MiB"
+                                                : "not GeoJSON: a value or blank run over " +
+                                                      std::to_string(kMaxValue >> 20) + " MiB");
         return SourceOutcome::kMalformed;
       }
       // "[json.exception.parse_error.101] parse error at line 3, column 1: ..."
@@ -96,22 +188,36 @@ class GeoJsonSource : public CameraSource {
       failure = FileProblem(path, "not GeoJSON: " + what);
       return SourceOutcome::kMalformed;
     }
-    const json* type = root.is_object() && root.contains("type") ? &root["type"] : nullptr;
-    if (type != nullptr && *type == "Feature") {
-      Feature(root);
-    } else if (type == nullptr || *type != "FeatureCollection") {
-      failure = FileProblem(path, "not GeoJSON: a FeatureCollection or a Feature expected");
-      return SourceOutcome::kMalformed;
-    }
     return SourceOutcome::kRead;
   }
 
- private:
-  /// What the parser keeps of each value: the root's type and version, each
-  /// feature's geometry type and coordinates (points' only, when the type
-  /// comes first), and the properties a field is read from, those holding
-  /// an object or array kept empty. The rest is read past, never stored, so
-  /// memory holds one feature's fields, whatever else the file holds.
+  /// An Overpass answer's nodes, read again after its relations.
+  SourceOutcome OverpassNodes(SourceFile& source, Problem& failure) {
+    nodes_pass_ = true;
+    root_object_ = false;
+    json root;
+    const SourceOutcome read = Parse(source, root, failure);
+    osm_->Finish();
+    return read;
+  }
+
+  /// Counts what one feature, record or element keeps; false, ending the
+  /// parse, once it holds over kMaxValue bytes.
+  bool Budget(const json& parsed) {
+    held_ += parsed.is_string() ? parsed.get_ref<const std::string&>().size() + 16 : 16;
+    if (held_ <= kMaxValue) return true;
+    too_much_ = true;
+    buffer_->Stop();
+    return false;
+  }
+
+  /// What the parser keeps of each value: the root's type, version and crs,
+  /// each feature's geometry type and coordinates (points' only, when the
+  /// type comes first) and its properties, those holding an object or array
+  /// kept empty but OpenStreetMap `tags` and `@relations`; a JSON array's
+  /// records and an Overpass answer's elements, one at a time. The rest is
+  /// read past, never stored, so memory holds one feature, whatever else the
+  /// file holds.
   bool Keep(int depth, json::parse_event_t event, json& parsed) {
     using Event = json::parse_event_t;
     if (depth > static_cast<int>(kMaxDepth)) {
@@ -124,22 +230,33 @@ class GeoJsonSource : public CameraSource {
     }
     if (depth == 0) {
       if (event == Event::object_start) root_object_ = true;
+      if (event == Event::array_start && !nodes_pass_) records_root_ = true;
       return true;
     }
+    if (records_root_) return KeepRecord(depth, event, parsed);
     // Inside a root that is no object: neither GeoJSON nor worth keeping.
     if (!root_object_) return false;
-    if (event == Event::key) {
-      if (depth == 1) {
-        in_features_ = false;
-        geometry_ = Geometry::kUnknown;
-        return parsed == "type" || parsed == "version" || parsed == "features" ||
-               parsed == "geometry" || parsed == "properties";
-      }
+    if (event == Event::key && depth == 1) {
+      in_features_ = in_elements_ = false;
+      geometry_ = Geometry::kUnknown;
+      if (nodes_pass_) return parsed == "elements";
+      return parsed == "type" || parsed == "version" || parsed == "features" ||
+             parsed == "geometry" || parsed == "properties" || parsed == "crs" ||
+             parsed == "elements";
     }
-    if (depth == 1 && event == Event::array_start) in_features_ = keys_[1] == "features";
-    if (depth == 1 && event == Event::array_end) in_features_ = false;
+    if (depth == 1 && event == Event::array_start) {
+      in_features_ = keys_[1] == "features" && !nodes_pass_;
+      in_elements_ = keys_[1] == "elements";
+      elements_ = elements_ || in_elements_;
+    }
+    if (depth == 1 && event == Event::array_end) in_features_ = in_elements_ = false;
+    if (in_elements_) return KeepElement(depth, event, parsed);
     if (depth == 1 && event == Event::value && keys_[1] == "version" && parsed.is_string()) {
       TakeVersion(parsed.get_ref<const std::string&>());
+    }
+    if (keys_[1] == "crs") {
+      if (depth == 1 && event == Event::object_end) crs_ = CrsOf(parsed, crs_name_);
+      return Budget(parsed);
     }
     // The feature's own depth: 2 in a FeatureCollection, 0 for a Feature alone.
     int base = 0;
@@ -148,6 +265,7 @@ class GeoJsonSource : public CameraSource {
         if (event == Event::object_end) {
           Feature(parsed);
           geometry_ = Geometry::kUnknown;
+          held_ = 0;
         }
         // Only objects are features; anything else is read past.
         return event == Event::object_start || event == Event::key;
@@ -179,12 +297,47 @@ class GeoJsonSource : public CameraSource {
       return relative == 2 ||
              (keys_[base + 2] == "coordinates" && relative <= 4 && geometry_ != Geometry::kOther);
     }
-    if (member == "properties" && relative == 2) {
-      if (event != Event::key) return true;
-      const std::string& name = parsed.get_ref<const std::string&>();
-      return name == "highway" || ColumnOf(name) != Column::kNone;
+    if (member != "properties") return false;
+    // Every property's name is seen, for the note on the names not used;
+    // OpenStreetMap tags may sit in an object of their own.
+    if (relative == 2) return Budget(parsed);
+    const std::string& property = keys_[base + 2];
+    return (property == "tags" || property == "@relations") && Budget(parsed);
+  }
+
+  /// Keep for a record of a JSON array of records: its members, those
+  /// holding an object or array kept empty.
+  bool KeepRecord(int depth, json::parse_event_t event, json& parsed) {
+    using Event = json::parse_event_t;
+    if (depth == 1) {
+      if (event == Event::object_end) {
+        Record(parsed);
+        held_ = 0;
+        return false;
+      }
+      return event == Event::object_start;
     }
-    return false;
+    return depth == 2 && Budget(parsed);
+  }
+
+  /// Keep for an Overpass element: the whole element, one at a time.
+  bool KeepElement(int depth, json::parse_event_t event, json& parsed) {
+    using Event = json::parse_event_t;
+    if (depth == 1) return true;
+    if (depth == 2) {
+      if (event == Event::object_end) {
+        osm_->Element(parsed, nodes_pass_);
+        held_ = 0;
+        return false;
+      }
+      return event == Event::object_start;
+    }
+    if (depth == 3 && event == Event::key) {
+      return (parsed == "type" || parsed == "id" || parsed == "lon" || parsed == "lat" ||
+              parsed == "tags" || parsed == "members" || parsed == "visible") &&
+             Budget(parsed);
+    }
+    return Budget(parsed);
   }
 
   /// The root's "version", a member only our export writes, unless it holds a
@@ -197,7 +350,45 @@ class GeoJsonSource : public CameraSource {
     }
   }
 
+  /// One record of a JSON array of records, by the CSV column names.
+  void Record(const json& record) {
+    // GeoJSON features need a FeatureCollection around them.
+    if (const auto type = record.find("type");
+        type != record.end() && *type == "Feature" && record.contains("geometry")) {
+      features_in_array_ = true;
+    }
+    if (features_in_array_) return;
+    SourceCamera camera;
+    camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
+    camera.x = camera.y = std::numeric_limits<double>::quiet_NaN();
+    unsigned taken = 0;
+    for (const auto& [name, value] : record.items()) {
+      const Column column = records_->Meet(name, taken);
+      if (column == Column::kX || column == Column::kY) {
+        const std::optional<double> degrees =
+            value.is_number()   ? std::optional<double>(value.get<double>())
+            : value.is_string() ? ReadDecimal(value.get_ref<const std::string&>())
+                                : std::nullopt;
+        (column == Column::kX ? camera.x : camera.y) =
+            degrees.value_or(std::numeric_limits<double>::quiet_NaN());
+      } else if (column == Column::kSample) {
+        camera.sample = SampleOf(value);
+      } else if (!Value(*records_, column, value, camera)) {
+        return;
+      }
+    }
+    sink_->Camera(camera);
+  }
+
+  static bool SampleOf(const json& value) {
+    return value.is_boolean()  ? value.get<bool>()
+           : value.is_number() ? value == 1
+           : value.is_string() ? ReadSample(value.get_ref<const std::string&>())
+                               : false;
+  }
+
   void Feature(const json& feature) {
+    if (crs_ == Crs::kOther) return;
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
     const auto geometry = feature.find("geometry");
@@ -209,6 +400,10 @@ class GeoJsonSource : public CameraSource {
     const auto coordinates = geometry->find("coordinates");
     const bool point = type != geometry->end() && *type == "Point";
     const bool multi = type != geometry->end() && *type == "MultiPoint";
+    if (!point && !multi && type != geometry->end() && IsShape(*type)) {
+      ++shapes_;
+      return;
+    }
     if (!point && !multi) {
       Fail(*sink_, camera.place,
            "geometry " +
@@ -221,10 +416,13 @@ class GeoJsonSource : public CameraSource {
       Fail(*sink_, camera.place, "the geometry has no coordinates; skipped");
       return;
     }
-    if (const auto properties = feature.find("properties");
-        properties != feature.end() && properties->is_object()) {
-      Properties(*properties, camera);
+    const auto properties = feature.find("properties");
+    const bool has_properties = properties != feature.end() && properties->is_object();
+    if (has_properties && OsmJson::IsOsm(*properties)) {
+      OsmPositions(*properties, *coordinates, point, camera.place);
+      return;
     }
+    if (has_properties && !Properties(*properties, camera)) return;
     if (point) {
       Position(*coordinates, camera);
     } else {
@@ -232,45 +430,85 @@ class GeoJsonSource : public CameraSource {
     }
   }
 
-  void Properties(const json& properties, SourceCamera& camera) {
-    bool osm = false;
+  /// Reads the fields; false when the feature is left out for an error.
+  bool Properties(const json& properties, SourceCamera& camera) {
+    unsigned taken = 0;
     for (const auto& [name, value] : properties.items()) {
-      if (name == "highway") osm = true;
-      const Column column = ColumnOf(name);
+      const Column column = field_map_->Meet(name, taken);
       if (column == Column::kSample) {
-        camera.sample = value.is_boolean() ? value.get<bool>() : false;
+        camera.sample = SampleOf(value);
         continue;
       }
-      if (column == Column::kNone || column == Column::kX || column == Column::kY) continue;
+      if (!Value(*field_map_, column, value, camera)) return false;
+    }
+    return true;
+  }
+
+  /// One property's value into the field of `column`.
+  bool Value(const FieldMap& fields, Column column, const json& value, SourceCamera& camera) {
+    if (column < Column::kType || column > Column::kDirection) return true;
+    if (value.is_number()) {
+      return fields.SetNumber(camera, column, value.get<double>(), value.dump(), *sink_);
+    }
+    if (value.is_string()) {
+      return fields.SetText(camera, column, value.get_ref<const std::string&>(), *sink_);
+    }
+    if (!value.is_null()) {
       const auto field =
           static_cast<Field>(static_cast<int>(column) - static_cast<int>(Column::kType));
-      if (value.is_number()) {
-        SetFieldNumber(camera, field, value.get<double>(), *sink_);
-      } else if (value.is_string()) {
-        SetFieldText(camera, field, value.get_ref<const std::string&>(), *sink_);
-      } else if (!value.is_null()) {
-        Warn(*sink_, camera.place,
-             std::string(FieldName(field)) + " is " + value.type_name() +
-                 ", not a number: read as 0");
-        camera.fields[field] = 0;
-      }
+      Warn(
+          *sink_, camera.place,
+          std::string(FieldName(field)) + " is " + value.type_name() + ", not a number: read as 0");
+      camera.fields[field] = 0;
     }
-    if (osm) {
-      // As OpenStreetMap nodes are read: TYPE from --type, DIRTYPE 1 when
-      // the direction is known.
-      if (!camera.fields[kType]) camera.fields[kType] = type_;
-      if (!camera.fields[kDirType]) camera.fields[kDirType] = camera.fields[kDirection] ? 1 : 0;
+    return true;
+  }
+
+  /// The positions of a feature with OpenStreetMap tags.
+  void OsmPositions(const json& properties, const json& coordinates, bool point,
+                    const Place& place) {
+    const auto one = [&](const json& position) {
+      if (!IsPosition(position)) {
+        Fail(*sink_, place, "a position is not [longitude, latitude]; skipped");
+        return;
+      }
+      osm_->Feature(properties, Location(position), place.number);
+    };
+    if (point) {
+      one(coordinates);
+    } else {
+      for (const json& position : coordinates) one(position);
     }
   }
 
+  /// Geometries that hold no camera.
+  static bool IsShape(const json& type) {
+    for (const char* shape :
+         {"LineString", "MultiLineString", "Polygon", "MultiPolygon", "GeometryCollection"}) {
+      if (type == shape) return true;
+    }
+    return false;
+  }
+
+  /// A position's degrees.
+  OsmLocation Location(const json& position) const {
+    const double x = position[0].get<double>(), y = position[1].get<double>();
+    return crs_ == Crs::kMercator ? FromMercator(x, y) : OsmLocation{x, y};
+  }
+
+  static bool IsPosition(const json& position) {
+    return position.is_array() && position.size() >= 2 && position[0].is_number() &&
+           position[1].is_number();
+  }
+
   void Position(const json& position, SourceCamera camera) {
-    if (!position.is_array() || position.size() < 2 || !position[0].is_number() ||
-        !position[1].is_number()) {
+    if (!IsPosition(position)) {
       Fail(*sink_, camera.place, "a position is not [longitude, latitude]; skipped");
       return;
     }
-    camera.x = position[0].get<double>();
-    camera.y = position[1].get<double>();
+    const OsmLocation location = Location(position);
+    camera.x = location.lon;
+    camera.y = location.lat;
     sink_->Camera(camera);
   }
 
@@ -280,12 +518,25 @@ class GeoJsonSource : public CameraSource {
   BoundedBuffer* buffer_ = nullptr;
   std::array<std::string, 5> keys_;  ///< the last key at each depth, as far as Keep looks
   bool root_object_ = false;
+  bool records_root_ = false;               ///< the root is an array of records
+  bool features_in_array_ = false;          ///< its records are GeoJSON features
   bool in_features_ = false;                ///< inside the root's "features"
+  bool in_elements_ = false;                ///< inside an Overpass answer's "elements"
+  bool elements_ = false;                   ///< the root has "elements"
+  bool nodes_pass_ = false;                 ///< the second pass, for an Overpass answer's nodes
   Geometry geometry_ = Geometry::kUnknown;  ///< the present feature's, once its type is read
   bool too_deep_ = false;
+  bool too_much_ = false;   ///< one feature, record or element held over kMaxValue
+  std::uint64_t held_ = 0;  ///< bytes the present feature, record or element keeps
   std::uint32_t input_ = 0;
   CameraSink* sink_ = nullptr;
   std::int64_t feature_ = 0;
+  std::optional<FieldMap> field_map_;
+  std::optional<FieldMap> records_;  ///< the names of an array of records
+  std::optional<OsmJson> osm_;
+  std::uint64_t shapes_ = 0;  ///< features left out as no camera
+  Crs crs_ = Crs::kDegrees;
+  std::string crs_name_;
 };
 
 }  // namespace

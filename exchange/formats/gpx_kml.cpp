@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "camdb/parser.h"
+#include "exchange/formats/field_map.h"
 #include "exchange/formats/fields.h"
 #include "exchange/formats/readers.h"
 #include "exchange/formats/xml_reader.h"
+#include "exchange/formats/zip_entry.h"
 
 namespace korvel {
 namespace {
@@ -25,7 +27,7 @@ constexpr std::string_view kOurCreator = "korvel-cli";
 class CameraXml : public XmlHandler {
  public:
   CameraXml(bool kml, std::uint32_t input, CameraSink& sink)
-      : kml_(kml), input_(input), sink_(sink) {}
+      : kml_(kml), input_(input), sink_(sink), field_map_(sink.Fields(), false) {}
 
   void Start(std::string_view name, const XmlAttributes& attributes, std::uint64_t line) override {
     text_.clear();
@@ -34,6 +36,7 @@ class CameraXml : public XmlHandler {
       return;
     }
     stack_.emplace_back(name);
+    leaf_ = true;
     if (stack_.size() == 1) {
       ours_ = !kml_ && Attribute(attributes, "creator") == kOurCreator;
     } else if (kml_ && name == "Schema" && Parent() == "Document") {
@@ -47,8 +50,11 @@ class CameraXml : public XmlHandler {
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = true;
       camera_ = SourceCamera();
+      left_out_ = false;
+      taken_ = 0;
       camera_.place = Place{input_, PlaceKind::kLine, static_cast<std::int64_t>(line)};
       positions_.clear();
+      shape_ = false;
       if (!kml_) {
         camera_.x = Coordinate(Attribute(attributes, "lon"));
         camera_.y = Coordinate(Attribute(attributes, "lat"));
@@ -56,9 +62,17 @@ class CameraXml : public XmlHandler {
       }
     }
     if (name == "SimpleData" || name == "Data") data_name_ = Attribute(attributes, "name");
+    if (kml_ && in_camera_ && IsShape(name)) shape_ = true;
+    if (!kml_) {
+      waypoints_ += name == "wpt";
+      route_points_ += name == "rtept";
+      track_points_ += name == "trkpt";
+    }
   }
 
   void End(std::string_view name) override {
+    ended_leaf_ = leaf_;
+    leaf_ = false;
     const std::string_view parent = Parent();
     if (name == "name" && (parent == "metadata" || parent == "Document") && !in_camera_) {
       // A document's title is the version line only in our own exports.
@@ -88,6 +102,23 @@ class CameraXml : public XmlHandler {
   bool Stopped() const override { return too_deep_; }
 
   bool too_deep() const { return too_deep_; }
+  /// Reports which names fed which fields, and what was no camera.
+  void Note(const Place& place) const {
+    field_map_.Note(sink_, place);
+    if (shapes_ != 0) {
+      sink_.Problem({place, ProblemKind::kNote,
+                     std::to_string(shapes_) +
+                         (shapes_ == 1 ? " Placemark is a line, polygon or track"
+                                       : " Placemarks are lines, polygons or tracks") +
+                         ", not a camera: left out"});
+    }
+    if (waypoints_ == 0 && route_points_ + track_points_ != 0) {
+      sink_.Problem({place, ProblemKind::kWarning,
+                     "no waypoints (wpt); its " + std::to_string(route_points_) +
+                         " route points (rtept) and " + std::to_string(track_points_) +
+                         " track points (trkpt) are a way, not cameras"});
+    }
+  }
 
  private:
   std::string_view Parent() const {
@@ -110,6 +141,12 @@ class CameraXml : public XmlHandler {
     return {};
   }
 
+  /// KML geometries that hold no camera.
+  static bool IsShape(std::string_view name) {
+    return name == "LineString" || name == "Polygon" || name == "LinearRing" || name == "Track" ||
+           name == "MultiTrack" || name == "Model";
+  }
+
   static double Coordinate(std::string_view text) {
     if (text.size() > kMaxAttributeValue) return std::numeric_limits<double>::quiet_NaN();
     return ReadDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
@@ -118,6 +155,11 @@ class CameraXml : public XmlHandler {
   void InCamera(std::string_view name, std::string_view parent) {
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = false;
+      if (left_out_) return;
+      if (positions_.empty() && shape_) {
+        ++shapes_;
+        return;
+      }
       if (positions_.empty()) {
         Fail(sink_, camera_.place, "a Placemark without a Point; skipped");
         return;
@@ -132,7 +174,7 @@ class CameraXml : public XmlHandler {
       Positions(text_);
     } else if (kml_ && (name == "SimpleData" || (name == "value" && parent == "Data"))) {
       Field(data_name_, text_);
-    } else if (!kml_ && in_extensions_ != 0) {
+    } else if (!kml_ && ended_leaf_ && in_extensions_ != 0) {
       Field(name, text_);
     }
   }
@@ -156,14 +198,11 @@ class CameraXml : public XmlHandler {
   }
 
   void Field(std::string_view name, std::string_view text) {
-    const Column column = ColumnOf(name);
+    const Column column = field_map_.Meet(name, taken_);
     if (column == Column::kSample) {
-      camera_.sample = text == "1" || text == "true";
-    } else if (column >= Column::kType && column <= Column::kDirection) {
-      SetFieldText(
-          camera_,
-          static_cast<korvel::Field>(static_cast<int>(column) - static_cast<int>(Column::kType)),
-          text, sink_);
+      camera_.sample = ReadSample(text);
+    } else if (!left_out_ && !field_map_.SetText(camera_, column, text, sink_)) {
+      left_out_ = true;
     }
   }
 
@@ -178,13 +217,21 @@ class CameraXml : public XmlHandler {
   int in_extensions_ = 0;  ///< open <extensions> elements
   bool in_camera_ = false;
   bool too_deep_ = false;
+  bool leaf_ = false;        ///< no element started since the last one
+  bool ended_leaf_ = false;  ///< the element ending held no element
+  bool left_out_ = false;    ///< the camera had an error: not handed on
+  FieldMap field_map_;
+  unsigned taken_ = 0;        ///< the columns the camera's names fed
+  bool shape_ = false;        ///< the Placemark holds a line, polygon or track
+  std::uint64_t shapes_ = 0;  ///< Placemarks left out as no camera
+  std::uint64_t waypoints_ = 0, route_points_ = 0, track_points_ = 0;
   SourceCamera camera_;
   std::vector<std::pair<double, double>> positions_;
 };
 
 class XmlSource : public CameraSource {
  public:
-  explicit XmlSource(bool kml) : kml_(kml) {}
+  XmlSource(bool kml, bool kmz) : kml_(kml), kmz_(kmz) {}
 
   SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
                      Problem& failure) override {
@@ -194,7 +241,25 @@ class XmlSource : public CameraSource {
     if (!file) return SourceOutcome::kUnreadable;
     std::string why;
     std::uint64_t line = 0;
-    switch (ParseXmlFile(*file, handler, why, line)) {
+    XmlOutcome outcome;
+    std::unique_ptr<BinaryFile> kml;
+    if (kmz_) {
+      kml = OpenZipEntry(std::move(file), "doc.kml", ".kml", why);
+      if (!kml) {
+        failure = FileProblem(path, why);
+        return SourceOutcome::kMalformed;
+      }
+      outcome = ParseXmlFile(*kml, handler, why, line);
+      // A damaged entry reads as a file that fails.
+      if (outcome == XmlOutcome::kUnreadable && kml->failed()) {
+        failure =
+            FileProblem(path, "the KML in it is damaged (its size or CRC is not the archive's)");
+        return SourceOutcome::kMalformed;
+      }
+    } else {
+      outcome = ParseXmlFile(*file, handler, why, line);
+    }
+    switch (outcome) {
       case XmlOutcome::kRead:
         break;
       case XmlOutcome::kUnreadable:
@@ -211,17 +276,18 @@ class XmlSource : public CameraSource {
       failure = FileProblem(path, "elements nested over " + std::to_string(kMaxDepth) + " deep");
       return SourceOutcome::kMalformed;
     }
+    handler.Note(Place{input, PlaceKind::kFile, 0});
     return SourceOutcome::kRead;
   }
 
  private:
-  bool kml_;
+  bool kml_, kmz_;
 };
 
 }  // namespace
 
-std::unique_ptr<CameraSource> MakeXmlSource(bool kml) {
-  return std::make_unique<XmlSource>(kml);
+std::unique_ptr<CameraSource> MakeXmlSource(bool kml, bool kmz) {
+  return std::make_unique<XmlSource>(kml, kmz);
 }
 
 }  // namespace korvel

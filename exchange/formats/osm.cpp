@@ -1,9 +1,27 @@
-// OpenStreetMap input: the cameras the OSM reader finds, TYPE from --type.
+// OpenStreetMap input: the cameras the OSM reader finds, TYPE from --type
+// or from the tag --field TYPE names.
+
+#include "exchange/formats/osm_source.h"
 
 #include "exchange/formats/osm_reader.h"
 #include "exchange/formats/readers.h"
 
 namespace korvel {
+
+SourceCamera OsmSourceCamera(const OsmCamera& osm, const Place& place, int default_type,
+                             const FieldMap& fields, CameraSink& sink, bool& left_out) {
+  SourceCamera camera;
+  camera.place = place;
+  camera.x = osm.lon;
+  camera.y = osm.lat;
+  camera.fields[kType] = default_type;
+  camera.fields[kSpeed] = osm.speed;
+  camera.fields[kDirType] = osm.dirtype;
+  camera.fields[kDirection] = osm.direction;
+  left_out = osm.type && !fields.SetText(camera, Column::kType, *osm.type, sink);
+  return camera;
+}
+
 namespace {
 
 class OsmSource : public CameraSource {
@@ -13,25 +31,21 @@ class OsmSource : public CameraSource {
   SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
                      Problem& failure) override {
     const auto place = [input](std::int64_t id) { return Place{input, PlaceKind::kNode, id}; };
+    const FieldMap fields(sink.Fields(), true);
     const bool read = ReadOsmCameras(
         source,
         [&](const OsmCamera& osm) {
-          SourceCamera camera;
-          camera.place = place(osm.node_id);
-          camera.x = osm.lon;
-          camera.y = osm.lat;
-          camera.fields[kType] = type_;
-          camera.fields[kSpeed] = osm.speed;
-          camera.fields[kDirType] = osm.dirtype;
-          camera.fields[kDirection] = osm.direction;
-          sink.Camera(camera);
+          bool left_out = false;
+          const SourceCamera camera =
+              OsmSourceCamera(osm, place(osm.node_id), type_, fields, sink, left_out);
+          if (!left_out) sink.Camera(camera);
         },
         [&](const OsmProblem& problem) {
           sink.Problem({place(problem.node_id),
                         problem.error ? ProblemKind::kError : ProblemKind::kWarning,
                         problem.message});
         },
-        failure);
+        failure, sink.Fields());
     return read                              ? SourceOutcome::kRead
            : failure.fault == Fault::kSystem ? SourceOutcome::kUnreadable
                                              : SourceOutcome::kMalformed;

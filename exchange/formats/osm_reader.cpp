@@ -235,143 +235,49 @@ void EachBuffer(SourceFile& source, std::string_view head, const std::string& fo
   if (cut) throw osmium::pbf_error("truncated data (EOF encountered)");
 }
 
-// The `from` node of the enforcement relation that names a camera as its device.
-struct FromNode {
-  std::int64_t relation = 0;
-  std::int64_t node = 0;
-};
+/// The tags of an OSM object, by key.
+OsmTagLookup Tags(const osmium::TagList& tags) {
+  return [&tags](std::string_view key) -> std::optional<std::string_view> {
+    const char* value = tags[std::string(key).c_str()];
+    return value ? std::optional<std::string_view>(value) : std::nullopt;
+  };
+}
 
-// A camera whose bearing waits for its `from` node, and everything after it,
-// kept so that callers still get them in node order.
-struct Held {
-  std::optional<OsmCamera> camera;
-  std::vector<OsmProblem> problems;
-  const FromNode* from = nullptr;
-};
-
-class CameraReader {
- public:
-  CameraReader(const std::function<void(const OsmCamera&)>& camera,
-               const std::function<void(const OsmProblem&)>& problem)
-      : camera_(camera), problem_(problem) {}
-
-  void Read(SourceFile& source, std::string_view head, const std::string& format) {
-    EachBuffer(source, head, format, osmium::osm_entity_bits::relation,
-               [&](const osmium::memory::Buffer& buffer) {
-                 for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
-                   NoteEnforcement(relation);
+/// Hands the relations, then the nodes, to the assembler.
+void ReadCameras(SourceFile& source, std::string_view head, const std::string& format,
+                 OsmCameraAssembler& cameras) {
+  std::vector<OsmMember> members;
+  EachBuffer(source, head, format, osmium::osm_entity_bits::relation,
+             [&](const osmium::memory::Buffer& buffer) {
+               for (const osmium::Relation& relation : buffer.select<osmium::Relation>()) {
+                 members.clear();
+                 for (const osmium::RelationMember& member : relation.members()) {
+                   members.push_back(
+                       {member.type() == osmium::item_type::node, member.ref(), member.role()});
                  }
-               });
-    EachBuffer(source, head, format, osmium::osm_entity_bits::node,
-               [&](const osmium::memory::Buffer& buffer) {
-                 for (const osmium::Node& node : buffer.select<osmium::Node>()) Node(node);
-               });
-    for (Held& held : held_) Release(held);
-  }
-
- private:
-  void NoteEnforcement(const osmium::Relation& relation) {
-    const char* type = relation.tags()["type"];
-    if (!type || std::strcmp(type, "enforcement") != 0) return;
-    std::optional<std::int64_t> from;
-    for (const osmium::RelationMember& member : relation.members()) {
-      if (member.type() == osmium::item_type::node && std::strcmp(member.role(), "from") == 0) {
-        from = member.ref();
-        break;
-      }
-    }
-    if (!from) return;
-    for (const osmium::RelationMember& member : relation.members()) {
-      if (member.type() == osmium::item_type::node && std::strcmp(member.role(), "device") == 0) {
-        devices_.try_emplace(member.ref(), FromNode{relation.id(), *from});
-        from_locations_.try_emplace(*from);
-      }
-    }
-  }
-
-  void Node(const osmium::Node& node) {
-    if (!from_locations_.empty()) {
-      const auto from = from_locations_.find(node.id());
-      if (from != from_locations_.end()) from->second = node.location();
-    }
-    const char* highway = node.tags()["highway"];
-    if (!highway || std::strcmp(highway, "speed_camera") != 0 || !node.visible()) return;
-
-    Held held;
-    const auto problem = [&](bool error, std::string message) {
-      held.problems.push_back(OsmProblem{node.id(), error, std::move(message)});
-    };
-    const auto tag = [&](const char* key) -> std::optional<std::string_view> {
-      const char* value = node.tags()[key];
-      return value ? std::optional<std::string_view>(value) : std::nullopt;
-    };
-    const std::optional<std::string_view> direction = tag("direction");
-    const OsmCameraTags tags = ReadOsmCameraTags(tag("maxspeed"), direction);
-    for (const std::string& warning : tags.warnings) problem(false, warning);
-    const osmium::Location location = node.location();
-    if (!location.is_defined()) {
-      problem(true, "the node has no location: left out");
-    } else {
-      OsmCamera& camera = held.camera.emplace();
-      camera.node_id = node.id();
-      camera.lon = location.lon_without_check();
-      camera.lat = location.lat_without_check();
-      camera.speed = tags.speed;
-      camera.dirtype = tags.dirtype;
-      camera.direction = tags.direction;
-      if (!direction) {
-        const auto device = devices_.find(node.id());
-        if (device != devices_.end()) held.from = &device->second;
-      }
-    }
-    if (held_.empty() && !held.from) {
-      Release(held);
-    } else {
-      held_.push_back(std::move(held));
-    }
-  }
-
-  // Hands a camera and its problems over, with the bearing from its `from`
-  // node when it waited for one.
-  void Release(Held& held) {
-    if (held.from) {
-      OsmCamera& camera = *held.camera;
-      const auto from = from_locations_.find(held.from->node);
-      // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict for
-      // a literal plus a temporary string.
-      std::string place("enforcement relation ");
-      place.append(std::to_string(held.from->relation))
-          .append(": from node ")
-          .append(std::to_string(held.from->node));
-      std::optional<int> bearing;
-      if (from == from_locations_.end() || !from->second.is_defined()) {
-        held.problems.push_back(
-            {camera.node_id, false, place.append(" is not in the file: DIRTYPE 0")});
-      } else if (!(bearing =
-                       InitialBearing(from->second.lon_without_check(),
-                                      from->second.lat_without_check(), camera.lon, camera.lat))) {
-        held.problems.push_back(
-            {camera.node_id, false, place.append(" lies on the camera: DIRTYPE 0")});
-      } else {
-        camera.dirtype = 1;
-        camera.direction = *bearing;
-      }
-    }
-    for (const OsmProblem& problem : held.problems) problem_(problem);
-    if (held.camera) camera_(*held.camera);
-  }
-
-  const std::function<void(const OsmCamera&)>& camera_;
-  const std::function<void(const OsmProblem&)>& problem_;
-  std::unordered_map<std::int64_t, FromNode> devices_;
-  std::unordered_map<std::int64_t, osmium::Location> from_locations_;
-  std::vector<Held> held_;
-};
+                 cameras.Relation(relation.id(), Tags(relation.tags()), members);
+               }
+             });
+  EachBuffer(source, head, format, osmium::osm_entity_bits::node,
+             [&](const osmium::memory::Buffer& buffer) {
+               for (const osmium::Node& node : buffer.select<osmium::Node>()) {
+                 const osmium::Location location = node.location();
+                 cameras.Node(node.id(), node.visible(),
+                              location.is_defined()
+                                  ? std::optional<OsmLocation>(OsmLocation{
+                                        location.lon_without_check(), location.lat_without_check()})
+                                  : std::nullopt,
+                              Tags(node.tags()));
+               }
+             });
+  cameras.Finish();
+}
 
 }  // namespace
 
 bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>& camera,
-                    const std::function<void(const OsmProblem&)>& problem, Problem& failure) {
+                    const std::function<void(const OsmProblem&)>& problem, Problem& failure,
+                    const FieldRules& rules) {
   const auto fail = [&](std::string why) {
     failure = FileProblem(source.path(), std::move(why));
     return false;
@@ -383,7 +289,8 @@ bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera
   const std::optional<std::string> format = FormatOf(head);
   if (!format) return fail(std::string(kNotOsm));
   try {
-    CameraReader(camera, problem).Read(source, head, *format);
+    OsmCameraAssembler cameras(rules, camera, problem);
+    ReadCameras(source, head, *format, cameras);
     return true;
   } catch (const SourceFailure& error) {
     failure = error.problem;

@@ -6,25 +6,11 @@
 #include <string>
 
 #include "camdb/problem.h"
+#include "exchange/formats/field_rules.h"
+#include "exchange/formats/osm_cameras.h"
 #include "exchange/formats/source.h"
 
 namespace korvel {
-
-/// One speed camera (a node tagged highway=speed_camera) as read from OpenStreetMap.
-struct OsmCamera {
-  std::int64_t node_id = 0;
-  double lon = 0, lat = 0;  ///< degrees as the file gives them
-  int speed = 0;            ///< km/h, rounded; 0 when unknown or not numeric
-  int dirtype = 0;          ///< 1 when a direction is known
-  int direction = 0;        ///< degrees, 0..359
-};
-
-/// A remark about one node: a non-numeric maxspeed, an unreadable direction.
-struct OsmProblem {
-  std::int64_t node_id = 0;
-  bool error = false;   ///< false: a warning
-  std::string message;  ///< without the "PATH: node ID: " place
-};
 
 /// Reads the OpenStreetMap data `source` holds (XML .osm, or PBF, told apart
 /// by content), streaming, and hands each camera and each problem over in node order.
@@ -37,7 +23,9 @@ struct OsmProblem {
 /// the whole file, so a broken file fails before anything is handed over
 /// (unless it changes between the passes), and the source is opened twice.
 /// The Windows build reads none and fails with a message naming the Linux build.
+/// --field in `rules` names other tags.
 bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>& camera,
-                    const std::function<void(const OsmProblem&)>& problem, Problem& failure);
+                    const std::function<void(const OsmProblem&)>& problem, Problem& failure,
+                    const FieldRules& rules = FieldRules());
 
 }  // namespace korvel

@@ -6,7 +6,8 @@
 namespace korvel {
 
 bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>&,
-                    const std::function<void(const OsmProblem&)>&, Problem& failure) {
+                    const std::function<void(const OsmProblem&)>&, Problem& failure,
+                    const FieldRules&) {
   failure = FileProblem(source.path(), "OpenStreetMap files need the Linux build of korvel-cli");
   return false;
 }

@@ -13,6 +13,7 @@
 
 #include "camdb/camera_rules.h"
 #include "camdb/problem.h"
+#include "exchange/formats/field_rules.h"
 #include "platform/file_system.h"
 
 namespace korvel {
@@ -56,6 +57,14 @@ class CameraSink {
   /// About how many rows the source holds, told before the first: a hint
   /// for reserving room, never a promise.
   virtual void Expect(std::uint64_t rows) { (void)rows; }
+  /// The cameras come from OpenStreetMap data (under its licence), told by
+  /// readers of formats that may hold other data too.
+  virtual void FromOpenStreetMap() {}
+  /// The user's --field and --values, for every reader.
+  virtual const FieldRules& Fields() const {
+    static const FieldRules kBuiltIn;
+    return kBuiltIn;
+  }
 };
 
 /// How reading a source ended.

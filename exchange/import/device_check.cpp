@@ -62,10 +62,9 @@ std::optional<ImportedCamera> DeviceCamera(const SourceCamera& s, std::optional<
       values[i] = *s.fields[i];
     } else if (field == kType) {
       values[i] = type.value_or(1);
-      if (!type) {
-        problems.Problem(
-            {s.place, ProblemKind::kWarning, "no TYPE: 1 taken (--type gives another)"});
-      }
+    } else if (field == kDirType) {
+      // A direction read without a DIRTYPE is a direction the device uses.
+      values[i] = s.fields[kDirection] ? 1 : 0;
     }
     const std::int64_t top = FieldTop(field);
     if (field == kDirection && (values[i] < 0 || values[i] > top)) {

@@ -24,9 +24,9 @@ struct ImportedCamera {
 using ImportedCameras = std::vector<ImportedCamera, HugePageAllocator<ImportedCamera>>;
 
 /// The camera the device stores for `source`, or nullopt after an error
-/// ("...; skipped"). Warnings go to `problems` too: a missing TYPE takes
-/// `type` (1 and a warning when none), a DIRECTION outside 0 to 359 is taken
-/// modulo 360.
+/// ("...; skipped"). Warnings go to `problems` too. A missing TYPE takes
+/// `type` (1 when none; the caller counts those), a missing DIRTYPE is 1 when
+/// a DIRECTION was read, a DIRECTION outside 0 to 359 is taken modulo 360.
 std::optional<ImportedCamera> DeviceCamera(const SourceCamera& source, std::optional<int> type,
                                            CameraSink& problems);
 

@@ -11,8 +11,9 @@
 #include "camdb/camera_rules.h"
 #include "camdb/parser.h"
 #include "exchange/export.h"
-#include "exchange/import/dedupe.h"
 #include "exchange/formats/fields.h"
+#include "exchange/import/dedupe.h"
+#include "exchange/import/problem_limit.h"
 
 namespace korvel {
 namespace {
@@ -22,7 +23,7 @@ constexpr double kDefaultNear = 30, kNearWithoutDirection = 15;
 class Importer : public CameraSink {
  public:
   Importer(const ImportOptions& options, FileSystem& fs, const ImportReport& report)
-      : options_(options), fs_(fs), report_(report) {
+      : options_(options), fs_(fs), report_(report), repeats_(options.shown_per_kind) {
     if (options.dedupe == Dedupe::kNear) {
       near_.emplace(options.near_metres.value_or(kDefaultNear),
                     options.near_metres.value_or(kNearWithoutDirection));
@@ -84,6 +85,8 @@ class Importer : public CameraSink {
   void Camera(const SourceCamera& source) override {
     const std::optional<ImportedCamera> checked = DeviceCamera(source, options_.type, *this);
     if (!checked) return;
+    ++typed_;
+    typeless_ += !source.fields[kType] && !options_.type;
     const ImportedCamera& camera = *checked;
     if (base_) {
       Keep(camera, true);
@@ -128,6 +131,14 @@ class Importer : public CameraSink {
     result_.version_from = (base_ ? "--base " : "") + paths_.back();
   }
 
+  const FieldRules& Fields() const override {
+    return options_.fields;
+  }
+
+  void FromOpenStreetMap() override {
+    result_.used_osm = true;
+  }
+
   void Expect(std::uint64_t rows) override {
     // Room for the rows at once spares the copies of growing by doubling.
     // Capped, and in huge pages that only become memory when written: room
@@ -160,9 +171,30 @@ class Importer : public CameraSink {
         ++result_.notes;
         break;
     }
+    if (!repeats_.Pass(problem)) return;
     report_(ProblemLine(korvel::Problem{paths_[problem.place.input], problem.place.kind,
                                         problem.place.number, problem.kind, Fault::kInput,
                                         problem.message}));
+  }
+
+  /// The end of an input: one warning for the cameras that took the default
+  /// TYPE, then the counts of the problems held back.
+  void EndInput(std::uint32_t input) {
+    const Place file{input, PlaceKind::kFile, 0};
+    if (typeless_ != 0) {
+      const std::string count =
+          typeless_ == typed_
+              ? (typeless_ == 1 ? std::string("the camera")
+                                : "all " + std::to_string(typeless_) + " cameras")
+              : std::to_string(typeless_) + " of " + std::to_string(typed_) + " cameras";
+      Problem({file, ProblemKind::kWarning,
+               "no TYPE: " + count + (typeless_ == 1 ? " takes" : " take") +
+                   " TYPE 1 (--type N or --field TYPE=NAME)"});
+    }
+    typeless_ = typed_ = 0;
+    for (const HeldBack& held : repeats_.TakeHeld()) {
+      report_(PlaceText(file) + ": " + HeldBackText(held));
+    }
   }
 
   /// Merges the oldest waiting camera, after the problems met before it.
@@ -199,6 +231,7 @@ class Importer : public CameraSink {
     last_sample_[0] = last_sample_[1] = {};
     const SourceOutcome outcome = source->Read(file, input, *this, result_.failure);
     Flush();
+    if (outcome != SourceOutcome::kRead) EndInput(input);
     switch (outcome) {
       case SourceOutcome::kRead:
         break;
@@ -212,6 +245,7 @@ class Importer : public CameraSink {
         return false;
     }
     if (drop_samples_ && !marked_) DropSamples();
+    EndInput(input);
     return true;
   }
 
@@ -302,6 +336,10 @@ class Importer : public CameraSink {
   std::array<ImportedCamera, kAhead> ahead_;
   std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
   std::deque<Deferred> deferred_;
+  RepeatLimit repeats_;
+  /// In the input being read: cameras whose TYPE was checked, and those that
+  /// took the default.
+  std::uint64_t typed_ = 0, typeless_ = 0;
 };
 
 }  // namespace

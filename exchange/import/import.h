@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "camdb/problem.h"
+#include "exchange/formats/field_rules.h"
 #include "exchange/formats/format_table.h"
 #include "exchange/formats/source.h"
 #include "exchange/import/device_check.h"
 #include "platform/file_system.h"
+#include "platform/memory.h"
 
 namespace korvel {
 
@@ -40,6 +42,9 @@ struct ImportOptions {
   bool strict = false;
   /// Opens what "-" reads; when empty, "-" is a file's name.
   SourceFile::Opener standard_input;
+  FieldRules fields;  ///< --field and --values
+  /// Problems of one kind shown per input before the rest are counted; 0: all.
+  std::uint64_t shown_per_kind = 3;
 };
 
 /// How an import ended.
@@ -64,7 +69,7 @@ struct ImportResult {
   std::string version_from;
   ImportedCameras cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
-  bool used_osm = false;  ///< an input was OpenStreetMap data (ODbL)
+  bool used_osm = false;  ///< an input held OpenStreetMap data (ODbL)
 };
 
 /// Receives each problem as one line: "PATH:LINE: error: MESSAGE",
