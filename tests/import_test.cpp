@@ -410,6 +410,9 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "a.gpx:3: error: longitude X missing or unreadable; skipped\n"
        "a.gpx: note: TYPE from \"type\"\n",
        ImportOutcome::kRowsSkipped},
+#ifndef _WIN32
+      // The 32 MiB budget is expat's; Wine's XmlLite fails inside its own
+      // comment reader on such a file.
       {"markup over the parser's 32 MiB", "a.gpx",
        "<gpx>\n<wpt lat=\"37.5\" lon=\"127.5\"/>\n<!--" + std::string(33 << 20, 'c') +
            "-->\n</gpx>",
@@ -417,6 +420,7 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
        "a.gpx: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"
        "a.gpx:3: a tag, comment or other markup over 32 MiB; no GPX or KML holds one\n",
        ImportOutcome::kMalformed},
+#endif
       {"broken XML", "a.kml", "<kml><Document>\n<Placemark></Document>", "",
        "a.kml:2: not XML: mismatched tag\n", ImportOutcome::kMalformed},
       {"cut XML", "a.gpx", "<gpx><wpt lat=\"37\" lon=\"127\"><extensions><type>1</type>", "",

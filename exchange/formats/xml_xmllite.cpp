@@ -67,8 +67,14 @@ class FileStream : public ISequentialStream {
   HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
     const std::size_t got = file_.Read(data, size);
     if (read != nullptr) *read = static_cast<ULONG>(got);
+    if (total_ == 0 && got >= 2) {
+      const std::string_view head(static_cast<const char*>(data), 2);
+      utf16_ = head == "\xFF\xFE" ? 1 : head == "\xFE\xFF" ? 2 : 0;
+    }
+    total_ += got;
     tail_.append(static_cast<const char*>(data), got);
-    if (tail_.size() > 2 * kTail) tail_.erase(0, tail_.size() - kTail);
+    // Cut by an even count, so that a UTF-16 tail keeps its pairs whole.
+    if (tail_.size() > 2 * kTail) tail_.erase(0, (tail_.size() - kTail) & ~std::size_t{1});
     if (file_.failed()) return STG_E_READFAULT;
     return got < size ? S_FALSE : S_OK;
   }
@@ -76,13 +82,26 @@ class FileStream : public ISequentialStream {
     return STG_E_ACCESSDENIED;
   }
 
-  /// The last bytes read, at least 1024 when the file holds them.
-  std::string_view tail() const { return tail_; }
+  /// The last characters read, at least 512 when the file holds them; a
+  /// UTF-16 file's as one byte each (other than ASCII as '?').
+  std::string tail() const {
+    if (utf16_ == 0) return tail_;
+    std::string text;
+    // The tail starts where the file had read an even count of bytes.
+    for (std::size_t i = (total_ - tail_.size()) % 2; i + 1 < tail_.size(); i += 2) {
+      const char low = utf16_ == 1 ? tail_[i] : tail_[i + 1];
+      const char high = utf16_ == 1 ? tail_[i + 1] : tail_[i];
+      text.push_back(high == 0 && static_cast<unsigned char>(low) < 0x80 ? low : '?');
+    }
+    return text;
+  }
 
  private:
   static constexpr std::size_t kTail = 1024;
   BinaryFile& file_;
   std::string tail_;
+  std::uint64_t total_ = 0;
+  int utf16_ = 0;  ///< 1: little-endian, 2: big-endian, by the byte-order mark
 };
 
 /// Whether the file ends as a whole document ends: with the root's end tag

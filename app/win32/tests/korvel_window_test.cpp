@@ -220,7 +220,16 @@ TEST(MainDialog, AboutBoxOperatorRunAndKeys) {
   steps.push_back(s.Step());
   s.Choose(IDC_DB_TEXT_FILE, "cams.txt", Bytes(kHeaderOnlyText, std::end(kHeaderOnlyText) - 1));
   steps.push_back(s.Step());
-  s.Click(IDC_GENERATE_FILE);
+  int asked = 0;
+  {
+    // A text without camera rows is asked about first; Yes packs it.
+    ModalWatch watch(s.window, [&](HWND box) {
+      ++asked;
+      PostMessageA(box, WM_COMMAND, IDYES, 0);
+    });
+    s.Click(IDC_GENERATE_FILE);
+  }
+  EXPECT_EQ(asked, 1);
   steps.push_back(s.Step());
   EXPECT_EQ(steps, (std::vector<std::string>{
                        "F--- Please open read file..", "F--- Cannot file FW file.. []",
