@@ -208,7 +208,7 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {"-V", 0, "korvel-cli 1.0.0.1\n", ""}, {"--version", 0, "korvel-cli 1.0.0.1\n", ""},
       // Each unpack and export -o holds the folder's lock: here it waits for a
       // holder. A lock file that is a FIFO or a link is refused, by generate too.
-      {"unpack given/K93_F0102_V0034_D3456.bin -o held", 0, "wrote held/K93_FW_v0102.bin\nwrote held/K93_Voice_v0034.bin\nwrote held/TempDb.bin\n", "korvel-cli: waiting for another run to let go of held\n", "mkdir held && { flock held/.korvel.lock sleep 1 & } && sleep 0.3; "},
+      {"unpack given/K93_F0102_V0034_D3456.bin -o held", 0, "wrote held/K93_FW_v0102.bin\nwrote held/K93_Voice_v0034.bin\nwrote held/TempDb.bin\n", "korvel-cli: waiting for another run to let go of held\n", "mkdir held && { flock held/.korvel.lock sleep 2 & } && until [ -e held/.korvel.lock ]; do sleep 0.05; done; sleep 0.2; "},
       {"unpack given/K93_F0102_V0034_D3456.bin -o fifo", 2, "", "korvel-cli: cannot lock folder fifo: .korvel.lock is not a regular file (a FIFO)\n", "mkdir fifo && mkfifo fifo/.korvel.lock; "},
       {"export given/TempDb.bin -o link/x.txt", 2, "", "korvel-cli: cannot lock folder link: .korvel.lock is a symbolic link\n", "mkdir link && ln -s /nowhere/korvel link/.korvel.lock; "},
       {generate + "cams.txt --out-dir lockfifo", 1, pressed + "status:  Folder lock Fail..\n", "korvel-cli: cannot lock folder " + (dir / "lockfifo").string() + ": .korvel.lock is not a regular file (a FIFO)\n", "mkdir lockfifo && mkfifo lockfifo/.korvel.lock; "},
