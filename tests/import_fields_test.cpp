@@ -15,6 +15,7 @@
 #include "exchange/import/import.h"
 #include "generate/pipeline.h"
 #include "platform/system.h"
+#include "support/camera_text.h"
 #include "support/memory_file_system.h"
 
 namespace korvel {
@@ -306,8 +307,7 @@ TEST(ExportCsv, RowsByTheImportNamesWithTheSampleRowsMarked) {
                            "127.000000\t37.500000\t3\t60\t1\t90\r\n"
                            "126.950100\t37.389400\t9\t80\t0\t247\r\n";
   std::string fault;
-  const auto db = EncodeCameraText(
-      std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), fault);
+  const auto db = testing::EncodeText(text, fault);
   ASSERT_TRUE(db) << fault;
   CameraInput decoded;
   ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));

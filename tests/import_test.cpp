@@ -19,6 +19,7 @@
 #include "platform/memory_file.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
+#include "support/camera_text.h"
 #include "support/golden.h"
 #include "support/memory_file_system.h"
 
@@ -888,8 +889,7 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
       "128.5\t35.1\t2\t100\t0\t0\r\n126.950100\t37.389400\t9\t80\t0\t247\r\n"
       "126.980700\t37.416300\t1\t70\t1\t15\r\n127.0002\t37.0002\t4\t30\t1\t0\r\n";
   std::string fault;
-  const auto db = EncodeCameraText(
-      std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), fault);
+  const auto db = testing::EncodeText(text, fault);
   ASSERT_TRUE(db) << fault;
   CameraInput decoded;
   ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));
@@ -906,8 +906,7 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
     const Outcome got = Import(fs, options);
     ASSERT_EQ(got.result.outcome, ImportOutcome::kDone)
         << FailureText(got.result.failure) << got.problems;
-    const auto again = EncodeCameraText(
-        std::span(reinterpret_cast<const std::uint8_t*>(got.text.data()), got.text.size()), fault);
+    const auto again = testing::EncodeText(got.text, fault);
     ASSERT_TRUE(again) << fault;
     EXPECT_EQ(*again, *db);
   }
