@@ -90,7 +90,8 @@ class TextSource : public CameraSource {
       sink.Version(line);
     } else {
       Warn(sink, place,
-           "version line " + QuotedText(line) + " is not one generate takes; it is not carried over");
+           "version line " + QuotedText(line) +
+               " is not one generate takes; it is not carried over");
     }
     return true;
   }
