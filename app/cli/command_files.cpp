@@ -20,14 +20,14 @@
 namespace korvel::cli {
 namespace {
 
-/// "PATH: N MiB is over the 512 MiB a database can hold".
-std::string TooLarge(const std::string& path, std::uint64_t length) {
-  return path + ": " + std::to_string(length >> 20) + " MiB is over the " +
+/// "N MiB is over the 512 MiB a database can hold".
+std::string TooLarge(std::uint64_t length) {
+  return std::to_string(length >> 20) + " MiB is over the " +
          std::to_string(kMaxCameraFileLength >> 20) + " MiB a database can hold";
 }
 
 /// Reads `file` to its end, never past the limit: /dev/zero has no end.
-bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem,
+bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, Problem& failure,
                  std::uint64_t expected = 0) {
   bytes.clear();
   // Room for the whole file, and for the sample rows a camera text gets
@@ -39,14 +39,16 @@ bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::s
     const std::size_t got = file.Read(chunk.get(), kChunk);
     bytes.insert(bytes.end(), chunk.get(), chunk.get() + got);
     if (bytes.size() > kMaxCameraFileLength) {
-      problem = path + ": over the " + std::to_string(kMaxCameraFileLength >> 20) +
-                " MiB a database can hold";
+      failure = FileProblem(
+          path,
+          "over the " + std::to_string(kMaxCameraFileLength >> 20) + " MiB a database can hold",
+          Fault::kSystem);
       return false;
     }
     if (got < kChunk) break;
   }
   if (file.failed()) {
-    problem = FileProblem(path, file.error_code() != 0 ? file.error_code() : EIO);
+    failure = SystemProblem(path, file.error_code() != 0 ? file.error_code() : EIO);
     return false;
   }
   return true;
@@ -81,22 +83,22 @@ class FileBuffer : public std::streambuf {
 
 }  // namespace
 
-bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
-  if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, problem);
+bool ReadInput(const std::string& path, Bytes& bytes, Problem& failure) {
+  if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, failure);
   RealFileSystem fs;
   FileError error;
   auto file = fs.Open(path, OpenMode::kReadShared, &error);
   if (!file) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   // A file's length is known before a byte is read; devices and pipes say
   // 0 and are read up to the limit.
   if (const auto length = file->GetLength(); length && *length > kMaxCameraFileLength) {
-    problem = TooLarge(path, *length);
+    failure = FileProblem(path, TooLarge(*length), Fault::kSystem);
     return false;
   }
-  return ReadBounded(path, *file, bytes, problem, file->GetLength().value_or(0));
+  return ReadBounded(path, *file, bytes, failure, file->GetLength().value_or(0));
 }
 
 std::string TextFaultText(const std::string& path, const std::string& status) {
@@ -104,12 +106,10 @@ std::string TextFaultText(const std::string& path, const std::string& status) {
          "' lists every problem)";
 }
 
-std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
-                                     InputFault& fault, CameraDetails* details) {
+std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
+                                     CameraDetails* details) {
   Bytes bytes;
-  fault = InputFault::kUnreadable;
-  if (!ReadInput(path, bytes, problem)) return std::nullopt;
-  fault = InputFault::kNoCameras;
+  if (!ReadInput(path, bytes, failure)) return std::nullopt;
   CameraInput input;
   std::string status;
   const bool with_lines =
@@ -121,9 +121,9 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
           ? DecodeCameraInput(std::span<const std::uint8_t>(bytes), input, status, with_lines)
           : DecodeCameraInput(std::move(bytes), input, status, with_lines);
   if (!decoded) {
-    problem = path + ": " + TextFaultText(path, status);
-    fault = InputFault::kTextFaults;
+    failure = FileProblem(path, TextFaultText(path, status));
     if (details != nullptr) {
+      details->text_faults = true;
       // The bytes are checked as they were read: standard input is gone.
       TextReader reader(std::make_unique<MemoryFile>(bytes));
       CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& found) {
@@ -136,11 +136,11 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
   if (details != nullptr) details->lines = std::move(input.lines);
   CameraFile& file = input.file;
   if (file.kind == FileKind::kUnknown) {
-    problem = path + ": " + UnknownFileText(file);
+    failure = FileProblem(path, UnknownFileText(file));
     return std::nullopt;
   }
   if (!file.decoded) {
-    problem = path + ": " + file.faults.kept().back();
+    failure = FileProblem(path, file.faults.kept().back());
     return std::nullopt;
   }
   if (file.faults.total() != 0) {
@@ -152,13 +152,16 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
 }
 
 bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                 std::string& problem) {
+                 Problem& failure) {
+  failure = Problem();
   if (path.empty() || path == "-") {
     std::cout.flush();
     SetBinaryMode(stdout);
     // What went wrong writing standard output is for the end of the command.
     if (write(std::cout)) return true;
-    if (problem.empty()) problem = "standard output: the output could not be made";
+    if (failure.message.empty()) {
+      failure = FileProblem("standard output", "the output could not be made", Fault::kSystem);
+    }
     return false;
   }
   RealFileSystem fs;
@@ -173,12 +176,12 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
                                 << "korvel-cli: waiting for another run to let go of the folder of "
                                 << path << std::endl;
                           }) != LockResult::kLocked) {
-    problem = LockProblem(error);
+    failure = LockProblem(error);
     return false;
   }
   auto file = staged.Create(&error);
   if (!file) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   bool ok = false, sent = false;
@@ -191,16 +194,18 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
   const bool closed = file->Close();
   if (!sent || !closed || file->failed()) {
     const int code = file->error_code() != 0 ? file->error_code() : EIO;
-    problem = path + ": " + SystemErrorText(code);
+    failure = FileProblem(path, SystemErrorText(code), Fault::kSystem);
     return false;
   }
   file.reset();
   if (!ok) {
-    if (problem.empty()) problem = path + ": the output could not be made; nothing written";
+    if (failure.message.empty()) {
+      failure = FileProblem(path, "the output could not be made; nothing written", Fault::kSystem);
+    }
     return false;
   }
   if (!staged.Commit(&error)) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   return true;

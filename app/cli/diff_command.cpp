@@ -57,17 +57,16 @@ int Run(Options& options) {
   if (with_map) {
     if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;
   }
-  std::string problem;
-  InputFault fault;
+  Problem failure;
   CameraDetails old_details, new_details;
-  const auto old_db =
-      ReadCameras(options.old_file, problem, fault, with_map ? &old_details : nullptr);
+  const auto old_db = ReadCameras(options.old_file, failure, with_map ? &old_details : nullptr);
   const auto new_db =
-      old_db ? ReadCameras(options.new_file, problem, fault, with_map ? &new_details : nullptr)
+      old_db ? ReadCameras(options.new_file, failure, with_map ? &new_details : nullptr)
              : std::nullopt;
   if (!old_db || !new_db) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
+    // Exit status 1 says the cameras differ: an input without any is trouble.
+    failure.fault = Fault::kSystem;
+    return ReportFailure(failure);
   }
   const DiffCounts counts = DiffCameras(*old_db, *new_db, std::cout);
   std::cout << std::flush;

@@ -22,27 +22,20 @@ struct Options {
 };
 
 int Run(const Options& options) {
-  std::string problem;
-  InputFault fault;
-  const auto db = ReadCameras(options.file, problem, fault);
-  if (!db) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return fault != InputFault::kUnreadable ? kExitFailure : kExitUsage;
-  }
+  Problem failure;
+  const auto db = ReadCameras(options.file, failure);
+  if (!db) return ReportFailure(failure);
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;
   const bool written = WriteOutput(
       options.out,
       [&](std::ostream& out) {
         result = ExportCameras(*db, format, out);
-        if (!result.ok) problem = options.file + ": " + result.error;
+        if (!result.ok) failure = FileProblem(options.file, result.error);
         return result.ok;
       },
-      problem);
-  if (!written) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return result.ok ? kExitUsage : kExitFailure;
-  }
+      failure);
+  if (!written) return ReportFailure(failure);
   for (const std::string& line : result.left_out) {
     std::cerr << options.file << ": warning: " << line << '\n';
   }

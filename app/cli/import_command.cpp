@@ -101,16 +101,15 @@ int Run(const Options& options) {
     case ImportOutcome::kRowsSkipped:
       break;
   }
-  std::string problem;
+  Problem failure;
   if (!WriteOutput(
           options.out,
           [&](std::ostream& out) {
             WriteImportText(result, out);
             return true;
           },
-          problem)) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
+          failure)) {
+    return ReportFailure(failure);
   }
   std::cerr << "korvel-cli: import: " << result.cameras.size()
             << (result.cameras.size() == 1 ? " camera" : " cameras") << " written; "

@@ -25,14 +25,16 @@ int ReportFailure(const Problem& failure, std::string_view input_suffix) {
   return failure.fault == Fault::kInput ? kExitFailure : kExitUsage;
 }
 
-std::string FileProblem(const std::string& path, int error_number) {
-  return path + ": " + std::strerror(error_number);
+Problem SystemProblem(const std::string& path, int error_number) {
+  return FileProblem(path, std::strerror(error_number), Fault::kSystem);
 }
 
-std::string LockProblem(const FileError& error) {
+Problem LockProblem(const FileError& error) {
   const std::string folder = FolderOf(error.path);
-  return "cannot lock folder " + (folder.empty() ? std::string(".") : folder) + ": " +
-         error.description;
+  return FileProblem("",
+                     "cannot lock folder " + (folder.empty() ? std::string(".") : folder) + ": " +
+                         error.description,
+                     Fault::kSystem);
 }
 
 namespace {

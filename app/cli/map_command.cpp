@@ -35,20 +35,20 @@ int Usage(const std::string& command, const std::string& message) {
 
 /// Adds the cameras of `path`; kExitOk or the failure's status (printed).
 int AddInput(const std::string& path, map::CameraMap& camera_map, std::vector<MapReport>& reports) {
-  std::string problem;
-  InputFault fault;
+  Problem failure;
   CameraDetails details;
   // Beyond the marks' limit the SVG shows cells, which need no lines.
   details.lines_up_to = map::kDensityAbove + 3;
-  auto db = ReadCameras(path, problem, fault, &details);
+  auto db = ReadCameras(path, failure, &details);
   if (!db) {
     for (const std::string& line : details.check_errors) std::cerr << line << '\n';
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return fault == InputFault::kTextFaults ? kExitFailure : kExitUsage;
+    // Only a text generate stops on is the input's fault here: its errors
+    // are listed; a file with no cameras has nothing to draw.
+    failure.fault = details.text_faults ? Fault::kInput : Fault::kSystem;
+    return ReportFailure(failure);
   }
   if (db->points.empty()) {
-    std::cerr << "korvel-cli: " << path << ": holds no cameras" << std::endl;
-    return kExitUsage;
+    return ReportFailure(FileProblem(path, "holds no cameras", Fault::kSystem));
   }
   camera_map.versions.push_back(map::FileNameText(path) + ": version " + VersionText(db->version));
   reports.push_back({path, {}});
@@ -121,7 +121,7 @@ map::MapInput MapInputOf(const std::string& path, const DecodedDb& db, std::size
 
 int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
              const std::vector<MapReport>& reports) {
-  std::string problem;
+  Problem failure;
   const bool written = WriteOutput(
       out.path,
       [&](std::ostream& stream) {
@@ -135,11 +135,8 @@ int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
         }
         return true;
       },
-      problem);
-  if (!written) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
-  }
+      failure);
+  if (!written) return ReportFailure(failure);
   for (const MapReport& report : reports) {
     for (const std::string& line : report.left_out.shown)
       std::cerr << report.path << ": warning: " << line << '\n';
