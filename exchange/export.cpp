@@ -13,10 +13,11 @@ std::string VersionText(std::string_view field) {
   return text.append(PrintableVersion(K93Exchange(field))).append("\")");
 }
 
-ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out) {
-  // The version line as the operator wrote it: the exchange undone.
-  const std::string version_line = K93Exchange(db.version);
-  return ExportWriter(format)(db, version_line, out);
+ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out,
+                           std::string_view version_line) {
+  // Else the version line as the operator wrote it: the exchange undone.
+  const std::string stored = version_line.empty() ? K93Exchange(db.version) : std::string();
+  return ExportWriter(format)(db, version_line.empty() ? stored : version_line, out);
 }
 
 }  // namespace korvel

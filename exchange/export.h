@@ -18,7 +18,10 @@ namespace korvel {
 std::string VersionText(std::string_view field);
 
 /// Writes every camera of `db` in `format` to `out`, by the writer the
-/// format table names for it.
-ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out);
+/// format table names for it, headed by `version_line` (a camera text's
+/// whole first line), or when it is empty by the 11 characters the database
+/// stores.
+ExportResult ExportCameras(const DecodedDb& db, ExportFormat format, std::ostream& out,
+                           std::string_view version_line = {});
 
 }  // namespace korvel

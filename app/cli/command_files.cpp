@@ -11,6 +11,7 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/standard_input.h"
 #include "app/cli/text_check.h"
+#include "camdb/parser.h"
 #include "exchange/camera_input.h"
 #include "platform/memory_file.h"
 #include "platform/path.h"
@@ -52,6 +53,21 @@ bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, Proble
     return false;
   }
   return true;
+}
+
+/// The first line of a text without its line end, when it holds no control
+/// character (which no line of an export may carry); else empty.
+std::string FirstLine(const Bytes& bytes) {
+  const auto last = bytes.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(bytes.size(), TextReader::kMaxLineLength));
+  const auto end = std::find(bytes.begin(), last, std::uint8_t{'\n'});
+  if (end == last) return {};
+  std::string line(bytes.begin(), end);
+  if (line.ends_with('\r')) line.pop_back();
+  const bool control = std::any_of(line.begin(), line.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+  return control ? std::string() : line;
 }
 
 /// An output stream's buffer that hands its bytes to a BinaryFile.
@@ -107,9 +123,10 @@ std::string TextFaultText(const std::string& path, const std::string& status) {
 }
 
 std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
-                                     CameraDetails* details) {
+                                     CameraDetails* details, std::string* version_line) {
   Bytes bytes;
   if (!ReadInput(path, bytes, failure)) return std::nullopt;
+  const std::string first_line = LooksLikeCameraText(bytes) ? FirstLine(bytes) : std::string();
   CameraInput input;
   std::string status;
   const bool with_lines =
@@ -142,6 +159,11 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
   if (!file.decoded) {
     failure = FileProblem(path, file.faults.kept().back());
     return std::nullopt;
+  }
+  if (version_line != nullptr) {
+    const std::string stored = K93Exchange(file.db.version);
+    const bool more = first_line.size() > stored.size() && first_line.starts_with(stored);
+    *version_line = more ? first_line : std::string();
   }
   if (file.faults.total() != 0) {
     std::cerr << "korvel-cli: warning: " << path << ": " << file.faults.total()

@@ -38,9 +38,12 @@ struct CameraDetails {
 /// would encode it) for export and diff. nullopt with the failure when it
 /// gives no cameras: the system's fault when it cannot be read, else the
 /// input's. Faults of a file that still decodes go to standard error as a
-/// warning.
+/// warning. For a camera text, `version_line` (when given) gets its whole
+/// first line, of which the database keeps 11 characters, when it carries
+/// more than those and no control character; else it is left empty.
 std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
-                                     CameraDetails* details = nullptr);
+                                     CameraDetails* details = nullptr,
+                                     std::string* version_line = nullptr);
 
 /// "generate stops on this camera text with \"STATUS\" ...": why a text gave no
 /// database.

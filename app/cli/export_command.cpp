@@ -23,14 +23,15 @@ struct Options {
 
 int Run(const Options& options) {
   Problem failure;
-  const auto db = ReadCameras(options.file, failure);
+  std::string version_line;
+  const auto db = ReadCameras(options.file, failure, nullptr, &version_line);
   if (!db) return ReportFailure(failure);
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;
   const bool written = WriteOutput(
       options.out,
       [&](std::ostream& out) {
-        result = ExportCameras(*db, format, out);
+        result = ExportCameras(*db, format, out, version_line);
         if (!result.ok) failure = FileProblem(options.file, result.error);
         return result.ok;
       },
@@ -74,7 +75,10 @@ void RegisterExport(CLI::App& app, int& exit_status) {
       "csv, geojson (RFC 7946), gpx (1.1), kml (2.2): every point with its type, speed,\n"
       "dirtype and direction, and the text's version line, so that 'korvel-cli\n"
       "import' reads them back; the two sample rows generate appended are marked\n"
-      "(\"sample\": true). A point stored beyond 180 degrees of\n"
+      "(\"sample\": true). From a camera text, every format but csv carries its\n"
+      "whole first line; a database or package stores only the line's first 11\n"
+      "characters, and its export carries those.\n"
+      "A point stored beyond 180 degrees of\n"
       "longitude or 90 of latitude (a negative coordinate is stored as 4294967295)\n"
       "is left out, with a warning on standard error.\n"
       "An output file appears only when complete, written while its folder is\n"
