@@ -68,6 +68,10 @@ int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
 /// system's or the user's.
 int ReportFailure(const Problem& failure, std::string_view input_suffix = {});
 
+/// Prints a usage error as "korvel-cli: MESSAGE" and a line that points to
+/// `command`'s help; gives kExitUsage.
+int ReportUsage(std::string_view command, const std::string& message);
+
 /// The system's failure to use the file at `path`: "PATH: REASON", REASON
 /// as strerror gives it.
 Problem SystemProblem(const std::string& path, int error_number);

@@ -41,18 +41,13 @@ int DrawDiff(const Options& options, const DecodedDb& old_db, const CameraDetail
 
 int Run(Options& options) {
   if (options.old_file == "-" && options.new_file == "-") {
-    std::cerr << "korvel-cli: standard input can be read only once; give '-' for one of OLD "
-                 "and NEW\nTry 'korvel-cli diff --help' for more information."
-              << std::endl;
-    return kExitUsage;
+    return ReportUsage("diff",
+                       "standard input can be read only once; give '-' for one of OLD and NEW");
   }
   const bool with_map = !options.map.path.empty();
   if (!with_map &&
       (!options.map.bbox.empty() || !options.map.format.empty() || !options.map.tiles.empty())) {
-    std::cerr << "korvel-cli: --bbox, --format and --tiles go with --map\nTry 'korvel-cli diff "
-                 "--help' for more information."
-              << std::endl;
-    return kExitUsage;
+    return ReportUsage("diff", "--bbox, --format and --tiles go with --map");
   }
   if (with_map) {
     if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;

@@ -37,9 +37,7 @@ struct Options {
 };
 
 int UsageError(const std::string& message) {
-  std::cerr << "korvel-cli: import: " << message
-            << "\nTry 'korvel-cli import --help' for more information." << std::endl;
-  return kExitUsage;
+  return ReportUsage("import", "import: " + message);
 }
 
 int Run(const Options& options) {

@@ -25,6 +25,12 @@ int ReportFailure(const Problem& failure, std::string_view input_suffix) {
   return failure.fault == Fault::kInput ? kExitFailure : kExitUsage;
 }
 
+int ReportUsage(std::string_view command, const std::string& message) {
+  const int status = ReportFailure(FileProblem("", message, Fault::kSystem));
+  std::cerr << "Try 'korvel-cli " << command << " --help' for more information." << std::endl;
+  return status;
+}
+
 Problem SystemProblem(const std::string& path, int error_number) {
   return FileProblem(path, std::strerror(error_number), Fault::kSystem);
 }
@@ -82,9 +88,8 @@ class WatchedOutput : public std::streambuf {
 int FinishOutput(int status, const WatchedOutput& watched) {
   std::cout.flush();
   if (std::cout && watched.error() == 0) return status;
-  std::cerr << "korvel-cli: standard output: "
-            << std::strerror(watched.error() != 0 ? watched.error() : EIO) << std::endl;
-  return kExitUsage;
+  return ReportFailure(
+      SystemProblem("standard output", watched.error() != 0 ? watched.error() : EIO));
 }
 
 }  // namespace

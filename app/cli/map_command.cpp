@@ -26,13 +26,6 @@ struct Options {
   MapOutput out;
 };
 
-/// A usage error in the usual two lines.
-int Usage(const std::string& command, const std::string& message) {
-  std::cerr << "korvel-cli: " << message << "\nTry 'korvel-cli " << command
-            << " --help' for more information." << std::endl;
-  return kExitUsage;
-}
-
 /// Adds the cameras of `path`; kExitOk or the failure's status (printed).
 int AddInput(const std::string& path, map::CameraMap& camera_map, std::vector<MapReport>& reports) {
   Problem failure;
@@ -87,11 +80,12 @@ void AddMapOptions(CLI::App& sub, MapOutput& out) {
 
 int CheckMapOutput(const std::string& command, MapOutput& out) {
   if (out.path.empty() || out.path == "-") {
-    return Usage(command, "the map goes to a file: give its name, not '-'");
+    return ReportUsage(command, "the map goes to a file: give its name, not '-'");
   }
   if (!out.bbox.empty() && !(out.view = map::ParseBbox(out.bbox))) {
-    return Usage(command, "--bbox: '" + out.bbox +
-                              "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
+    return ReportUsage(
+        command,
+        "--bbox: '" + out.bbox + "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
   }
   if (out.format.empty()) {
     const std::string& p = out.path;
@@ -100,17 +94,17 @@ int CheckMapOutput(const std::string& command, MapOutput& out) {
     out.format = html ? "html" : "svg";
   }
   if (out.format != "svg" && out.format != "html") {
-    return Usage(command, "--format: '" + out.format + "' is not svg or html");
+    return ReportUsage(command, "--format: '" + out.format + "' is not svg or html");
   }
   if (out.format == "svg" && !out.tiles.empty()) {
-    return Usage(command, "--tiles: only the HTML map loads tiles");
+    return ReportUsage(command, "--tiles: only the HTML map loads tiles");
   }
   if (out.format == "html" && !map::HtmlMapAvailable()) {
-    std::cerr << "korvel-cli: this korvel-cli was built without Leaflet, which the HTML map "
-                 "needs (Debian packages libjs-leaflet and libjs-leaflet.markercluster); "
-                 "write an SVG map instead"
-              << std::endl;
-    return kExitUsage;
+    return ReportFailure(FileProblem("",
+                                     "this korvel-cli was built without Leaflet, which the HTML "
+                                     "map needs (Debian packages libjs-leaflet and "
+                                     "libjs-leaflet.markercluster); write an SVG map instead",
+                                     Fault::kSystem));
   }
   return kExitOk;
 }
