@@ -154,6 +154,11 @@ std::string EscapeText(std::string_view text) {
   return out;
 }
 
+std::string ShownText(std::string_view text) {
+  std::string converted;
+  return EscapeText(!IsUtf8(text) && Cp949ToUtf8(text, converted) ? converted : text);
+}
+
 std::string QuotedText(std::string_view text, std::size_t limit) {
   std::string converted;
   if (!IsUtf8(text) && Cp949ToUtf8(text, converted)) text = converted;

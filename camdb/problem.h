@@ -63,6 +63,10 @@ std::string OneLine(std::string_view text);
 /// message stays one line of valid UTF-8.
 std::string EscapeText(std::string_view text);
 
+/// Source text as a message shows it when it may be CP949: UTF-8 as it is,
+/// else converted from CP949 when it is CP949, escaped as EscapeText does.
+std::string ShownText(std::string_view text);
+
 /// A value from a file as a message quotes it: in double quotes, UTF-8 as it
 /// is, else converted from CP949 when it is CP949, escaped as EscapeText
 /// does; past `limit` bytes of what is shown, cut before a character and

@@ -348,7 +348,12 @@ TEST(Problem, QuotedValuesAreUtf8OnOneLine) {
       {"a\xEC\x9C\x84", 4, "\"a\xEC\x9C\x84\""},
       {std::string(100, '7'), std::string_view::npos, "\"" + std::string(100, '7') + "\""},
   };
-  for (const auto& c : cases) EXPECT_EQ(QuotedText(c.text, c.limit), c.quoted) << c.quoted;
+  for (const auto& c : cases) {
+    EXPECT_EQ(QuotedText(c.text, c.limit), c.quoted) << c.quoted;
+    if (c.limit == std::string_view::npos || c.text.size() * 4 <= c.limit) {
+      EXPECT_EQ("\"" + ShownText(c.text) + "\"", c.quoted) << c.quoted;
+    }
+  }
 }
 
 TEST(Problem, PlacesKindsAndFailures) {
