@@ -8,9 +8,13 @@
 namespace korvel {
 
 /// `osm` at `place`, TYPE from the tag --field TYPE names (through --values),
-/// else `default_type`. `left_out` when that tag's value is refused (the
-/// error is reported).
+/// else the `*=N` of --values TYPE, else `default_type`. `left_out` when that
+/// tag's value is refused (the error is reported) or the options cannot be
+/// honoured (refused through the sink).
 SourceCamera OsmSourceCamera(const OsmCamera& osm, const Place& place, int default_type,
                              const FieldMap& fields, CameraSink& sink, bool& left_out);
+
+/// Refuses --field X or Y, which no OpenStreetMap tag can honour; true then.
+bool RefusesPosition(CameraSink& sink, const Place& place);
 
 }  // namespace korvel
