@@ -196,6 +196,9 @@ TEST(ImportOsm, OptionsWithoutATag) {
        {},
        "FILE holds OpenStreetMap data, whose nodes give the positions: --field X and Y name no "
        "tag"},
+      {{},
+       {"DIRECTION:*=90"},
+       "FILE holds OpenStreetMap data, whose values --values maps for TYPE only"},
   };
   const struct {
     const char* file;

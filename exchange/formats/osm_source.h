@@ -14,7 +14,8 @@ namespace korvel {
 SourceCamera OsmSourceCamera(const OsmCamera& osm, const Place& place, int default_type,
                              const FieldMap& fields, CameraSink& sink, bool& left_out);
 
-/// Refuses --field X or Y, which no OpenStreetMap tag can honour; true then.
-bool RefusesPosition(CameraSink& sink, const Place& place);
+/// Refuses --field X or Y and --values of SPEED, DIRTYPE or DIRECTION, which
+/// OpenStreetMap data cannot honour; true then.
+bool RefusesOptions(CameraSink& sink, const Place& place);
 
 }  // namespace korvel
