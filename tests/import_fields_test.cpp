@@ -261,15 +261,6 @@ TEST(ImportFields, ValuesForAFieldWithoutSource) {
        "",
        "--values SPEED: uz.csv has no SPEED to map: name its source with --field SPEED=NAME, or "
        "give SPEED:*=N for every camera"},
-      {"the same in a GPX",
-       "g.gpx",
-       gpx,
-       {},
-       {"DIRTYPE:both=2"},
-       "",
-       "",
-       "--values DIRTYPE: g.gpx has no DIRTYPE to map: name its source with --field "
-       "DIRTYPE=NAME, or give DIRTYPE:*=N for every camera"},
   });
 }
 
@@ -307,21 +298,17 @@ TEST(ImportFields, PositionByNameWhereAGeometryGivesIt) {
        "p.geojson: note: Y from \"y_corr\", TYPE from \"type\"\n"},
       {"KML Data names give the position; a Placemark needs no Point then",
        "m.kml",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>Blitzer</name>\n"
-       "    <Placemark>\n      <name>A1</name>\n      <ExtendedData>\n"
-       "        <Data name=\"Laengengrad\">\n          <value>13.4050</value>\n        </Data>\n"
-       "        <Data name=\"Breitengrad\">\n          <value>52.5200</value>\n        </Data>\n"
-       "      </ExtendedData>\n    </Placemark>\n"
-       "    <Placemark>\n      <name>A2</name>\n      <ExtendedData>\n"
-       "        <Data name=\"Laengengrad\">\n          <value>13.5</value>\n        </Data>\n"
-       "        <Data name=\"Breitengrad\">\n          <value></value>\n        </Data>\n"
-       "      </ExtendedData>\n      <Point>\n        <coordinates>13.5,52.6,0</coordinates>\n"
-       "      </Point>\n    </Placemark>\n  </Document>\n</kml>\n",
+       "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document><name>Blitzer</name>\n"
+       "<Placemark><name>A1</name><ExtendedData><Data name=\"Laengengrad\"><value>13.4050"
+       "</value></Data><Data name=\"Breitengrad\"><value>52.5200</value></Data></ExtendedData>"
+       "</Placemark>\n<Placemark><name>A2</name><ExtendedData><Data name=\"Laengengrad\">"
+       "<value>13.5</value></Data><Data name=\"Breitengrad\"><value></value></Data>"
+       "</ExtendedData><Point><coordinates>13.5,52.6,0</coordinates></Point></Placemark>\n"
+       "</Document></kml>\n",
        {"X=Laengengrad", "Y=Breitengrad"},
        {},
        "13.4050\t52.5200\t1\t0\t0\t0\r\n",
-       "m.kml:16: error: no \"Breitengrad\" for Y; skipped\n"
+       "m.kml:3: error: no \"Breitengrad\" for Y; skipped\n"
        "m.kml: note: X from \"Laengengrad\", Y from \"Breitengrad\"\n"
        "m.kml: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
       {"GPX: the longitude from an extension element",
