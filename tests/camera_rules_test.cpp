@@ -46,6 +46,9 @@ TEST(CameraRules, WriterBytes) {
       {"a value only a longer text reads back as",
        {Point(1269501, 370002, 1, 0, 1, 0)},
        "126.9501\t37.000202\t1\t0\t1\t0\r\n"},
+      {"every width of a field",
+       {Point(1269501, 373894, 9, 10, 99, 100), Point(1269501, 373894, 0, 0, 0, 1000)},
+       "126.9501\t37.3894\t9\t10\t99\t100\r\n126.9501\t37.3894\t0\t0\t0\t1000\r\n"},
       {"stored without a sign",
        {Point(0xFFFFFFFFu, 1, 0, 0, 0, 65535)},
        "-1\t0.0001\t0\t0\t0\t65535\r\n"},
@@ -59,6 +62,24 @@ TEST(CameraRules, WriterBytes) {
     }
     EXPECT_EQ(out.str(), "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n" + c.rows);
   }
+}
+
+TEST(CameraRules, WriterToldTheFourDecimalsReadBackWritesTheSame) {
+  // 37.0002 and some of its neighbours read back only as longer texts.
+  std::ostringstream tested, told;
+  int longer = 0;
+  {
+    CameraTextWriter by_test(tested, "V"), by_word(told, "V");
+    for (std::uint32_t units = 369900; units < 370100; ++units) {
+      const unsigned bits =
+          (FourDecimalsReadBack(units + 900000) ? 1 : 0) | (FourDecimalsReadBack(units) ? 2 : 0);
+      longer += bits != 3;
+      ASSERT_TRUE(by_test.Row(Point(units + 900000, units, 1, 60, 1, 90)));
+      ASSERT_TRUE(by_word.Row(Point(units + 900000, units, 1, 60, 1, 90), bits));
+    }
+  }
+  EXPECT_GT(longer, 0);
+  EXPECT_EQ(told.str(), tested.str());
 }
 
 TEST(CameraRules, WriterRefusesAnUnreadableRowAndFlushesLargeTexts) {
