@@ -93,7 +93,7 @@ TEST(NearIndex, FindsWhatReadingEveryKeptCameraFinds) {
   }
 }
 
-TEST(NearIndex, CellAndRunEdgesAndTheDistanceItself) {
+TEST(NearIndex, CellAndGroupEdgesAndTheDistanceItself) {
   // --near 30: cells 3 units high; at 37 degrees 4 units wide, so that
   // x 1270015 and 1270016 lie in the last column of a group of four and
   // the first of the next.
@@ -109,7 +109,11 @@ TEST(NearIndex, CellAndRunEdgesAndTheDistanceItself) {
       {At(1270016, y + 2), At(1270015, y + 3), 30, true},  // the row above
       {At(1270011, y), At(1270012, y), 30, true},          // within a group
       {At(1270020, y), At(1270019, y), 30, true},
-      {At(1270012, y), At(1270019, y), 30, false},      // 62 m
+      {At(1270012, y), At(1270019, y), 30, false},         // 62 m
+      {At(1270000, y - 1), At(1270000, y + 1), 30, true},  // 22 m, the row below
+      {At(1270000, y + 3), At(1270000, y + 1), 30, true},  // and above
+      {At(1270000, y - 2), At(1270000, y), 30, true},
+      {At(1270000, y + 4), At(1270000, y + 2), 30, true},
       {At(1270000, y), At(1270000, y + 3), 30, false},  // 33 m
       {At(1270000, y), At(1270000, y + 2), 30, true},   // 22 m
       {At(1270000, y), At(1270003, y + 1), 0, true},

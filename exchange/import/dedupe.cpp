@@ -98,6 +98,7 @@ NearIndex::NearIndex(double near, double near_blind) : near_(near), near_blind_(
   // A cell as high as the largest distance, in units of latitude.
   const double units = std::max(near, near_blind) / (kEarthRadiusMetres * kRadiansPerDegree);
   side_ = static_cast<std::uint32_t>(units * kUnitsPerDegree) + 1;
+  reach_ = units * kUnitsPerDegree * (1 + 1e-9);
   // Two cameras are never further north than the top of the row above the
   // lower one, and a cell spans fewer metres of longitude further north.
   // From 89 degrees on, one cell spans the whole row.
@@ -113,6 +114,13 @@ NearIndex::NearIndex(double near, double near_blind) : near_(near), near_blind_(
 std::uint64_t NearIndex::CellOf(std::uint32_t x, std::uint32_t y) const {
   const std::uint32_t row = y / side_;
   return CellKey(x / Width(row), row);
+}
+
+NearIndex::Rows NearIndex::RowsNear(std::uint32_t y) const {
+  // The nearest camera of the row below lies a unit under this row's
+  // bottom, that of the row above at its top.
+  const std::uint32_t offset = y % side_;
+  return {offset + 1 <= reach_, side_ - offset <= reach_};
 }
 
 std::size_t NearIndex::BitOf(std::uint32_t column, std::uint32_t row) const {
@@ -150,8 +158,11 @@ std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, doubl
   // more covers any rounding. Whole rows near the pole bound nothing.
   const std::uint32_t above = Width(camera.y / side_ + 1);
   const std::uint32_t reach = above == kEnd ? kEnd : above + 1;
+  const std::uint32_t middle = camera.y / side_;
+  const Rows rows = RowsNear(camera.y);
   const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
-  ForNeighbourCellsBy(camera.y / side_, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+  ForNeighbourCellsBy(middle, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+    if ((row < middle && !rows.below) || (row > middle && !rows.above)) return;
     if (!MayHold(column, row)) return;
     const Slot* slot = FindSlot(CellKey(column, row));
     if (!slot) return;
@@ -201,7 +212,8 @@ void NearIndex::Prefetch(const ImportedCamera& camera) const {
   // lambda. A cell with no camera has nothing to fetch, but the camera's own
   // may have it added.
   const std::uint32_t row = camera.y / side_;
-  for (std::uint32_t r = row == 0 ? 0 : row - 1; r <= row + 1; ++r) {
+  const Rows rows = RowsNear(camera.y);
+  for (std::uint32_t r = row == 0 || !rows.below ? row : row - 1; r <= row + rows.above; ++r) {
     const std::uint32_t column = camera.x / Width(r);
     for (std::uint32_t c = column == 0 ? 0 : column - 1; c <= column + 1; ++c) {
       if ((r == row && c == column) || MayHold(c, r))

@@ -86,6 +86,12 @@ class NearIndex {
     return widths_[std::min<std::size_t>(row, widths_.size() - 1)];
   }
   std::uint64_t CellOf(std::uint32_t x, std::uint32_t y) const;
+  /// Whether the rows below and above the row of `y` may hold a camera
+  /// within the largest distance of a camera there.
+  struct Rows {
+    bool below, above;
+  };
+  Rows RowsNear(std::uint32_t y) const;
   /// The bit of the cell (column, row): four columns side by side share a
   /// word, as a search asks for three.
   std::size_t BitOf(std::uint32_t column, std::uint32_t row) const;
@@ -104,6 +110,7 @@ class NearIndex {
 
   double near_, near_blind_;
   std::uint32_t side_;                 ///< cell height in 1/10000 degree
+  double reach_;                       ///< the largest distance in those units, a hair over
   std::vector<std::uint32_t> widths_;  ///< cell width of each row, in 1/10000 degree
   std::vector<Slot, HugePageAllocator<Slot>> slots_;
   std::size_t mask_ = 0, cells_ = 0;

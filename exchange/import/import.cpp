@@ -287,10 +287,17 @@ class Importer : public CameraSink {
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
       if (const auto match = near_->Find(camera, metres)) {
+        // Built in one piece: a large input meets this note on every few rows.
         const std::string kept = PlaceText(result_.cameras[*match].place);
-        Report({camera.place, ProblemKind::kNote,
-                "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
-                    " m apart); kept " + kept});
+        std::string note;
+        note.reserve(2 * kept.size() + 40);
+        note.append("same camera as ")
+            .append(kept)
+            .append(" (")
+            .append(std::to_string(std::lround(metres)))
+            .append(" m apart); kept ")
+            .append(kept);
+        Report({camera.place, ProblemKind::kNote, std::move(note)});
         return ExactIndex::kNone;
       }
     }

@@ -1,10 +1,19 @@
 #include "exchange/import/problem_limit.h"
 
+#include <array>
 #include <string_view>
 
 namespace korvel {
 
 namespace {
+
+/// The bytes a run of plain text ends at: a quote or a digit.
+constexpr std::array<bool, 256> kEndsRun = [] {
+  std::array<bool, 256> ends{};
+  for (char c = '0'; c <= '9'; ++c) ends[static_cast<unsigned char>(c)] = true;
+  ends['"'] = true;
+  return ends;
+}();
 
 /// Puts the ProblemShape of `problem` in `shape`, reusing its room.
 void ShapeInto(const SourceProblem& problem, std::string& shape) {
@@ -15,9 +24,7 @@ void ShapeInto(const SourceProblem& problem, std::string& shape) {
   std::size_t at = 0;
   while (at < message.size()) {
     std::size_t end = at;
-    while (end < message.size() && message[end] != '"' &&
-           !(message[end] >= '0' && message[end] <= '9'))
-      ++end;
+    while (end < message.size() && !kEndsRun[static_cast<unsigned char>(message[end])]) ++end;
     shape.append(message, at, end - at);
     if (end == message.size()) break;
     if (message[end] == '"') {
