@@ -281,6 +281,14 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
   folder.Write("bad.csv", csv + "127,37,1\n");
   folder.Write("good.csv", "lon,lat,type\n127,37,1\n");
   folder.Write("empty.csv", "lon,lat,type\n");
+  folder.Write("notype.csv", "lon,lat\n127,37\n");
+  const auto overpass = [](const std::string& lat) {
+    return "{\"version\":0.6,\"generator\":\"Overpass API\",\"elements\":[{\"type\":"
+           "\"node\",\"id\":11,\"lat\":" +
+           lat + ",\"lon\":127,\"tags\":{\"highway\":\"speed_camera\"}}]}\n";
+  };
+  folder.Write("osm.json", overpass("37"));
+  folder.Write("south.json", overpass("-37"));
   folder.Write("broken.geojson", "{\"type\":");
   folder.Write("old.txt", "keep");
   folder.Write("nul.dat", std::string("lon,lat,type\n127,3\0"
@@ -296,7 +304,8 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
     int status;
     std::string written;  ///< old.txt afterwards
     std::string err_has;
-    std::string setup = "";  ///< a pipe into korvel-cli
+    std::string setup = "";      ///< a pipe into korvel-cli
+    std::string err_lacks = "";  ///< what standard error must not hold
   } cases[] = {
       {version + "good.csv -o old.txt", 0,
        "V1.0 123456 "
@@ -348,6 +357,29 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
        "good.csv: note: X from \"lon\", Y from \"lat\"; not used: type (--field FIELD=NAME takes "
        "one)\ngood.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field "
        "TYPE=NAME)\n"},
+      {version + "--values TYPE:a=3 notype.csv -o old.txt", 2, "keep",
+       "korvel-cli: import: --values TYPE: notype.csv has no TYPE to map: name its source with "
+       "--field TYPE=NAME, or give TYPE:*=N for every camera\nTry"},
+      {version + "--values TYPE:a=3,*=4 notype.csv -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t4\t0\t0\t0\r\n",
+       "notype.csv: note: X from \"lon\", Y from \"lat\", TYPE from --values TYPE:*=4\n"
+       "korvel-cli: import: 1 camera written; 0 errors, 0 warnings, 1 notes"},
+      {version + "--field Y=lat osm.json -o old.txt", 2, "keep",
+       "korvel-cli: import: --field Y: osm.json holds OpenStreetMap data, whose nodes give the "
+       "positions: --field X and Y name no tag\nTry",
+       "", "ODbL"},
+      // The licence note only with cameras from OpenStreetMap written.
+      {version + "osm.json -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "Database License (ODbL)"},
+      {version + "osm.json broken.geojson -o old.txt", 1, "keep", "not GeoJSON", "", "ODbL"},
+      {version + "south.json -o old.txt", 1, "keep", "no camera to write", "", "ODbL"},
+      {version + "south.json good.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "1 camera written", "", "ODbL"},
       {version + "--field SPEED good.csv -o old.txt", 2, "keep",
        "korvel-cli: import: --field \"SPEED\": FIELD=NAME expected\nTry"},
       {version + "--values TYPE:a=300 good.csv -o old.txt", 2, "keep",
@@ -382,6 +414,9 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
     EXPECT_EQ(folder.Run("import " + c.args, out, err, c.setup), c.status);
     EXPECT_EQ(ReadText(folder.dir / "old.txt"), c.written);
     EXPECT_NE(err.find(c.err_has), std::string::npos) << err;
+    if (!c.err_lacks.empty()) {
+      EXPECT_EQ(err.find(c.err_lacks), std::string::npos) << err;
+    }
   }
 }
 
