@@ -64,24 +64,6 @@ TEST(CameraRules, WriterBytes) {
   }
 }
 
-TEST(CameraRules, WriterToldTheFourDecimalsReadBackWritesTheSame) {
-  // 37.0002 and some of its neighbours read back only as longer texts.
-  std::ostringstream tested, told;
-  int longer = 0;
-  {
-    CameraTextWriter by_test(tested, "V"), by_word(told, "V");
-    for (std::uint32_t units = 369900; units < 370100; ++units) {
-      const unsigned bits =
-          (FourDecimalsReadBack(units + 900000) ? 1 : 0) | (FourDecimalsReadBack(units) ? 2 : 0);
-      longer += bits != 3;
-      ASSERT_TRUE(by_test.Row(Point(units + 900000, units, 1, 60, 1, 90)));
-      ASSERT_TRUE(by_word.Row(Point(units + 900000, units, 1, 60, 1, 90), bits));
-    }
-  }
-  EXPECT_GT(longer, 0);
-  EXPECT_EQ(told.str(), tested.str());
-}
-
 TEST(CameraRules, WriterRefusesAnUnreadableRowAndFlushesLargeTexts) {
   std::ostringstream out;
   std::string expected = "V\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n";
