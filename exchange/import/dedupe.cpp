@@ -49,6 +49,23 @@ std::size_t CellHash(std::uint64_t cell) {
   return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+/// The columns of `x` in rows one after another: neighbouring rows nearly
+/// always share their width, and a division costs more than the test.
+class Columns {
+ public:
+  explicit Columns(std::uint32_t x) : x_(x) {}
+  std::uint32_t In(std::uint32_t width) {
+    if (width != width_) {
+      width_ = width;
+      column_ = x_ / width;
+    }
+    return column_;
+  }
+
+ private:
+  std::uint32_t x_, width_ = 0, column_ = 0;
+};
+
 }  // namespace
 
 std::uint32_t ExactIndex::Find(const ImportedCamera& camera, const ImportedCameras& kept) const {
@@ -133,13 +150,17 @@ void NearIndex::Mark(std::uint64_t cell) {
   marks_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
 }
 
-bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, std::uint32_t reach,
+bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double scale,
                      double& metres) const {
-  // A unit of latitude is 11 m: further apart than a cell's height, or than
-  // its width and a unit, is further than any distance, whatever the rounding.
+  // In units of latitude (11 m): further apart than a cell's height, or than
+  // the largest distance (a hair over, for any rounding), is too far, with
+  // no trigonometry. Within a cell's height, a unit of longitude spans at
+  // least `scale` units of latitude.
   const std::uint32_t dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
   const std::uint32_t dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
-  if (dy > side_ || dx > reach) return false;
+  if (dy > side_) return false;
+  const double across = dx * scale, along = dy;
+  if (across * across + along * along > reach_ * reach_) return false;
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
   if (!blind) {
     const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
@@ -154,13 +175,14 @@ bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, std::uint3
 std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, double& metres) const {
   if (slots_.empty()) return std::nullopt;
   std::uint32_t best = kEnd;
-  // Widths grow northwards: the row above's bounds each row's, and a unit
-  // more covers any rounding. Whole rows near the pole bound nothing.
-  const std::uint32_t above = Width(camera.y / side_ + 1);
-  const std::uint32_t reach = above == kEnd ? kEnd : above + 1;
+  // A row's width is the cell's height over the cosine at the top of the
+  // row above, or larger; whole rows near the pole bound nothing.
+  const std::uint32_t width = Width(camera.y / side_);
+  const double scale = width == kEnd ? 0 : static_cast<double>(side_) / width;
   const std::uint32_t middle = camera.y / side_;
   const Rows rows = RowsNear(camera.y);
-  const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
+  Columns columns(camera.x);
+  const auto column_at = [&](std::uint32_t row) { return columns.In(Width(row)); };
   ForNeighbourCellsBy(middle, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
     if ((row < middle && !rows.below) || (row > middle && !rows.above)) return;
     if (!MayHold(column, row)) return;
@@ -168,7 +190,7 @@ std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, doubl
     if (!slot) return;
     // Newest first, each camera then the one added before it in the cell.
     for (const Kept* other = &slot->latest;; other = &earlier_[other->earlier]) {
-      if (other->index < best && Same(camera, *other, reach, metres)) best = other->index;
+      if (other->index < best && Same(camera, *other, scale, metres)) best = other->index;
       if (other->earlier == kEnd) break;
     }
   });
@@ -195,8 +217,9 @@ void NearIndex::PrefetchMarks(const ImportedCamera& camera) const {
 #if defined(__GNUC__) || defined(__clang__)
   if (slots_.empty()) return;
   const std::uint32_t row = camera.y / side_;
+  Columns columns(camera.x);
   for (std::uint32_t r = row == 0 ? 0 : row - 1; r <= row + 1; ++r) {
-    const std::uint32_t column = camera.x / Width(r);
+    const std::uint32_t column = columns.In(Width(r));
     __builtin_prefetch(&marks_[BitOf(column == 0 ? 0 : column - 1, r) >> 6]);
     __builtin_prefetch(&marks_[BitOf(column + 1, r) >> 6]);
   }
@@ -213,8 +236,9 @@ void NearIndex::Prefetch(const ImportedCamera& camera) const {
   // may have it added.
   const std::uint32_t row = camera.y / side_;
   const Rows rows = RowsNear(camera.y);
+  Columns columns(camera.x);
   for (std::uint32_t r = row == 0 || !rows.below ? row : row - 1; r <= row + rows.above; ++r) {
-    const std::uint32_t column = camera.x / Width(r);
+    const std::uint32_t column = columns.In(Width(r));
     for (std::uint32_t c = column == 0 ? 0 : column - 1; c <= column + 1; ++c) {
       if ((r == row && c == column) || MayHold(c, r))
         __builtin_prefetch(&slots_[CellHash(CellKey(c, r)) & mask_]);

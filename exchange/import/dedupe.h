@@ -104,9 +104,8 @@ class NearIndex {
   Slot& SlotOf(std::uint64_t cell);
   void Grow();
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
-  /// `reach`: units of longitude beyond which no camera of its rows is.
-  bool Same(const ImportedCamera& camera, const Kept& other, std::uint32_t reach,
-            double& metres) const;
+  /// `scale`: the fewest units of latitude a unit of longitude spans there.
+  bool Same(const ImportedCamera& camera, const Kept& other, double scale, double& metres) const;
 
   double near_, near_blind_;
   std::uint32_t side_;                 ///< cell height in 1/10000 degree
