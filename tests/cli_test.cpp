@@ -65,6 +65,7 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
                "126.95012345\t37.38941234\t255\t0\t255\t0\n"  // more digits than survive
                "127.000000\t37.500000\t3\t60\t1\t90");
   folder.Write("bad.txt", "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n");
+  folder.Write("kml.txt", "V1.0 240601 kml\r\nX\tY\tTYPE\r\n127.5\t37.5\t3\t60\t1\t90\r\n");
   folder.Write("K93_FW_v12.bin", std::string(249856, '\0'));
   folder.Write("blocker", "");
   std::string warn = "V1.0 123456\nX\tY\tTYPE\n";
@@ -186,6 +187,22 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {"diff rows/TempDb.bin given/K93_F0102_V0034_D3456.bin", 1, rows_diff, "", rows_db},
       {"diff given/TempDb.bin cams.txt", 0, same_two, ""},
       {"diff given/TempDb.bin blocker", 2, "", "blocker: not a camera database or K93 package"},
+      // A camera text's whole version line goes out and comes back in; a
+      // database keeps only its first 11 characters.
+      {"export kml.txt -o k.tsv && " + cli + "import k.tsv 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format geojson -o k.geojson && " + cli + "import k.geojson 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format gpx -o k.gpx && " + cli + "import k.gpx 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format kml -o k.kml && " + cli + "import k.kml 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kmldb/TempDb.bin --format kml -o d.kml && " + cli + "import d.kml 2>/dev/null | head -1", 0, "V1.0 240601\r\n", "", cli + generate + "kml.txt --per-model --out-dir kmldb >/dev/null 2>&1; "},
+      {"export bad.txt --format geojson", 1, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
+      // Failures of every command in one form; a name in CP949 keeps its bytes.
+      {"export none.bin", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"export \"$(printf 'n\\300\\247.bin')\"", 2, "", "korvel-cli: n\xC0\xA7.bin: No such file or directory\n"},
+      {"export given/TempDb.bin -o blocker/x.txt", 2, "", "korvel-cli: cannot lock folder blocker: "},
+      {"diff none.bin cams.txt", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"diff cams.txt bad.txt", 2, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
+      {"unpack none.bin", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"inspect \"$(printf '\\300\\247\\n.bin')\"", 2, "", "korvel-cli: \xC0\xA7\\n.bin: No such file or directory\n"},
       {"unpack given/TempDb.bin", 1, "", "given/TempDb.bin: not a K93 package"},
       {"unpack given/K93_F0102_V0034_D3456.bin -o parts", 0, unpacked, ""},
       {"unpack given/K93_F0102_V0034_D3456.bin -o parts", 1, "", "parts/K93_FW_v0102.bin exists; --force replaces it", unpack_first},

@@ -118,6 +118,11 @@ TEST(ImportText, RowsAsGenerateReadsThem) {
        "a.txt:6: warning: DIRECTION 360 is outside 0 to 359: taken as 0\n"
        "a.txt:7: error: the position 0,0 is no camera; skipped\n",
        ImportOutcome::kRowsSkipped},
+      {"a value in CP949 is quoted in UTF-8, a byte of no encoding escaped", "a.txt",
+       head + "127.5\t37.5\t3\t60\xB1\xB8\t1\t90\r\n127.5\t37.5\t4\t60\xFF\t1\t90\r\n",
+       "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t60\t1\t90\r\n",
+       "a.txt:3: warning: SPEED \"60\xEA\xB5\xAC\" is read as 60, as generate reads it\n"
+       "a.txt:4: warning: SPEED \"60\\xFF\" is read as 60, as generate reads it\n"},
       {"not a camera text", "a.txt", "X\tY\tTYPE\r\n", "",
        "a.txt:1: not a camera text: the first line must be the version line\n",
        ImportOutcome::kMalformed},
@@ -158,6 +163,19 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv:3: error: latitude \"abc\" is not a number; skipped\n"
        "a.csv:4: warning: DIRECTION \"up-down\" is not a direction: DIRTYPE 0 and DIRECTION 0\n",
        ImportOutcome::kRowsSkipped},
+      {"long values are cut at 40 bytes shown", "a.csv",
+       "lon,lat,type,wkt\n127," + std::string(40, '9') + "x,1,\n127,37,1,POINT (" +
+           std::string(33, '1') + ")\n",
+       "",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", WKT from \"wkt\"\n"
+       "a.csv:2: error: latitude \"" +
+           std::string(40, '9') +
+           "...\" is not a number; skipped\n"
+           "a.csv:3: error: WKT \"POINT (" +
+           std::string(33, '1') +
+           "...\" is not a POINT (lon lat); "
+           "skipped\n",
+       ImportOutcome::kNoCameras, "import: no camera to write: every camera found had an error"},
       {"a row's warning, then its note, then the next row's warning", "a.csv",
        "lon,lat,type,speed\n127,37,1,60\n127,37,1,60.4\n127.5,37,1,fast\n",
        "127.0000\t37.0000\t1\t60\t0\t0\r\n127.5000\t37.0000\t1\t0\t0\t0\r\n",
@@ -569,13 +587,7 @@ TEST(ImportFailures, EachReaderNamesItsFileAndWhoseFaultItIs) {
     std::string failure;
     ImportOutcome outcome;
   } cases[] = {
-      {"missing",
-       "b.csv",
-       "",
-       {},
-       0,
-       "a.csv: " + EscapeText(SystemErrorText(2)),
-       ImportOutcome::kUnreadable},
+      {"missing", "b.csv", "", {}, 0, "a.csv: " + SystemErrorText(2), ImportOutcome::kUnreadable},
       {"detection's read",
        "a.csv",
        csv,

@@ -37,9 +37,7 @@ struct Options {
 };
 
 int UsageError(const std::string& message) {
-  std::cerr << "korvel-cli: import: " << message
-            << "\nTry 'korvel-cli import --help' for more information." << std::endl;
-  return kExitUsage;
+  return ReportUsage("import", "import: " + message);
 }
 
 int Run(const Options& options) {
@@ -101,16 +99,15 @@ int Run(const Options& options) {
     case ImportOutcome::kRowsSkipped:
       break;
   }
-  std::string problem;
+  Problem failure;
   if (!WriteOutput(
           options.out,
           [&](std::ostream& out) {
             WriteImportText(result, out);
             return true;
           },
-          problem)) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
+          failure)) {
+    return ReportFailure(failure);
   }
   // The licence binds only what was written.
   if (result.used_osm) std::cerr << "korvel-cli: " << kOdblNote << '\n';

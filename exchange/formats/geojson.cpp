@@ -427,7 +427,7 @@ class GeoJsonSource : public CameraSource {
     if (!point && !multi) {
       Fail(*sink_, camera.place,
            "geometry " +
-               (type != geometry->end() && type->is_string() ? type->get<std::string>()
+               (type != geometry->end() && type->is_string() ? EscapeText(type->get<std::string>())
                                                              : std::string("?")) +
                " is not a Point or MultiPoint; skipped");
       return;
