@@ -380,7 +380,7 @@ class CsvSource : public CameraSource {
              std::string(kNames[i]) +
                  (text.find_first_not_of(" ") == std::string_view::npos
                       ? std::string(" missing")
-                      : " " + QuotedText(text, 40) + " is not a number") +
+                      : std::string(" ").append(QuotedText(text, 40)).append(" is not a number")) +
                  "; skipped");
         return false;
       }
