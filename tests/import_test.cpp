@@ -156,6 +156,17 @@ TEST(ImportCsv, SeparatorsQuotingEncodingsAndColumnNames) {
        "a.csv: note: X from \"\xEA\xB2\xBD\xEB\x8F\x84\", Y from \"\xEC\x9C\x84\xEB\x8F\x84\", "
        "TYPE "
        "from \"type\", SPEED from \"\xEC\xA0\x9C\xED\x95\x9C\xEC\x86\x8D\xEB\x8F\x84\"\n"},
+      {"rows marked sample are left out, plain or quoted", "a.csv",
+       "x,y,type,sample\n127.1,37.5,2,1\n127.2,37.5,3,no\n\"127.3\",37.5,4,yes\n"
+       "127.4,37.5,5,TRUE\n",
+       "127.2000\t37.5000\t3\t0\t0\t0\r\n",
+       "a.csv: note: X from \"x\", Y from \"y\", TYPE from \"type\", SAMPLE from \"sample\"\n"
+       "a.csv:2: warning: marked as a sample row, but it is not one of the two sample rows: "
+       "left out\n"
+       "a.csv:4: warning: marked as a sample row, but it is not one of the two sample rows: "
+       "left out\n"
+       "a.csv:5: warning: marked as a sample row, but it is not one of the two sample rows: "
+       "left out\n"},
       {"bad rows", "a.csv", "lon,lat,type,direction\n,37,1,0\n127,abc,1,0\n127,37,1,up-down\n",
        "127.0000\t37.0000\t1\t0\t0\t0\r\n",
        "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\", DIRECTION from "
@@ -277,11 +288,13 @@ TEST(ImportGeoJson, PointsAndPropertiesByEveryName) {
     return "{\"type\":\"FeatureCollection\",\"features\":[" + features + "]}";
   };
   RunTable({
-      {"our names, the old flag and angle, a sample row", "a.geojson",
+      {"our names, the old flag and angle, a row marked sample that is none", "a.geojson",
        collection(feature(point, R"({"type":3,"speed":60,"dirtype":1,"direction":90})") + "," +
                   feature(point, R"({"type":4,"speed":70,"flag":1,"angle":10,"cell":5})") + "," +
                   feature(point, R"({"type":5,"speed":80,"sample":true})")),
        "127.5000\t37.5000\t3\t60\t1\t90\r\n127.5000\t37.5000\t4\t70\t1\t10\r\n",
+       "a.geojson: feature 3: warning: marked as a sample row, but it is not one of the two "
+       "sample rows: left out\n"
        "a.geojson: note: TYPE from \"type\", SPEED from \"speed\", DIRTYPE from \"dirtype\" and "
        "\"flag\", DIRECTION from \"direction\" and \"angle\", SAMPLE from \"sample\"; not used: "
        "cell (--field FIELD=NAME takes one)\n"},

@@ -117,6 +117,12 @@ class Importer : public CameraSink {
     // each may have to go when the input ends.
     if (source.sample) {
       marked_ = true;
+      // Only the two sample rows may go unseen: any other marked row is a
+      // camera that would otherwise vanish without a word.
+      if (!IsSampleCamera(camera, 0) && !IsSampleCamera(camera, 1)) {
+        Problem({source.place, ProblemKind::kWarning,
+                 "marked as a sample row, but it is not one of the two sample rows: left out"});
+      }
       return;
     }
     if (options_.dedupe == Dedupe::kNone) {
