@@ -98,17 +98,15 @@ void ReadOsmXmlPass(SourceFile& source, std::string_view head, const std::string
     while (osmium::memory::Buffer buffer = reader.read()) handle(buffer);
     reader.close();
     feed.Finish();
-  } catch (const osmium::xml_error& error) {
-    CheckOsmRead(source, *file);
-    // Other XML, such as GPX, is no OpenStreetMap file.
-    if (std::string_view(error.what()).find("Unknown top-level element") ==
-        std::string_view::npos) {
-      throw;
-    }
-    throw OsmSourceFailure{FileProblem(source.path(), std::string(kNotOsmFile))};
-  } catch (...) {
+  } catch (const std::exception& error) {
     // A failed read cuts the XML short: the read is the fault.
     CheckOsmRead(source, *file);
+    // Other XML, such as GPX, is no OpenStreetMap file.
+    if (dynamic_cast<const osmium::xml_error*>(&error) &&
+        std::string_view(error.what()).find("Unknown top-level element") !=
+            std::string_view::npos) {
+      throw OsmSourceFailure{FileProblem(source.path(), std::string(kNotOsmFile))};
+    }
     throw;
   }
   CheckOsmRead(source, *file);

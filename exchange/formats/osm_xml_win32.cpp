@@ -24,8 +24,13 @@ std::string Quoted(const std::string& path) {
 
 }  // namespace
 
-void ReadOsmXmlPass(SourceFile& source, std::string_view, const std::string&,
+void ReadOsmXmlPass(SourceFile& source, std::string_view head, const std::string& format,
                     osmium::osm_entity_bits::type, const OsmBufferHandler&) {
+  // Other XML, such as GPX, is no OpenStreetMap file; compressed XML is
+  // taken for OSM data.
+  if (format == "osm" && head.find("<osm") == std::string_view::npos) {
+    throw OsmSourceFailure{FileProblem(source.path(), std::string(kNotOsmFile))};
+  }
   throw OsmSourceFailure{
       FileProblem(source.path(),
                   "the Windows build reads OpenStreetMap PBF, not XML: convert the file, "
