@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -256,6 +257,7 @@ TEST(OsmReader, WindowsRefusesXmlWithTheCommandThatConvertsIt) {
   testing::MemoryFileSystem memory;
   memory.SetFile("a b.osm.gz", "\x1f\x8b\x08");
   memory.SetFile("x.osm.bz2", "BZh91AY&SY");
+  memory.SetFile("-", "<osm version='0.6'/>");
   memory.SetFile("export.xml", "<?xml version='1.0'?>\n<osm version='0.6'>\n");
   const struct {
     std::string path;
@@ -271,6 +273,9 @@ TEST(OsmReader, WindowsRefusesXmlWithTheCommandThatConvertsIt) {
       {"x.osm.bz2",
        "x.osm.bz2: the Windows build reads OpenStreetMap PBF, not XML: convert "
        "the file, e.g. osmium cat x.osm.bz2 -o x.osm.pbf"},
+      {"-",
+       "-: the Windows build reads OpenStreetMap PBF, not XML: convert the file, e.g. "
+       "osmium cat cameras.osm -o cameras.osm.pbf"},
       {"export.xml",
        "export.xml: the Windows build reads OpenStreetMap PBF, not XML: convert "
        "the file, e.g. osmium cat export.xml -o export.xml.pbf"},
@@ -283,11 +288,17 @@ TEST(OsmReader, WindowsRefusesXmlWithTheCommandThatConvertsIt) {
 #endif
 
 TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
+#ifdef _WIN32
+  const int kPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
+#else
+  const int kPathNotFound = ENOENT;
+#endif
   const std::string gpx = std::string(KORVEL_GOLDEN_DIR) + "/cameras.gpx";
   const std::string text = std::string(KORVEL_GOLDEN_DIR) + "/cameras.txt";
   EXPECT_EQ(Read(gpx).back(), "failed: " + gpx + ": not an OpenStreetMap file");
   EXPECT_EQ(Read(text).back(), "failed: " + text + ": not an OpenStreetMap file");
-  EXPECT_EQ(Read("/nonexistent/x.osm").back(), "failed: /nonexistent/x.osm: " + SystemErrorText(2));
+  EXPECT_EQ(Read("/nonexistent/x.osm").back(),
+            "failed: /nonexistent/x.osm: " + SystemErrorText(kPathNotFound));
 }
 
 #else

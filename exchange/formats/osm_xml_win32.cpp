@@ -31,11 +31,13 @@ void ReadOsmXmlPass(SourceFile& source, std::string_view head, const std::string
   if (format == "osm" && head.find("<osm") == std::string_view::npos) {
     throw OsmSourceFailure{FileProblem(source.path(), std::string(kNotOsmFile))};
   }
+  // Standard input has no name to give osmium.
+  const std::string path = source.path() == "-" ? "cameras.osm" : source.path();
   throw OsmSourceFailure{
       FileProblem(source.path(),
                   "the Windows build reads OpenStreetMap PBF, not XML: convert the file, "
                   "e.g. osmium cat " +
-                      Quoted(source.path()) + " -o " + Quoted(PbfName(source.path())))};
+                      Quoted(path) + " -o " + Quoted(PbfName(path)))};
 }
 
 }  // namespace korvel
