@@ -181,22 +181,27 @@ std::string HeaderBlock(const std::vector<std::string>& required) {
   });
 }
 
-// Node 1 at 127.0, 37.5 (in units of 100 nanodegrees): a camera with maxspeed 60.
-std::string CameraBlock() {
+// Nodes 1 to `count` at 127.0, 37.5 (in units of 100 nanodegrees): cameras
+// with maxspeed 60.
+std::string CameraBlock(int count = 1) {
   const std::string strings = Message([](protozero::pbf_writer& m) {
     for (const char* s : {"", "highway", "speed_camera", "maxspeed", "60"}) m.add_bytes(1, s);
   });
-  const std::string node = Message([](protozero::pbf_writer& m) {
-    const std::uint32_t keys[] = {1, 3}, values[] = {2, 4};
-    m.add_sint64(1, 1);
-    m.add_packed_uint32(2, std::begin(keys), std::end(keys));
-    m.add_packed_uint32(3, std::begin(values), std::end(values));
-    m.add_sint64(8, 375000000);
-    m.add_sint64(9, 1270000000);
-  });
+  const auto node = [](int id) {
+    return Message([id](protozero::pbf_writer& m) {
+      const std::uint32_t keys[] = {1, 3}, values[] = {2, 4};
+      m.add_sint64(1, id);
+      m.add_packed_uint32(2, std::begin(keys), std::end(keys));
+      m.add_packed_uint32(3, std::begin(values), std::end(values));
+      m.add_sint64(8, 375000000);
+      m.add_sint64(9, 1270000000);
+    });
+  };
   return Message([&](protozero::pbf_writer& m) {
     m.add_message(1, strings);
-    m.add_message(2, Message([&](protozero::pbf_writer& g) { g.add_message(1, node); }));
+    m.add_message(2, Message([&](protozero::pbf_writer& g) {
+                    for (int id = 1; id <= count; ++id) g.add_message(1, node(id));
+                  }));
   });
 }
 
@@ -249,6 +254,14 @@ TEST(OsmReader, PbfBlocksAsTheFormatLaysThemOut) {
     memory.SetFile("a.pbf", c.file);
     EXPECT_EQ(Read("a.pbf", &memory).back(), c.last) << c.what;
   }
+  // More objects in one blob than libosmium's first 64 KiB buffer holds:
+  // every one, in file order.
+  memory.SetFile("a.pbf", head + Block("OSMData", Zlib(CameraBlock(5000))));
+  const std::vector<std::string> many = Read("a.pbf", &memory);
+  ASSERT_EQ(many.size(), 5000u);
+  for (std::size_t i = 0; i < many.size(); ++i) {
+    ASSERT_EQ(many[i], std::to_string(i + 1) + " 127.00 37.50 60 0 0");
+  }
 }
 
 #ifdef _WIN32
@@ -298,7 +311,7 @@ TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
   EXPECT_EQ(Read(gpx).back(), "failed: " + gpx + ": not an OpenStreetMap file");
   EXPECT_EQ(Read(text).back(), "failed: " + text + ": not an OpenStreetMap file");
   EXPECT_EQ(Read("/nonexistent/x.osm").back(),
-            "failed: /nonexistent/x.osm: " + SystemErrorText(kPathNotFound));
+            "failed: /nonexistent/x.osm: " + EscapeText(SystemErrorText(kPathNotFound)));
 }
 
 #else

@@ -112,8 +112,12 @@ void ReadPbfPass(SourceFile& source, std::string_view head, osmium::osm_entity_b
   // Refuses the features libosmium cannot read (required_features).
   osmium::io::detail::decode_header(blob);
   while (blobs.Next("OSMData", blob)) {
-    handle(osmium::io::detail::PBFDataBlobDecoder(std::move(blob), which,
-                                                  osmium::io::read_meta::no)());
+    osmium::memory::Buffer objects =
+        osmium::io::detail::PBFDataBlobDecoder(std::move(blob), which, osmium::io::read_meta::no)();
+    // A blob's objects overflow into buffers nested inside, the first ones
+    // deepest: those come first.
+    while (objects.has_nested_buffers()) handle(*objects.get_last_nested());
+    handle(objects);
   }
 }
 
