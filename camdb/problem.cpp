@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/system.h"
+
 namespace korvel {
 namespace {
 
@@ -35,6 +37,50 @@ void AppendByte(std::string& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out.append("\\x").push_back(kHex[byte >> 4]);
   out.push_back(kHex[byte & 0xFu]);
+}
+
+/// Appends a control character as \n, \r, \t or \xNN; false for any
+/// other byte.
+bool AppendControl(std::string& out, unsigned char byte) {
+  if (byte == '\n') {
+    out += "\\n";
+  } else if (byte == '\r') {
+    out += "\\r";
+  } else if (byte == '\t') {
+    out += "\\t";
+  } else if (byte < 0x20 || byte == 0x7F) {
+    AppendByte(out, byte);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+/// Appends the character at the start of `text` as EscapeText shows it;
+/// returns the bytes it took.
+std::size_t AppendShown(std::string& out, std::string_view text) {
+  const auto byte = static_cast<unsigned char>(text[0]);
+  if (AppendControl(out, byte)) return 1;
+  if (byte < 0x80) {
+    out.push_back(static_cast<char>(byte));
+    return 1;
+  }
+  const std::size_t length = Utf8Length(text);
+  if (length == 0) {
+    AppendByte(out, byte);
+    return 1;
+  }
+  out.append(text.substr(0, length));
+  return length;
+}
+
+bool IsUtf8(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = static_cast<unsigned char>(text[0]) < 0x80 ? 1 : Utf8Length(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
 }
 
 }  // namespace
@@ -81,44 +127,51 @@ std::string PlaceText(std::string_view path, PlaceKind place, std::int64_t numbe
 }
 
 std::string FailureText(const Problem& problem) {
-  if (problem.path.empty()) return EscapeText(problem.message);
-  return PlaceText(problem.path, problem.place, problem.number) + ": " +
-         EscapeText(problem.message);
+  if (problem.path.empty()) return OneLine(problem.message);
+  return OneLine(PlaceText(problem.path, problem.place, problem.number)) + ": " +
+         OneLine(problem.message);
 }
 
 std::string ProblemLine(const Problem& problem) {
-  std::string line = PlaceText(problem.path, problem.place, problem.number);
+  std::string line = OneLine(PlaceText(problem.path, problem.place, problem.number));
   if (!line.empty()) line += ": ";
-  return line.append(ProblemKindText(problem.kind))
-      .append(": ")
-      .append(EscapeText(problem.message));
+  return line.append(ProblemKindText(problem.kind)).append(": ").append(OneLine(problem.message));
+}
+
+std::string OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (!AppendControl(out, static_cast<unsigned char>(c))) out.push_back(c);
+  }
+  return out;
 }
 
 std::string EscapeText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  while (!text.empty()) text.remove_prefix(AppendShown(out, text));
+  return out;
+}
+
+std::string ShownText(std::string_view text) {
+  std::string converted;
+  return EscapeText(!IsUtf8(text) && Cp949ToUtf8(text, converted) ? converted : text);
+}
+
+std::string QuotedText(std::string_view text, std::size_t limit) {
+  std::string converted;
+  if (!IsUtf8(text) && Cp949ToUtf8(text, converted)) text = converted;
+  std::string quoted(1, '"');
+  std::string piece;
   while (!text.empty()) {
-    const auto byte = static_cast<unsigned char>(text[0]);
-    std::size_t length = 1;
-    if (byte == '\n') {
-      out += "\\n";
-    } else if (byte == '\r') {
-      out += "\\r";
-    } else if (byte == '\t') {
-      out += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      AppendByte(out, byte);
-    } else if (byte < 0x80) {
-      out.push_back(static_cast<char>(byte));
-    } else if ((length = Utf8Length(text)) != 0) {
-      out.append(text.substr(0, length));
-    } else {
-      length = 1;
-      AppendByte(out, byte);
-    }
+    piece.clear();
+    const std::size_t length = AppendShown(piece, text);
+    if (quoted.size() - 1 + piece.size() > limit) return quoted.append("...\"");
+    quoted += piece;
     text.remove_prefix(length);
   }
-  return out;
+  return quoted.append("\"");
 }
 
 }  // namespace korvel

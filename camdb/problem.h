@@ -47,15 +47,30 @@ Problem LineProblem(std::string path, std::uint64_t line, std::string message,
 /// "PATH", "PATH:LINE", "PATH: feature N" or "PATH: node ID".
 std::string PlaceText(std::string_view path, PlaceKind place, std::int64_t number);
 
-/// "PLACE: MESSAGE", as a failure that ends the run reads.
+/// "PLACE: MESSAGE", as a failure that ends the run reads, on one line.
 std::string FailureText(const Problem& problem);
 
-/// "PLACE: KIND: MESSAGE", as one problem among many reads.
+/// "PLACE: KIND: MESSAGE", as one problem among many reads, on one line.
 std::string ProblemLine(const Problem& problem);
+
+/// `text` on one line: a control character as \n, \r, \t or \xNN, every
+/// other byte as it is, so that a path or the system's reason keeps the
+/// system's own encoding.
+std::string OneLine(std::string_view text);
 
 /// Source text as a message shows it: UTF-8 kept, a control character as
 /// \n, \r, \t or \xNN, a byte that is not UTF-8 as \xNN, so that one
 /// message stays one line of valid UTF-8.
 std::string EscapeText(std::string_view text);
+
+/// Source text as a message shows it when it may be CP949: UTF-8 as it is,
+/// else converted from CP949 when it is CP949, escaped as EscapeText does.
+std::string ShownText(std::string_view text);
+
+/// A value from a file as a message quotes it: in double quotes, UTF-8 as it
+/// is, else converted from CP949 when it is CP949, escaped as EscapeText
+/// does; past `limit` bytes of what is shown, cut before a character and
+/// ended with "...".
+std::string QuotedText(std::string_view text, std::size_t limit = std::string_view::npos);
 
 }  // namespace korvel

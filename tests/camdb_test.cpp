@@ -327,6 +327,35 @@ TEST(Problem, SourceTextStaysOneLineOfUtf8) {
   for (const auto& c : cases) EXPECT_EQ(EscapeText(c.text), c.shown) << c.shown;
 }
 
+TEST(Problem, QuotedValuesAreUtf8OnOneLine) {
+  const struct {
+    std::string text;
+    std::size_t limit;
+    std::string quoted;
+  } cases[] = {
+      {"", 40, "\"\""},
+      {"60", 40, "\"60\""},
+      {"\xC0\xA7\xB5\xB5", 40, "\"\xEC\x9C\x84\xEB\x8F\x84\""},          // 위도 in CP949
+      {"\xEC\x9C\x84\xEB\x8F\x84", 40, "\"\xEC\x9C\x84\xEB\x8F\x84\""},  // 위도 in UTF-8
+      {"\xC0\xA7\n", 40, "\"\xEC\x9C\x84\\n\""},  // CP949 and a control character
+      {"\xFF\xFF", 40, "\"\\xFF\\xFF\""},         // neither: escaped
+      {"a\tb", 40, "\"a\\tb\""},
+      {"abcd", 4, "\"abcd\""},
+      {"abcde", 4, "\"abcd...\""},
+      {"ab\n", 3, "\"ab...\""},  // an escape is never cut
+      {"ab\n", 4, "\"ab\\n\""},
+      {"a\xEC\x9C\x84", 3, "\"a...\""},  // nor a character
+      {"a\xEC\x9C\x84", 4, "\"a\xEC\x9C\x84\""},
+      {std::string(100, '7'), std::string_view::npos, "\"" + std::string(100, '7') + "\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QuotedText(c.text, c.limit), c.quoted) << c.quoted;
+    if (c.limit == std::string_view::npos || c.text.size() * 4 <= c.limit) {
+      EXPECT_EQ("\"" + ShownText(c.text) + "\"", c.quoted) << c.quoted;
+    }
+  }
+}
+
 TEST(Problem, PlacesKindsAndFailures) {
   const struct {
     Problem problem;
@@ -345,6 +374,13 @@ TEST(Problem, PlacesKindsAndFailures) {
       {{"", PlaceKind::kFile, 0, ProblemKind::kError, Fault::kSystem, "no version line"},
        "error: no version line",
        "no version line"},
+      // A path and the system's reason in CP949 (Korean Windows) keep their
+      // bytes; only control characters are escaped, in the path too.
+      {FileProblem("\xC0\xA7.txt", "\xC6\xC4\xC0\xCF", Fault::kSystem),
+       "\xC0\xA7.txt: error: \xC6\xC4\xC0\xCF", "\xC0\xA7.txt: \xC6\xC4\xC0\xCF"},
+      {LineProblem("a\nb.csv", 2, "x\ty\x7F\x1F\xFF"), "a\\nb.csv:2: error: x\\ty\\x7F\\x1F\xFF",
+       "a\\nb.csv:2: x\\ty\\x7F\\x1F\xFF"},
+      {FileProblem(" ~.csv", "\x20~\r"), " ~.csv: error:  ~\\r", " ~.csv:  ~\\r"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ProblemLine(c.problem), c.line);

@@ -65,6 +65,7 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
                "126.95012345\t37.38941234\t255\t0\t255\t0\n"  // more digits than survive
                "127.000000\t37.500000\t3\t60\t1\t90");
   folder.Write("bad.txt", "V1.0 123456\r\nX\tY\tTYPE\r\n1\t2\r\n");
+  folder.Write("kml.txt", "V1.0 240601 kml\r\nX\tY\tTYPE\r\n127.5\t37.5\t3\t60\t1\t90\r\n");
   folder.Write("K93_FW_v12.bin", std::string(249856, '\0'));
   folder.Write("blocker", "");
   std::string warn = "V1.0 123456\nX\tY\tTYPE\n";
@@ -186,6 +187,22 @@ TEST(CliTest, ExitStatusesLinesAndFiles) {
       {"diff rows/TempDb.bin given/K93_F0102_V0034_D3456.bin", 1, rows_diff, "", rows_db},
       {"diff given/TempDb.bin cams.txt", 0, same_two, ""},
       {"diff given/TempDb.bin blocker", 2, "", "blocker: not a camera database or K93 package"},
+      // A camera text's whole version line goes out and comes back in; a
+      // database keeps only its first 11 characters.
+      {"export kml.txt -o k.tsv && " + cli + "import k.tsv 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format geojson -o k.geojson && " + cli + "import k.geojson 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format gpx -o k.gpx && " + cli + "import k.gpx 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kml.txt --format kml -o k.kml && " + cli + "import k.kml 2>/dev/null | head -1", 0, "V1.0 240601 kml\r\n", ""},
+      {"export kmldb/TempDb.bin --format kml -o d.kml && " + cli + "import d.kml 2>/dev/null | head -1", 0, "V1.0 240601\r\n", "", cli + generate + "kml.txt --per-model --out-dir kmldb >/dev/null 2>&1; "},
+      {"export bad.txt --format geojson", 1, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
+      // Failures of every command in one form; a name in CP949 keeps its bytes.
+      {"export none.bin", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"export \"$(printf 'n\\300\\247.bin')\"", 2, "", "korvel-cli: n\xC0\xA7.bin: No such file or directory\n"},
+      {"export given/TempDb.bin -o blocker/x.txt", 2, "", "korvel-cli: cannot lock folder blocker: "},
+      {"diff none.bin cams.txt", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"diff cams.txt bad.txt", 2, "", "korvel-cli: bad.txt: generate stops on this camera text with \"Error : Line 3\""},
+      {"unpack none.bin", 2, "", "korvel-cli: none.bin: No such file or directory\n"},
+      {"inspect \"$(printf '\\300\\247\\n.bin')\"", 2, "", "korvel-cli: \xC0\xA7\\n.bin: No such file or directory\n"},
       {"unpack given/TempDb.bin", 1, "", "given/TempDb.bin: not a K93 package"},
       {"unpack given/K93_F0102_V0034_D3456.bin -o parts", 0, unpacked, ""},
       {"unpack given/K93_F0102_V0034_D3456.bin -o parts", 1, "", "parts/K93_FW_v0102.bin exists; --force replaces it", unpack_first},
@@ -281,6 +298,14 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
   folder.Write("bad.csv", csv + "127,37,1\n");
   folder.Write("good.csv", "lon,lat,type\n127,37,1\n");
   folder.Write("empty.csv", "lon,lat,type\n");
+  folder.Write("notype.csv", "lon,lat\n127,37\n");
+  const auto overpass = [](const std::string& lat) {
+    return "{\"version\":0.6,\"generator\":\"Overpass API\",\"elements\":[{\"type\":"
+           "\"node\",\"id\":11,\"lat\":" +
+           lat + ",\"lon\":127,\"tags\":{\"highway\":\"speed_camera\"}}]}\n";
+  };
+  folder.Write("osm.json", overpass("37"));
+  folder.Write("south.json", overpass("-37"));
   folder.Write("broken.geojson", "{\"type\":");
   folder.Write("old.txt", "keep");
   folder.Write("nul.dat", std::string("lon,lat,type\n127,3\0"
@@ -296,7 +321,8 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
     int status;
     std::string written;  ///< old.txt afterwards
     std::string err_has;
-    std::string setup = "";  ///< a pipe into korvel-cli
+    std::string setup = "";      ///< a pipe into korvel-cli
+    std::string err_lacks = "";  ///< what standard error must not hold
   } cases[] = {
       {version + "good.csv -o old.txt", 0,
        "V1.0 123456 "
@@ -348,6 +374,29 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
        "good.csv: note: X from \"lon\", Y from \"lat\"; not used: type (--field FIELD=NAME takes "
        "one)\ngood.csv: warning: no TYPE: the camera takes TYPE 1 (--type N or --field "
        "TYPE=NAME)\n"},
+      {version + "--values TYPE:a=3 notype.csv -o old.txt", 2, "keep",
+       "korvel-cli: import: --values TYPE: notype.csv has no TYPE to map: name its source with "
+       "--field TYPE=NAME, or give TYPE:*=N for every camera\nTry"},
+      {version + "--values TYPE:a=3,*=4 notype.csv -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t4\t0\t0\t0\r\n",
+       "notype.csv: note: X from \"lon\", Y from \"lat\", TYPE from --values TYPE:*=4\n"
+       "korvel-cli: import: 1 camera written; 0 errors, 0 warnings, 1 notes"},
+      {version + "--field Y=lat osm.json -o old.txt", 2, "keep",
+       "korvel-cli: import: --field Y: osm.json holds OpenStreetMap data, whose nodes give the "
+       "positions: --field X and Y name no tag\nTry",
+       "", "ODbL"},
+      // The licence note only with cameras from OpenStreetMap written.
+      {version + "osm.json -o old.txt", 0,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "Database License (ODbL)"},
+      {version + "osm.json broken.geojson -o old.txt", 1, "keep", "not GeoJSON", "", "ODbL"},
+      {version + "south.json -o old.txt", 1, "keep", "no camera to write", "", "ODbL"},
+      {version + "south.json good.csv -o old.txt", 1,
+       "V1.0 123456 "
+       "test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n127.0000\t37.0000\t1\t0\t0\t0\r\n",
+       "1 camera written", "", "ODbL"},
       {version + "--field SPEED good.csv -o old.txt", 2, "keep",
        "korvel-cli: import: --field \"SPEED\": FIELD=NAME expected\nTry"},
       {version + "--values TYPE:a=300 good.csv -o old.txt", 2, "keep",
@@ -382,6 +431,9 @@ TEST(CliImport, ExitStatusesProblemsAndTheOutputFile) {
     EXPECT_EQ(folder.Run("import " + c.args, out, err, c.setup), c.status);
     EXPECT_EQ(ReadText(folder.dir / "old.txt"), c.written);
     EXPECT_NE(err.find(c.err_has), std::string::npos) << err;
+    if (!c.err_lacks.empty()) {
+      EXPECT_EQ(err.find(c.err_lacks), std::string::npos) << err;
+    }
   }
 }
 

@@ -56,7 +56,9 @@ void RunTable(const std::vector<Case>& cases) {
     EXPECT_EQ(problems, c.problems);
     const std::string failed = FailureText(result.failure);
     if (!c.failure.empty()) {
-      EXPECT_EQ(failed.substr(std::min(failed.find(c.file), failed.size())), c.failure);
+      // A usage error names its option first.
+      const bool usage = result.outcome == ImportOutcome::kUsage;
+      EXPECT_EQ(failed.substr(usage ? 0 : std::min(failed.find(c.file), failed.size())), c.failure);
       continue;
     }
     std::ostringstream text;
@@ -212,6 +214,116 @@ TEST(ImportFields, ListsAsOtherToolsWriteThem) {
   });
 }
 
+TEST(ImportFields, ValuesForAFieldWithoutSource) {
+  const std::string gpx =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"GPSBabel - https://www.gpsbabel.org\" "
+      "xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+      "  <wpt lat=\"48.135100000\" lon=\"11.582000000\">\n    <name>CAM1</name>\n  </wpt>\n"
+      "</gpx>\n";
+  RunTable({
+      {"*=N gives every camera N, and the note says so in place of the warning",
+       "uz.csv",
+       "id,latitude,longitude,speed_limit\n1,41.3110,69.2797,60\n2,41.4,69.3,\n",
+       {},
+       {"TYPE:*=2"},
+       "69.2797\t41.3110\t2\t60\t0\t0\r\n69.3000\t41.4000\t2\t0\t0\t0\r\n",
+       "uz.csv: note: X from \"longitude\", Y from \"latitude\", TYPE from --values TYPE:*=2, "
+       "SPEED from \"speed_limit\"; not used: id (--field FIELD=NAME takes one)\n"},
+      {"an empty value takes the default too",
+       "a.csv",
+       "lon,lat,kind\n127.1,37.5,fixed\n127.2,37.6,\n",
+       {"TYPE=kind"},
+       {"TYPE:fixed=3,*=2"},
+       "127.1000\t37.5000\t3\t0\t0\t0\r\n127.2000\t37.6000\t2\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"kind\"\n"},
+      {"a direction for every camera is used: DIRTYPE 1",
+       "g.gpx",
+       gpx,
+       {},
+       {"SPEED:*=50", "DIRECTION:*=90"},
+       "11.5820\t48.1351\t1\t50\t1\t90\r\n",
+       "g.gpx: note: SPEED from --values SPEED:*=50, DIRECTION from --values DIRECTION:*=90\n"
+       "g.gpx: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"a --field name that is not there: the default, named",
+       "a.csv",
+       "lon,lat\n127.1,37.5\n",
+       {"TYPE=kind"},
+       {"TYPE:*=4"},
+       "127.1000\t37.5000\t4\t0\t0\t0\r\n",
+       "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from --values TYPE:*=4\n"},
+      {"values to map without their source: a usage error",
+       "uz.csv",
+       "latitude,longitude,type\n41.3110,69.2797,1\n",
+       {},
+       {"SPEED:fast=90"},
+       "",
+       "",
+       "--values SPEED: uz.csv has no SPEED to map: name its source with --field SPEED=NAME, or "
+       "give SPEED:*=N for every camera"},
+  });
+}
+
+TEST(ImportFields, PositionByNameWhereAGeometryGivesIt) {
+  RunTable({
+      {"GeoJSON of a table: no geometry, the position in properties",
+       "t.geojson",
+       "{\n\"type\": \"FeatureCollection\",\n\"name\": \"blitzer\",\n\"features\": [\n"
+       "{ \"type\": \"Feature\", \"properties\": { \"lon_wgs84\": 127.1, \"lat_wgs84\": \"37.5\", "
+       "\"speed\": 60 }, \"geometry\": null },\n"
+       "{ \"type\": \"Feature\", \"properties\": { \"lon_wgs84\": 127.2, \"lat_wgs84\": null }, "
+       "\"geometry\": null },\n"
+       "{ \"type\": \"Feature\", \"properties\": { \"lon_wgs84\": \"east\", \"lat_wgs84\": 37.6 }, "
+       "\"geometry\": { \"type\": \"Point\", \"coordinates\": [ 127.3, 37.6 ] } },\n"
+       "{ \"type\": \"Feature\", \"properties\": { \"lon_wgs84\": 127.4, \"lat_wgs84\": 37.7 }, "
+       "\"geometry\": { \"type\": \"Point\", \"coordinates\": [ 1, 2 ] } }\n]\n}\n",
+       {"X=lon_wgs84", "Y=lat_wgs84"},
+       {"TYPE:*=1"},
+       "127.1000\t37.5000\t1\t60\t0\t0\r\n127.4000\t37.7000\t1\t0\t0\t0\r\n",
+       "t.geojson: feature 2: error: no \"lat_wgs84\" for Y; skipped\n"
+       "t.geojson: feature 3: error: X \"east\" from \"lon_wgs84\" is not a number; skipped\n"
+       "t.geojson: note: X from \"lon_wgs84\", Y from \"lat_wgs84\", TYPE from --values "
+       "TYPE:*=1, SPEED from \"speed\"\n"},
+      {"GeoJSON: one axis by name, the other from the geometry",
+       "p.geojson",
+       "{\"type\":\"FeatureCollection\",\"features\":[\n"
+       "{\"type\":\"Feature\",\"properties\":{\"y_corr\":37.55,\"type\":2},"
+       "\"geometry\":{\"type\":\"Point\",\"coordinates\":[127.1,37.5]}},\n"
+       "{\"type\":\"Feature\",\"properties\":{\"type\":2},"
+       "\"geometry\":{\"type\":\"Point\",\"coordinates\":[127.2,37.6]}}]}\n",
+       {"Y=y_corr"},
+       {},
+       "127.1000\t37.5500\t2\t0\t0\t0\r\n",
+       "p.geojson: feature 2: error: no \"y_corr\" for Y; skipped\n"
+       "p.geojson: note: Y from \"y_corr\", TYPE from \"type\"\n"},
+      {"KML Data names give the position; a Placemark needs no Point then",
+       "m.kml",
+       "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document><name>Blitzer</name>\n"
+       "<Placemark><name>A1</name><ExtendedData><Data name=\"Laengengrad\"><value>13.4050"
+       "</value></Data><Data name=\"Breitengrad\"><value>52.5200</value></Data></ExtendedData>"
+       "</Placemark>\n<Placemark><name>A2</name><ExtendedData><Data name=\"Laengengrad\">"
+       "<value>13.5</value></Data><Data name=\"Breitengrad\"><value></value></Data>"
+       "</ExtendedData><Point><coordinates>13.5,52.6,0</coordinates></Point></Placemark>\n"
+       "</Document></kml>\n",
+       {"X=Laengengrad", "Y=Breitengrad"},
+       {},
+       "13.4050\t52.5200\t1\t0\t0\t0\r\n",
+       "m.kml:3: error: no \"Breitengrad\" for Y; skipped\n"
+       "m.kml: note: X from \"Laengengrad\", Y from \"Breitengrad\"\n"
+       "m.kml: warning: no TYPE: the camera takes TYPE 1 (--type N or --field TYPE=NAME)\n"},
+      {"GPX: the longitude from an extension element",
+       "g.gpx",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+       "<gpx version=\"1.1\" creator=\"OsmAnd\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+       "  <wpt lat=\"48.1351\" lon=\"0\">\n    <name>CAM1</name>\n    <extensions>\n"
+       "      <lon_deg>11.582</lon_deg>\n    </extensions>\n  </wpt>\n</gpx>\n",
+       {"X=lon_deg"},
+       {"TYPE:*=3"},
+       "11.5820\t48.1351\t3\t0\t0\t0\r\n",
+       "g.gpx: note: X from \"lon_deg\", TYPE from --values TYPE:*=3\n"},
+  });
+}
+
 TEST(ImportFields, ShapesOfTheSameData) {
   const std::string mercator =
       "{\n\"type\": \"FeatureCollection\",\n\"name\": \"cameras\",\n\"crs\": { \"type\": "
@@ -224,19 +336,43 @@ TEST(ImportFields, ShapesOfTheSameData) {
     text.replace(text.find("urn:ogc:def:crs:EPSG::3857"), 26, name);
     return text;
   };
+  // The crs as a member after the features: the features are read before it.
+  const auto crs_last = [](const std::string& name) {
+    return "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\","
+           "\"properties\":{\"speed\":60},\"geometry\":{\"type\":\"Point\","
+           "\"coordinates\":[127.0,37.5]}}],\"crs\":{\"type\":\"name\",\"properties\":"
+           "{\"name\":\"" +
+           name + "\"}}}\n";
+  };
   RunTable({
+      {"EPSG:3857 after the features is refused: they were read as degrees",
+       "late.geojson",
+       crs_last("EPSG:3857"),
+       {},
+       {},
+       "",
+       "late.geojson: warning: no TYPE: the camera takes TYPE 1 (--type N or --field "
+       "TYPE=NAME)\n",
+       "late.geojson: the crs \"EPSG:3857\" comes after the features, which it must precede (as "
+       "ogr2ogr writes it)"},
+      {"CRS84 after the features changes nothing",
+       "late.geojson",
+       crs_last("urn:ogc:def:crs:OGC:1.3:CRS84"),
+       {},
+       {"TYPE:*=1"},
+       "127.0000\t37.5000\t1\t60\t0\t0\r\n",
+       "late.geojson: note: TYPE from --values TYPE:*=1, SPEED from \"speed\"\n"},
       {"ogr2ogr CSV with GEOMETRY=AS_WKT",
        "w.csv",
        "WKT,id,speed_limit,compass_direction\n\"POINT (69.2797 41.311)\",1,60,90\n"
        "\"POINT Z (69.3 41.4 455)\",2,,\n\"LINESTRING (69 41,70 42)\",3,,\n\"POINT EMPTY\",4,,\n",
        {},
        {"TYPE:*=2"},
-       "69.2797\t41.3110\t1\t60\t1\t90\r\n69.3000\t41.4000\t1\t0\t0\t0\r\n",
-       "w.csv: note: SPEED from \"speed_limit\", DIRECTION from \"compass_direction\", WKT from "
-       "\"WKT\"; not used: id (--field FIELD=NAME takes one)\n"
+       "69.2797\t41.3110\t2\t60\t1\t90\r\n69.3000\t41.4000\t2\t0\t0\t0\r\n",
+       "w.csv: note: TYPE from --values TYPE:*=2, SPEED from \"speed_limit\", DIRECTION from "
+       "\"compass_direction\", WKT from \"WKT\"; not used: id (--field FIELD=NAME takes one)\n"
        "w.csv:4: error: WKT \"LINESTRING (69 41,70 42)\" is not a POINT (lon lat); skipped\n"
-       "w.csv:5: error: WKT \"POINT EMPTY\" is not a POINT (lon lat); skipped\n"
-       "w.csv: warning: no TYPE: all 2 cameras take TYPE 1 (--type N or --field TYPE=NAME)\n"},
+       "w.csv:5: error: WKT \"POINT EMPTY\" is not a POINT (lon lat); skipped\n"},
       {"ogr2ogr CSV with GEOMETRY=AS_XY, QGIS's wkt_geom beside it",
        "xy.csv",
        "X,Y,wkt_geom,maxspeed\n69.2797,41.311,Point (69.2797 41.311),60\n",

@@ -131,6 +131,12 @@ TEST(ImportKmz, ZipArchivesAsMyMapsWritesThem) {
       {"packed another way", Zip({{"doc.kml", kKml, 12}}),
        "m.kmz: doc.kml in the zip archive is encrypted or packed with method 12, which is not "
        "read (only stored and deflated)"},
+      {"a name in CP949, packed another way", Zip({{"\xC4\xAB\xB8\xDE\xB6\xF3.kml", kKml, 12}}),
+       "m.kmz: \xEC\xB9\xB4\xEB\xA9\x94\xEB\x9D\xBC.kml in the zip archive is encrypted or "
+       "packed with method 12, which is not read (only stored and deflated)"},
+      {"a name of no encoding, packed another way", Zip({{"\xFF\n.kml", kKml, 12}}),
+       "m.kmz: \\xFF\\n.kml in the zip archive is encrypted or packed with method 12, which is "
+       "not read (only stored and deflated)"},
       {"cut before its directory", Zip({{"doc.kml", kKml}}).substr(0, 60),
        "m.kmz: not a zip archive: no end of its directory"},
   };

@@ -177,6 +177,64 @@ TEST(ImportOsm, EveryPathGivesTheSameCameras) {
   }
 }
 
+// What no tag can honour is refused by every path; --values TYPE:*=N gives
+// the cameras that no tag gives a TYPE.
+TEST(ImportOsm, OptionsWithoutATag) {
+  const struct {
+    std::vector<std::string> fields, values;
+    std::string text;  ///< from FILE on for a failure
+  } cases[] = {
+      {{},
+       {"TYPE:*=2"},
+       "V1.0 123456 test\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n"
+       "69.2797\t41.3110\t2\t80\t1\t330\r\n69.2900\t41.3200\t2\t70\t1\t45\r\n"
+       "69.3100\t41.3400\t2\t30\t0\t0\r\n"},
+      {{},
+       {"TYPE:fixed=3"},
+       "FILE has no TYPE to map: name its source with --field TYPE=NAME, or give TYPE:*=N for "
+       "every camera"},
+      {{"X=lon"},
+       {},
+       "FILE holds OpenStreetMap data, whose nodes give the positions: --field X and Y name no "
+       "tag"},
+      {{"Y=geo:lat"},
+       {},
+       "FILE holds OpenStreetMap data, whose nodes give the positions: --field X and Y name no "
+       "tag"},
+      {{},
+       {"DIRECTION:*=90"},
+       "FILE holds OpenStreetMap data, whose values --values maps for TYPE only"},
+  };
+  const struct {
+    const char* file;
+    const std::string& input;
+  } paths[] = {
+#ifdef KORVEL_READS_OSM_XML
+      {"cameras.osm", kXml},
+#endif
+      {"overpass.json", kOverpass},
+      {"osmium.geojson", kOsmiumGeoJson},
+  };
+  for (const auto& c : cases) {
+    FieldRules rules;
+    std::string wrong;
+    for (const std::string& field : c.fields) ASSERT_TRUE(ParseFieldOption(field, rules, wrong));
+    for (const std::string& values : c.values) ASSERT_TRUE(ParseValuesOption(values, rules, wrong));
+    for (const auto& path : paths) {
+      SCOPED_TRACE(path.file);
+      std::string problems, text = ImportOne(path.file, path.input, problems, rules);
+      if (const std::size_t at = text.find(path.file); at != std::string::npos) {
+        text.replace(at, std::string(path.file).size(), "FILE");
+        text = text.substr(text.find(": ") + 2);
+      }
+      // Nothing written: the licence note is not due either.
+      const bool failed = !c.text.starts_with("V1.0");
+      EXPECT_EQ(failed ? text.substr(0, text.find('\r')) : text, c.text);
+      EXPECT_EQ(text.ends_with(" (not taken as OSM data)"), failed);
+    }
+  }
+}
+
 // Enforcement relations, given after the nodes as every OSM writer gives
 // them: the relation's maxspeed for a device without one, the bearing from its
 // `from` node, and a device that has no highway tag.

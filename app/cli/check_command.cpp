@@ -24,15 +24,14 @@ int Run(const Options& options) {
   int status = kExitOk;
   for (const std::string& path : options.files) {
     CheckSummary summary;
-    std::string problem;
+    Problem failure;
     const bool read = CheckTextFile(
         path, true, GenerateLimits(),
         [&](const CheckProblem& found) { std::cout << ProblemLine(path, found) << '\n'; }, summary,
-        problem);
+        failure);
     if (!read) {
       std::cout << std::flush;
-      std::cerr << "korvel-cli: " << problem << std::endl;
-      status = std::max(status, kExitUsage);
+      status = std::max(status, ReportFailure(failure));
       continue;
     }
     std::cout << path << ": " << SummaryText(summary) << std::endl;

@@ -68,10 +68,15 @@ int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
 /// system's or the user's.
 int ReportFailure(const Problem& failure, std::string_view input_suffix = {});
 
-/// "PATH: REASON" for a file that cannot be used, REASON as strerror gives it.
-std::string FileProblem(const std::string& path, int error_number);
+/// Prints a usage error as "korvel-cli: MESSAGE" and a line that points to
+/// `command`'s help; gives kExitUsage.
+int ReportUsage(std::string_view command, const std::string& message);
 
-/// "cannot lock folder DIR: REASON" for the lock file `error` names.
-std::string LockProblem(const FileError& error);
+/// The system's failure to use the file at `path`: "PATH: REASON", REASON
+/// as strerror gives it.
+Problem SystemProblem(const std::string& path, int error_number);
+
+/// The system's "cannot lock folder DIR: REASON" for the lock file `error` names.
+Problem LockProblem(const FileError& error);
 
 }  // namespace korvel::cli

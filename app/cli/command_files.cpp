@@ -11,6 +11,7 @@
 #include "app/cli/cli_command.h"
 #include "app/cli/standard_input.h"
 #include "app/cli/text_check.h"
+#include "camdb/parser.h"
 #include "exchange/camera_input.h"
 #include "platform/memory_file.h"
 #include "platform/path.h"
@@ -20,14 +21,14 @@
 namespace korvel::cli {
 namespace {
 
-/// "PATH: N MiB is over the 512 MiB a database can hold".
-std::string TooLarge(const std::string& path, std::uint64_t length) {
-  return path + ": " + std::to_string(length >> 20) + " MiB is over the " +
+/// "N MiB is over the 512 MiB a database can hold".
+std::string TooLarge(std::uint64_t length) {
+  return std::to_string(length >> 20) + " MiB is over the " +
          std::to_string(kMaxCameraFileLength >> 20) + " MiB a database can hold";
 }
 
 /// Reads `file` to its end, never past the limit: /dev/zero has no end.
-bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::string& problem,
+bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, Problem& failure,
                  std::uint64_t expected = 0) {
   bytes.clear();
   // Room for the whole file, and for the sample rows a camera text gets
@@ -39,17 +40,34 @@ bool ReadBounded(const std::string& path, BinaryFile& file, Bytes& bytes, std::s
     const std::size_t got = file.Read(chunk.get(), kChunk);
     bytes.insert(bytes.end(), chunk.get(), chunk.get() + got);
     if (bytes.size() > kMaxCameraFileLength) {
-      problem = path + ": over the " + std::to_string(kMaxCameraFileLength >> 20) +
-                " MiB a database can hold";
+      failure = FileProblem(
+          path,
+          "over the " + std::to_string(kMaxCameraFileLength >> 20) + " MiB a database can hold",
+          Fault::kSystem);
       return false;
     }
     if (got < kChunk) break;
   }
   if (file.failed()) {
-    problem = FileProblem(path, file.error_code() != 0 ? file.error_code() : EIO);
+    failure = SystemProblem(path, file.error_code() != 0 ? file.error_code() : EIO);
     return false;
   }
   return true;
+}
+
+/// The first line of a text without its line end, when it holds no control
+/// character (which no line of an export may carry); else empty.
+std::string FirstLine(const Bytes& bytes) {
+  const auto last = bytes.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(bytes.size(), TextReader::kMaxLineLength));
+  const auto end = std::find(bytes.begin(), last, std::uint8_t{'\n'});
+  if (end == last) return {};
+  std::string line(bytes.begin(), end);
+  if (line.ends_with('\r')) line.pop_back();
+  const bool control = std::any_of(line.begin(), line.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+  return control ? std::string() : line;
 }
 
 /// An output stream's buffer that hands its bytes to a BinaryFile.
@@ -81,22 +99,22 @@ class FileBuffer : public std::streambuf {
 
 }  // namespace
 
-bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem) {
-  if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, problem);
+bool ReadInput(const std::string& path, Bytes& bytes, Problem& failure) {
+  if (path == "-") return ReadBounded(path, *StandardInputFile(), bytes, failure);
   RealFileSystem fs;
   FileError error;
   auto file = fs.Open(path, OpenMode::kReadShared, &error);
   if (!file) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   // A file's length is known before a byte is read; devices and pipes say
   // 0 and are read up to the limit.
   if (const auto length = file->GetLength(); length && *length > kMaxCameraFileLength) {
-    problem = TooLarge(path, *length);
+    failure = FileProblem(path, TooLarge(*length), Fault::kSystem);
     return false;
   }
-  return ReadBounded(path, *file, bytes, problem, file->GetLength().value_or(0));
+  return ReadBounded(path, *file, bytes, failure, file->GetLength().value_or(0));
 }
 
 std::string TextFaultText(const std::string& path, const std::string& status) {
@@ -104,12 +122,11 @@ std::string TextFaultText(const std::string& path, const std::string& status) {
          "' lists every problem)";
 }
 
-std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
-                                     InputFault& fault, CameraDetails* details) {
+std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
+                                     CameraDetails* details, std::string* version_line) {
   Bytes bytes;
-  fault = InputFault::kUnreadable;
-  if (!ReadInput(path, bytes, problem)) return std::nullopt;
-  fault = InputFault::kNoCameras;
+  if (!ReadInput(path, bytes, failure)) return std::nullopt;
+  const std::string first_line = LooksLikeCameraText(bytes) ? FirstLine(bytes) : std::string();
   CameraInput input;
   std::string status;
   const bool with_lines =
@@ -121,9 +138,9 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
           ? DecodeCameraInput(std::span<const std::uint8_t>(bytes), input, status, with_lines)
           : DecodeCameraInput(std::move(bytes), input, status, with_lines);
   if (!decoded) {
-    problem = path + ": " + TextFaultText(path, status);
-    fault = InputFault::kTextFaults;
+    failure = FileProblem(path, TextFaultText(path, status));
     if (details != nullptr) {
+      details->text_faults = true;
       // The bytes are checked as they were read: standard input is gone.
       TextReader reader(std::make_unique<MemoryFile>(bytes));
       CheckDbText(reader, GenerateLimits(), [&](const CheckProblem& found) {
@@ -136,12 +153,17 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
   if (details != nullptr) details->lines = std::move(input.lines);
   CameraFile& file = input.file;
   if (file.kind == FileKind::kUnknown) {
-    problem = path + ": " + UnknownFileText(file);
+    failure = FileProblem(path, UnknownFileText(file));
     return std::nullopt;
   }
   if (!file.decoded) {
-    problem = path + ": " + file.faults.kept().back();
+    failure = FileProblem(path, file.faults.kept().back());
     return std::nullopt;
+  }
+  if (version_line != nullptr) {
+    const std::string stored = K93Exchange(file.db.version);
+    const bool more = first_line.size() > stored.size() && first_line.starts_with(stored);
+    *version_line = more ? first_line : std::string();
   }
   if (file.faults.total() != 0) {
     std::cerr << "korvel-cli: warning: " << path << ": " << file.faults.total()
@@ -152,13 +174,16 @@ std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& probl
 }
 
 bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                 std::string& problem) {
+                 Problem& failure) {
+  failure = Problem();
   if (path.empty() || path == "-") {
     std::cout.flush();
     SetBinaryMode(stdout);
     // What went wrong writing standard output is for the end of the command.
     if (write(std::cout)) return true;
-    if (problem.empty()) problem = "standard output: the output could not be made";
+    if (failure.message.empty()) {
+      failure = FileProblem("standard output", "the output could not be made", Fault::kSystem);
+    }
     return false;
   }
   RealFileSystem fs;
@@ -173,12 +198,12 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
                                 << "korvel-cli: waiting for another run to let go of the folder of "
                                 << path << std::endl;
                           }) != LockResult::kLocked) {
-    problem = LockProblem(error);
+    failure = LockProblem(error);
     return false;
   }
   auto file = staged.Create(&error);
   if (!file) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   bool ok = false, sent = false;
@@ -191,16 +216,18 @@ bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&
   const bool closed = file->Close();
   if (!sent || !closed || file->failed()) {
     const int code = file->error_code() != 0 ? file->error_code() : EIO;
-    problem = path + ": " + SystemErrorText(code);
+    failure = FileProblem(path, SystemErrorText(code), Fault::kSystem);
     return false;
   }
   file.reset();
   if (!ok) {
-    if (problem.empty()) problem = path + ": the output could not be made; nothing written";
+    if (failure.message.empty()) {
+      failure = FileProblem(path, "the output could not be made; nothing written", Fault::kSystem);
+    }
     return false;
   }
   if (!staged.Commit(&error)) {
-    problem = path + ": " + error.description;
+    failure = FileProblem(path, error.description, Fault::kSystem);
     return false;
   }
   return true;

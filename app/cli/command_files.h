@@ -11,21 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "camdb/problem.h"
 #include "format/db_reader.h"
 #include "platform/file_system.h"
 
 namespace korvel::cli {
 
-/// Reads the file at `path` ("-": standard input) whole. On failure returns
-/// false with "PATH: REASON" in `problem`.
-bool ReadInput(const std::string& path, Bytes& bytes, std::string& problem);
-
-/// Why an input gave no cameras.
-enum class InputFault {
-  kUnreadable,  ///< it could not be read: exit status 2
-  kNoCameras,   ///< it holds no camera tables: 1 (map: 2)
-  kTextFaults,  ///< it is a camera text generate stops on: 1
-};
+/// Reads the file at `path` ("-": standard input) whole. False with the
+/// failure, the system's fault, when it cannot be read or is over the
+/// largest database.
+bool ReadInput(const std::string& path, Bytes& bytes, Problem& failure);
 
 /// What the map asks of an input beyond its cameras.
 struct CameraDetails {
@@ -35,14 +30,20 @@ struct CameraDetails {
   std::vector<std::uint32_t> lines;
   /// For a text generate stops on: the check's errors, "PATH:LINE: error: ...".
   std::vector<std::string> check_errors;
+  /// Whether the input was a camera text generate stops on.
+  bool text_faults = false;
 };
 
 /// Reads and decodes a database, a package or a camera text (as generate
-/// would encode it) for export and diff. nullopt with "PATH: REASON" in
-/// `problem` and why in `fault` when it gives no cameras; faults of a file
-/// that still decodes go to standard error as a warning.
-std::optional<DecodedDb> ReadCameras(const std::string& path, std::string& problem,
-                                     InputFault& fault, CameraDetails* details = nullptr);
+/// would encode it) for export and diff. nullopt with the failure when it
+/// gives no cameras: the system's fault when it cannot be read, else the
+/// input's. Faults of a file that still decodes go to standard error as a
+/// warning. For a camera text, `version_line` (when given) gets its whole
+/// first line, of which the database keeps 11 characters, when it carries
+/// more than those and no control character; else it is left empty.
+std::optional<DecodedDb> ReadCameras(const std::string& path, Problem& failure,
+                                     CameraDetails* details = nullptr,
+                                     std::string* version_line = nullptr);
 
 /// "generate stops on this camera text with \"STATUS\" ...": why a text gave no
 /// database.
@@ -50,9 +51,10 @@ std::string TextFaultText(const std::string& path, const std::string& status);
 
 /// Runs `write` on standard output when `path` is "-" or empty (whose
 /// failures the command's end reports), else through a StagedFile for
-/// `path`, holding its folder's lock. False with `problem` set when `write`
-/// fails or the file cannot be written, with the system's reason.
+/// `path`, holding its folder's lock. False with the failure when `write`
+/// fails (the failure it set, else one that says so) or the file cannot be
+/// written (the system's fault, with its reason).
 bool WriteOutput(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                 std::string& problem);
+                 Problem& failure);
 
 }  // namespace korvel::cli

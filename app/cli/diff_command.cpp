@@ -41,33 +41,27 @@ int DrawDiff(const Options& options, const DecodedDb& old_db, const CameraDetail
 
 int Run(Options& options) {
   if (options.old_file == "-" && options.new_file == "-") {
-    std::cerr << "korvel-cli: standard input can be read only once; give '-' for one of OLD "
-                 "and NEW\nTry 'korvel-cli diff --help' for more information."
-              << std::endl;
-    return kExitUsage;
+    return ReportUsage("diff",
+                       "standard input can be read only once; give '-' for one of OLD and NEW");
   }
   const bool with_map = !options.map.path.empty();
   if (!with_map &&
       (!options.map.bbox.empty() || !options.map.format.empty() || !options.map.tiles.empty())) {
-    std::cerr << "korvel-cli: --bbox, --format and --tiles go with --map\nTry 'korvel-cli diff "
-                 "--help' for more information."
-              << std::endl;
-    return kExitUsage;
+    return ReportUsage("diff", "--bbox, --format and --tiles go with --map");
   }
   if (with_map) {
     if (const int status = CheckMapOutput("diff", options.map); status != kExitOk) return status;
   }
-  std::string problem;
-  InputFault fault;
+  Problem failure;
   CameraDetails old_details, new_details;
-  const auto old_db =
-      ReadCameras(options.old_file, problem, fault, with_map ? &old_details : nullptr);
+  const auto old_db = ReadCameras(options.old_file, failure, with_map ? &old_details : nullptr);
   const auto new_db =
-      old_db ? ReadCameras(options.new_file, problem, fault, with_map ? &new_details : nullptr)
+      old_db ? ReadCameras(options.new_file, failure, with_map ? &new_details : nullptr)
              : std::nullopt;
   if (!old_db || !new_db) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
+    // Exit status 1 says the cameras differ: an input without any is trouble.
+    failure.fault = Fault::kSystem;
+    return ReportFailure(failure);
   }
   const DiffCounts counts = DiffCameras(*old_db, *new_db, std::cout);
   std::cout << std::flush;

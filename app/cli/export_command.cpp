@@ -22,27 +22,21 @@ struct Options {
 };
 
 int Run(const Options& options) {
-  std::string problem;
-  InputFault fault;
-  const auto db = ReadCameras(options.file, problem, fault);
-  if (!db) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return fault != InputFault::kUnreadable ? kExitFailure : kExitUsage;
-  }
+  Problem failure;
+  std::string version_line;
+  const auto db = ReadCameras(options.file, failure, nullptr, &version_line);
+  if (!db) return ReportFailure(failure);
   const ExportFormat format = *ParseExportFormat(options.format);
   ExportResult result;
   const bool written = WriteOutput(
       options.out,
       [&](std::ostream& out) {
-        result = ExportCameras(*db, format, out);
-        if (!result.ok) problem = options.file + ": " + result.error;
+        result = ExportCameras(*db, format, out, version_line);
+        if (!result.ok) failure = FileProblem(options.file, result.error);
         return result.ok;
       },
-      problem);
-  if (!written) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return result.ok ? kExitUsage : kExitFailure;
-  }
+      failure);
+  if (!written) return ReportFailure(failure);
   for (const std::string& line : result.left_out) {
     std::cerr << options.file << ": warning: " << line << '\n';
   }
@@ -81,7 +75,10 @@ void RegisterExport(CLI::App& app, int& exit_status) {
       "csv, geojson (RFC 7946), gpx (1.1), kml (2.2): every point with its type, speed,\n"
       "dirtype and direction, and the text's version line, so that 'korvel-cli\n"
       "import' reads them back; the two sample rows generate appended are marked\n"
-      "(\"sample\": true). A point stored beyond 180 degrees of\n"
+      "(\"sample\": true). From a camera text, every format but csv carries its\n"
+      "whole first line; a database or package stores only the line's first 11\n"
+      "characters, and its export carries those.\n"
+      "A point stored beyond 180 degrees of\n"
       "longitude or 90 of latitude (a negative coordinate is stored as 4294967295)\n"
       "is left out, with a warning on standard error.\n"
       "An output file appears only when complete, written while its folder is\n"

@@ -52,7 +52,7 @@ CheckReport CheckBeforeGenerate(const Options& options) {
   CheckReport report;
   std::uint64_t shown = 0, hidden = 0;
   CheckSummary summary;
-  std::string problem;
+  Problem failure;
   const bool read = CheckTextFile(
       options.db, false, GenerateLimits(options.per_model),
       [&](const CheckProblem& found) {
@@ -64,7 +64,7 @@ CheckReport CheckBeforeGenerate(const Options& options) {
         ++shown;
         report.lines += ProblemLine(options.db, found) + '\n';
       },
-      summary, problem);
+      summary, failure);
   if (hidden != 0) {
     report.lines += options.db + ": " + std::to_string(hidden) + " more; 'korvel-cli check " +
                     options.db + "' lists them all\n";
@@ -129,17 +129,14 @@ class ConsoleWindow : public DialogWindow {
   }
 
   void ShowFileError(const FileError& error) override {
-    std::cerr << "korvel-cli: cannot create " << error.path << ": " << error.description
-              << std::endl;
+    ReportFailure(FileProblem("cannot create " + error.path, error.description, Fault::kSystem));
   }
 
   /// The command printed the check's problems already; the operator who ran
   /// it goes on (--strict stops before the dialog is pressed at all).
   bool ShowMessage(const DialogMessage&) override { return true; }
 
-  void ShowLockError(const FileError& error) override {
-    std::cerr << "korvel-cli: " << LockProblem(error) << std::endl;
-  }
+  void ShowLockError(const FileError& error) override { ReportFailure(LockProblem(error)); }
 
   void Close(int) override {}
 
@@ -163,9 +160,10 @@ struct Step {
   bool DialogView::*unlocks;  ///< the button that must be enabled afterwards
 };
 
-/// "PATH: REASON" for a path the system refused, in the system's words.
-std::string PathProblem(const std::string& given, const std::error_code& error) {
-  return given + ": " + error.message();
+/// The system's refusal of a path, in its words; `what` says which file it is.
+Problem PathProblem(const std::string& what, const std::string& given,
+                    const std::error_code& error) {
+  return FileProblem(what + given, error.message(), Fault::kSystem);
 }
 
 /// Full path and bare name, as a file chooser gives them. Like a chooser it
@@ -175,16 +173,17 @@ std::optional<ChosenFile> Choose(FileSystem& files, const std::string& given, co
   const fs::path path = fs::absolute(given, error);
   const fs::file_status status = error ? fs::file_status() : fs::status(path, error);
   if (error) {
-    std::cerr << "korvel-cli: " << what << " " << PathProblem(given, error) << std::endl;
+    ReportFailure(PathProblem(std::string(what) + " ", given, error));
     return std::nullopt;
   }
   if (!fs::is_regular_file(status)) {
-    std::cerr << "korvel-cli: " << what << " " << given << ": not a regular file" << std::endl;
+    ReportFailure(FileProblem(std::string(what) + " " + given, "not a regular file"));
     return std::nullopt;
   }
   FileError problem;
   if (!files.Open(path.string(), OpenMode::kReadShared, &problem)) {
-    std::cerr << "korvel-cli: " << what << " " << given << ": " << problem.description << std::endl;
+    ReportFailure(
+        FileProblem(std::string(what) + " " + given, problem.description, Fault::kSystem));
     return std::nullopt;
   }
   return ChosenFile{path.string(), path.filename().string()};
@@ -204,8 +203,7 @@ std::optional<fs::path> MakeOutputFolder(const std::string& given) {
     }
   }
   if (error) {
-    std::cerr << "korvel-cli: cannot create output folder "
-              << PathProblem(given.empty() ? "." : given, error) << std::endl;
+    ReportFailure(PathProblem("cannot create output folder ", given.empty() ? "." : given, error));
     return std::nullopt;
   }
   fs::path folder = out_dir.lexically_normal();
@@ -248,7 +246,7 @@ int RunDialog(const Options& options, std::function<void()> on_wait = {}) {
                         : window.view().status == dlg_status::kSelectSignature
                             ? "is not a K93 firmware image (K93_FW_v????.bin, 249856 bytes)"
                             : "was not accepted";
-      std::cerr << "korvel-cli: " << step.what << " '" << *step.path << "' " << why << std::endl;
+      ReportFailure(FileProblem("", std::string(step.what) + " '" + *step.path + "' " + why));
       return kExitFailure;
     }
   }

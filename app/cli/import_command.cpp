@@ -37,9 +37,7 @@ struct Options {
 };
 
 int UsageError(const std::string& message) {
-  std::cerr << "korvel-cli: import: " << message
-            << "\nTry 'korvel-cli import --help' for more information." << std::endl;
-  return kExitUsage;
+  return ReportUsage("import", "import: " + message);
 }
 
 int Run(const Options& options) {
@@ -83,10 +81,10 @@ int Run(const Options& options) {
   if (problems > shown) {
     std::cerr << "korvel-cli: " << problems - shown << " more problems not shown\n";
   }
-  if (result.used_osm) std::cerr << "korvel-cli: " << kOdblNote << '\n';
   std::cerr << std::flush;
   switch (result.outcome) {
     case ImportOutcome::kNoVersion:
+    case ImportOutcome::kUsage:
       return UsageError(result.failure.message);
     case ImportOutcome::kUnreadable:
     case ImportOutcome::kMalformed:
@@ -101,17 +99,18 @@ int Run(const Options& options) {
     case ImportOutcome::kRowsSkipped:
       break;
   }
-  std::string problem;
+  Problem failure;
   if (!WriteOutput(
           options.out,
           [&](std::ostream& out) {
             WriteImportText(result, out);
             return true;
           },
-          problem)) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
+          failure)) {
+    return ReportFailure(failure);
   }
+  // The licence binds only what was written.
+  if (result.used_osm) std::cerr << "korvel-cli: " << kOdblNote << '\n';
   std::cerr << "korvel-cli: import: " << result.cameras.size()
             << (result.cameras.size() == 1 ? " camera" : " cameras") << " written; "
             << result.errors << " errors, " << result.warnings << " warnings, " << result.notes
@@ -147,12 +146,14 @@ void RegisterImport(CLI::App& app, int& exit_status) {
   sub->add_option("--field", options->fields,
                   "FIELD=NAME: the column, property, KML Data name, GPX extension element or "
                   "OpenStreetMap tag that gives FIELD (X, Y, TYPE, SPEED, DIRTYPE, DIRECTION, "
-                  "SAMPLE or WKT), in place of the built-in names; repeatable")
+                  "SAMPLE or WKT), in place of the built-in names; X and Y in degrees, in "
+                  "place of a GeoJSON, KML or GPX geometry's; repeatable")
       ->allow_extra_args(false);
   sub->add_option("--values", options->values,
                   "FIELD:FROM=TO,...: the device value of each source value of TYPE, SPEED, "
-                  "DIRTYPE or DIRECTION; *=N for the rest, else an unlisted value is an error "
-                  "for its row; repeatable")
+                  "DIRTYPE or DIRECTION; *=N for the rest and for cameras without the field, "
+                  "else an unlisted value is an error for its row (and a field without a "
+                  "source a usage error); repeatable")
       ->allow_extra_args(false);
   sub->add_option("--max-problems", options->max_problems,
                   "problems shown before the rest are counted (default 20; 0: all, with every "
@@ -173,8 +174,9 @@ void RegisterImport(CLI::App& app, int& exit_status) {
       "  DIRECTION  direction heading angle bearing azimuth course compass_direction\n"
       "             camera:direction (never a road's up/down direction)\n"
       "One note per input names the source of each field and the names not used.\n"
-      "A direction read without DIRTYPE gives DIRTYPE 1. TYPE missing: --type, else 1,\n"
-      "with one warning per input.\n"
+      "A direction read without DIRTYPE gives DIRTYPE 1. TYPE missing: --values\n"
+      "TYPE:*=N, --type, else 1 with one warning per input.\n"
+      "GeoJSON crs: EPSG:3857 converted, before the features; other non-WGS84 refused.\n"
       "Problems go to standard error as PATH:LINE:, PATH: feature N: or PATH: node\n"
       "ID:; after 3 of one kind in an input the rest are counted, and after\n"
       "--max-problems in all.\n"

@@ -31,11 +31,11 @@ int Run(const Options& options) {
     Bytes bytes;
     CameraInput input;
     std::string text_fault;
-    const bool read = ReadInput(path, bytes, entry.problem);
+    Problem failure;
+    const bool read = ReadInput(path, bytes, failure);
     if (!read) {
-      std::cerr << "korvel-cli: " << entry.problem << std::endl;
-      entry.problem = entry.problem.substr(path.size() + 2);
-      status = kExitUsage;
+      status = std::max(status, ReportFailure(failure));
+      entry.problem = failure.message;
     } else if (!DecodeCameraInput(bytes, input, text_fault)) {
       entry.problem = TextFaultText(path, text_fault);
       status = std::max(status, kExitFailure);

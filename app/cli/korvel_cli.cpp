@@ -25,14 +25,22 @@ int ReportFailure(const Problem& failure, std::string_view input_suffix) {
   return failure.fault == Fault::kInput ? kExitFailure : kExitUsage;
 }
 
-std::string FileProblem(const std::string& path, int error_number) {
-  return path + ": " + std::strerror(error_number);
+int ReportUsage(std::string_view command, const std::string& message) {
+  const int status = ReportFailure(FileProblem("", message, Fault::kSystem));
+  std::cerr << "Try 'korvel-cli " << command << " --help' for more information." << std::endl;
+  return status;
 }
 
-std::string LockProblem(const FileError& error) {
+Problem SystemProblem(const std::string& path, int error_number) {
+  return FileProblem(path, std::strerror(error_number), Fault::kSystem);
+}
+
+Problem LockProblem(const FileError& error) {
   const std::string folder = FolderOf(error.path);
-  return "cannot lock folder " + (folder.empty() ? std::string(".") : folder) + ": " +
-         error.description;
+  return FileProblem("",
+                     "cannot lock folder " + (folder.empty() ? std::string(".") : folder) + ": " +
+                         error.description,
+                     Fault::kSystem);
 }
 
 namespace {
@@ -80,9 +88,8 @@ class WatchedOutput : public std::streambuf {
 int FinishOutput(int status, const WatchedOutput& watched) {
   std::cout.flush();
   if (std::cout && watched.error() == 0) return status;
-  std::cerr << "korvel-cli: standard output: "
-            << std::strerror(watched.error() != 0 ? watched.error() : EIO) << std::endl;
-  return kExitUsage;
+  return ReportFailure(
+      SystemProblem("standard output", watched.error() != 0 ? watched.error() : EIO));
 }
 
 }  // namespace

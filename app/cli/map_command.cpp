@@ -26,29 +26,22 @@ struct Options {
   MapOutput out;
 };
 
-/// A usage error in the usual two lines.
-int Usage(const std::string& command, const std::string& message) {
-  std::cerr << "korvel-cli: " << message << "\nTry 'korvel-cli " << command
-            << " --help' for more information." << std::endl;
-  return kExitUsage;
-}
-
 /// Adds the cameras of `path`; kExitOk or the failure's status (printed).
 int AddInput(const std::string& path, map::CameraMap& camera_map, std::vector<MapReport>& reports) {
-  std::string problem;
-  InputFault fault;
+  Problem failure;
   CameraDetails details;
   // Beyond the marks' limit the SVG shows cells, which need no lines.
   details.lines_up_to = map::kDensityAbove + 3;
-  auto db = ReadCameras(path, problem, fault, &details);
+  auto db = ReadCameras(path, failure, &details);
   if (!db) {
     for (const std::string& line : details.check_errors) std::cerr << line << '\n';
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return fault == InputFault::kTextFaults ? kExitFailure : kExitUsage;
+    // Only a text generate stops on is the input's fault here: its errors
+    // are listed; a file with no cameras has nothing to draw.
+    failure.fault = details.text_faults ? Fault::kInput : Fault::kSystem;
+    return ReportFailure(failure);
   }
   if (db->points.empty()) {
-    std::cerr << "korvel-cli: " << path << ": holds no cameras" << std::endl;
-    return kExitUsage;
+    return ReportFailure(FileProblem(path, "holds no cameras", Fault::kSystem));
   }
   camera_map.versions.push_back(map::FileNameText(path) + ": version " + VersionText(db->version));
   reports.push_back({path, {}});
@@ -87,11 +80,12 @@ void AddMapOptions(CLI::App& sub, MapOutput& out) {
 
 int CheckMapOutput(const std::string& command, MapOutput& out) {
   if (out.path.empty() || out.path == "-") {
-    return Usage(command, "the map goes to a file: give its name, not '-'");
+    return ReportUsage(command, "the map goes to a file: give its name, not '-'");
   }
   if (!out.bbox.empty() && !(out.view = map::ParseBbox(out.bbox))) {
-    return Usage(command, "--bbox: '" + out.bbox +
-                              "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
+    return ReportUsage(
+        command,
+        "--bbox: '" + out.bbox + "' is not LON1,LAT1,LON2,LAT2 in degrees, west and south first");
   }
   if (out.format.empty()) {
     const std::string& p = out.path;
@@ -100,17 +94,17 @@ int CheckMapOutput(const std::string& command, MapOutput& out) {
     out.format = html ? "html" : "svg";
   }
   if (out.format != "svg" && out.format != "html") {
-    return Usage(command, "--format: '" + out.format + "' is not svg or html");
+    return ReportUsage(command, "--format: '" + out.format + "' is not svg or html");
   }
   if (out.format == "svg" && !out.tiles.empty()) {
-    return Usage(command, "--tiles: only the HTML map loads tiles");
+    return ReportUsage(command, "--tiles: only the HTML map loads tiles");
   }
   if (out.format == "html" && !map::HtmlMapAvailable()) {
-    std::cerr << "korvel-cli: this korvel-cli was built without Leaflet, which the HTML map "
-                 "needs (Debian packages libjs-leaflet and libjs-leaflet.markercluster); "
-                 "write an SVG map instead"
-              << std::endl;
-    return kExitUsage;
+    return ReportFailure(FileProblem("",
+                                     "this korvel-cli was built without Leaflet, which the HTML "
+                                     "map needs (Debian packages libjs-leaflet and "
+                                     "libjs-leaflet.markercluster); write an SVG map instead",
+                                     Fault::kSystem));
   }
   return kExitOk;
 }
@@ -121,7 +115,7 @@ map::MapInput MapInputOf(const std::string& path, const DecodedDb& db, std::size
 
 int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
              const std::vector<MapReport>& reports) {
-  std::string problem;
+  Problem failure;
   const bool written = WriteOutput(
       out.path,
       [&](std::ostream& stream) {
@@ -135,11 +129,8 @@ int WriteMap(const MapOutput& out, const map::CameraMap& camera_map,
         }
         return true;
       },
-      problem);
-  if (!written) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
-  }
+      failure);
+  if (!written) return ReportFailure(failure);
   for (const MapReport& report : reports) {
     for (const std::string& line : report.left_out.shown)
       std::cerr << report.path << ": warning: " << line << '\n';

@@ -13,7 +13,7 @@
 namespace korvel::cli {
 
 bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimits& limits,
-                   const CheckSink& sink, CheckSummary& summary, std::string& problem) {
+                   const CheckSink& sink, CheckSummary& summary, Problem& failure) {
   std::unique_ptr<BinaryFile> file;
   BinaryFile* input = nullptr;
   if (dash_is_input && path == "-") {
@@ -25,15 +25,15 @@ bool CheckTextFile(const std::string& path, bool dash_is_input, const CheckLimit
     error.path = path;
     file = disk.Open(path, OpenMode::kReadShared, &error);
     if (!file) {
-      problem = error.path + ": " + error.description;
+      failure = FileProblem(error.path, error.description, Fault::kSystem);
       return false;
     }
   }
   TextReader reader(std::move(file));
   summary = CheckDbText(reader, limits, sink);
   if (!reader.failed()) return true;
-  problem = input != nullptr && input->error_code() != 0 ? FileProblem(path, input->error_code())
-                                                         : FileProblem(path, EIO);
+  failure =
+      SystemProblem(path, input != nullptr && input->error_code() != 0 ? input->error_code() : EIO);
   return false;
 }
 

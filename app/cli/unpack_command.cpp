@@ -23,13 +23,27 @@ struct Options {
   bool force = false;
 };
 
+/// The failure `result` tells of.
+Problem UnpackFailure(const Options& options, const UnpackResult& result) {
+  switch (result.status) {
+    case UnpackStatus::kOk:
+      break;
+    case UnpackStatus::kNotPackage:
+      return FileProblem(options.package, result.why);
+    case UnpackStatus::kExists:
+      return FileProblem("", result.path + " exists; --force replaces it");
+    case UnpackStatus::kLockFailed:
+      return LockProblem(result.error);
+    case UnpackStatus::kWriteFailed:
+      break;
+  }
+  return FileProblem(result.error.path, result.error.description, Fault::kSystem);
+}
+
 int Run(const Options& options) {
   Bytes bytes;
-  std::string problem;
-  if (!ReadInput(options.package, bytes, problem)) {
-    std::cerr << "korvel-cli: " << problem << std::endl;
-    return kExitUsage;
-  }
+  Problem failure;
+  if (!ReadInput(options.package, bytes, failure)) return ReportFailure(failure);
   std::error_code error;
   std::filesystem::create_directories(options.dir, error);
   RealFileSystem fs;
@@ -38,26 +52,10 @@ int Run(const Options& options) {
         std::cerr << "korvel-cli: waiting for another run to let go of " << options.dir
                   << std::endl;
       });
-  switch (result.status) {
-    case UnpackStatus::kOk:
-      for (const std::string& path : result.written) std::cout << "wrote " << path << '\n';
-      std::cout << std::flush;
-      return kExitOk;
-    case UnpackStatus::kNotPackage:
-      std::cerr << "korvel-cli: " << options.package << ": " << result.why << std::endl;
-      return kExitFailure;
-    case UnpackStatus::kExists:
-      std::cerr << "korvel-cli: " << result.path << " exists; --force replaces it" << std::endl;
-      return kExitFailure;
-    case UnpackStatus::kLockFailed:
-      std::cerr << "korvel-cli: " << LockProblem(result.error) << std::endl;
-      return kExitUsage;
-    case UnpackStatus::kWriteFailed:
-      std::cerr << "korvel-cli: " << result.error.path << ": " << result.error.description
-                << std::endl;
-      return kExitUsage;
-  }
-  return kExitUsage;
+  if (result.status != UnpackStatus::kOk) return ReportFailure(UnpackFailure(options, result));
+  for (const std::string& path : result.written) std::cout << "wrote " << path << '\n';
+  std::cout << std::flush;
+  return kExitOk;
 }
 
 }  // namespace

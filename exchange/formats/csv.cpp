@@ -361,7 +361,7 @@ class CsvSource : public CameraSource {
       const auto point = ReadWktPoint(wkt);
       if (!point) {
         Fail(sink, camera.place,
-             "WKT \"" + std::string(wkt.substr(0, 40)) + "\" is not a POINT (lon lat); skipped");
+             "WKT " + QuotedText(wkt, 40) + " is not a POINT (lon lat); skipped");
         return false;
       }
       camera.x = point->first;
@@ -379,7 +379,7 @@ class CsvSource : public CameraSource {
              std::string(kNames[i]) +
                  (text.find_first_not_of(" ") == std::string_view::npos
                       ? std::string(" missing")
-                      : " \"" + std::string(text.substr(0, 40)) + "\" is not a number") +
+                      : " " + QuotedText(text, 40) + " is not a number") +
                  "; skipped");
         return false;
       }

@@ -237,6 +237,13 @@ bool ParseValuesOption(std::string_view text, FieldRules& rules, std::string& fa
   return true;
 }
 
+void RefuseUnmapped(CameraSink& sink, const Place& place, Column column) {
+  const std::string field(ColumnName(column));
+  sink.Refuse(place, "--values " + field,
+              "has no " + field + " to map: name its source with --field " + field +
+                  "=NAME, or give " + field + ":*=N for every camera");
+}
+
 std::optional<std::pair<double, double>> ReadWktPoint(std::string_view text) {
   text = TrimBlanks(text);
   std::string upper;
@@ -299,7 +306,7 @@ Column FieldMap::Meet(std::string_view name, unsigned& taken) {
   const Column column = seen.column;
   const bool coordinate = column == Column::kX || column == Column::kY;
   // Left to the geometry, and not listed.
-  if (coordinate && !named_coordinates_) return Column::kNone;
+  if (coordinate && !named_coordinates_ && !Names(column)) return Column::kNone;
   const unsigned bit = 1u << static_cast<int>(column);
   if (column != Column::kNone && (taken & bit) == 0) {
     taken |= bit;
@@ -349,6 +356,36 @@ bool FieldMap::SetNumber(SourceCamera& camera, Column column, double value, std:
   return true;
 }
 
+bool FieldMap::Names(Column axis) const {
+  return !named_coordinates_ && !rules_.names[static_cast<int>(axis)].empty();
+}
+
+bool FieldMap::TakePosition(const NamedPosition& named, SourceCamera& camera,
+                            CameraSink& sink) const {
+  for (int axis = 0; axis < 2; ++axis) {
+    const auto column = static_cast<Column>(axis);
+    if (!Names(column)) continue;
+    const std::string field(ColumnName(column));
+    if (!named.text[axis] || TrimBlanks(*named.text[axis]).empty()) {
+      std::string names;
+      for (const std::string& name : rules_.names[axis]) {
+        names += (names.empty() ? "" : " or ") + Quote(name);
+      }
+      Fail(sink, camera.place, "no " + names + " for " + field + "; skipped");
+      return false;
+    }
+    const std::optional<double> degrees = ReadDecimal(*named.text[axis]);
+    if (!degrees) {
+      Fail(sink, camera.place,
+           field + " " + Quote(named.text[axis]->substr(0, 40)) + " from " +
+               Quote(named.name[axis]) + " is not a number; skipped");
+      return false;
+    }
+    (axis == 0 ? camera.x : camera.y) = *degrees;
+  }
+  return true;
+}
+
 void FieldMap::Note(CameraSink& sink, const Place& place) const {
   std::string text;
   for (int i = 0; i < kColumnCount; ++i) {
@@ -357,6 +394,18 @@ void FieldMap::Note(CameraSink& sink, const Place& place) const {
       if (k == 0) text += std::string(ColumnName(static_cast<Column>(i))) + " from ";
       text += Quote(from_[i][k]);
     }
+    // A field no name fed, which --values gives when it has a default.
+    const auto& map = rules_.values[i];
+    if (!map || !from_[i].empty()) continue;
+    const std::string field(ColumnName(static_cast<Column>(i)));
+    // A name --field gives that is not there leaves the warning on the field.
+    if (!map->otherwise && !rules_.names[i].empty()) continue;
+    if (!map->otherwise) {
+      RefuseUnmapped(sink, place, static_cast<Column>(i));
+      return;
+    }
+    text += (text.empty() ? "" : ", ") + field + " from --values " + field +
+            ":*=" + std::to_string(*map->otherwise);
   }
   if (text.empty() && unused_.empty()) return;
   if (text.empty()) text = "no names of fields";

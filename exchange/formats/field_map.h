@@ -31,6 +31,10 @@ bool ParseFieldOption(std::string_view text, FieldRules& rules, std::string& fai
 /// Adds one --values FIELD:FROM=TO,... (`*=N` for the rest) to `rules`.
 bool ParseValuesOption(std::string_view text, FieldRules& rules, std::string& failure);
 
+/// Refuses a --values map of `column` in an input with no source for it:
+/// "--values TYPE: PATH has no TYPE to map: ...".
+void RefuseUnmapped(CameraSink& sink, const Place& place, Column column);
+
 /// The position of a WKT point, "POINT (lon lat)" (also with Z or M);
 /// nullopt for any other text.
 std::optional<std::pair<double, double>> ReadWktPoint(std::string_view text);
@@ -38,12 +42,29 @@ std::optional<std::pair<double, double>> ReadWktPoint(std::string_view text);
 /// A sample mark as text: true, yes or 1, in any case.
 bool ReadSample(std::string_view text);
 
+/// X and Y as one row of a format whose geometry gives the position wrote
+/// them under the names --field gives (index 0 X, 1 Y).
+struct NamedPosition {
+  std::optional<std::string> text[2];  ///< the value, as text
+  std::string name[2];                 ///< the name it came under
+};
+
 /// The names of one input and the fields they feed.
 class FieldMap {
  public:
   /// Without `named_coordinates` (GeoJSON, KML, GPX: the geometry gives them)
-  /// names of X and Y feed nothing and are not listed.
+  /// names of X and Y feed nothing and are not listed, unless --field names
+  /// them.
   FieldMap(const FieldRules& rules, bool named_coordinates);
+
+  /// Whether --field names the source of `axis` (kX or kY) in a format whose
+  /// geometry gives it otherwise.
+  bool Names(Column axis) const;
+  /// Whether it names both: the geometry is then not needed.
+  bool NamesPosition() const { return Names(Column::kX) && Names(Column::kY); }
+  /// Puts the coordinates `named` holds in `camera` for each axis Names; false
+  /// with the row's error when one is missing or no number.
+  bool TakePosition(const NamedPosition& named, SourceCamera& camera, CameraSink& sink) const;
 
   /// The column `name` feeds in a row (or a header) whose names so far fed
   /// the columns in `taken` (bit per Column), which it then joins: the first
@@ -61,8 +82,9 @@ class FieldMap {
   bool SetNumber(SourceCamera& camera, Column column, double value, std::string_view shown,
                  CameraSink& sink) const;
 
-  /// Reports at `place` which names fed which field and which fed none,
-  /// once names were met.
+  /// Reports at `place` which names fed which field and which fed none, and
+  /// the fields --values gives every camera; refuses a --values map of a
+  /// field no name fed that has no `*=N`.
   void Note(CameraSink& sink, const Place& place) const;
 
  private:

@@ -31,9 +31,7 @@ bool EqualsLower(std::string_view text, std::string_view lower) {
 }
 
 std::string Quoted(std::string_view text) {
-  std::string quoted(1, '"');
-  quoted.append(text.substr(0, 40)).append(text.size() > 40 ? "...\"" : "\"");
-  return quoted;
+  return QuotedText(text, 40);
 }
 
 /// Integers beyond this are out of every field's range anyway; the cap keeps

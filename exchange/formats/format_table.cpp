@@ -3,18 +3,20 @@
 #include <vector>
 
 #include "exchange/formats/readers.h"
+#include "exchange/formats/writers.h"
 
 namespace korvel {
 namespace {
 
 constexpr FormatEntry kFormats[] = {
-    {ImportFormat::kText, "text", "tsv", "txt tsv", ExportFormat::kTsv},
-    {ImportFormat::kCsv, "csv", "", "csv", ExportFormat::kCsv},
-    {ImportFormat::kGeoJson, "geojson", "", "geojson json", ExportFormat::kGeoJson},
-    {ImportFormat::kGpx, "gpx", "", "gpx", ExportFormat::kGpx},
-    {ImportFormat::kKml, "kml", "", "kml", ExportFormat::kKml},
-    {ImportFormat::kKmz, "kmz", "", "kmz", std::nullopt},
-    {ImportFormat::kOsm, "osm", "", "osm pbf", std::nullopt},
+    {ImportFormat::kText, "text", "tsv", "txt tsv", ExportFormat::kTsv, WriteTextCameras},
+    {ImportFormat::kCsv, "csv", "", "csv", ExportFormat::kCsv, WriteCsvCameras},
+    {ImportFormat::kGeoJson, "geojson", "", "geojson json", ExportFormat::kGeoJson,
+     WriteGeoJsonCameras},
+    {ImportFormat::kGpx, "gpx", "", "gpx", ExportFormat::kGpx, WriteGpxCameras},
+    {ImportFormat::kKml, "kml", "", "kml", ExportFormat::kKml, WriteKmlCameras},
+    {ImportFormat::kKmz, "kmz", "", "kmz", std::nullopt, nullptr},
+    {ImportFormat::kOsm, "osm", "", "osm pbf", std::nullopt, nullptr},
 };
 
 const FormatEntry* EntryNamed(std::string_view name) {
@@ -132,6 +134,13 @@ std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
 std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
   const FormatEntry* entry = EntryNamed(name);
   return entry ? entry->export_as : std::nullopt;
+}
+
+CameraWriter ExportWriter(ExportFormat format) {
+  for (const FormatEntry& entry : kFormats) {
+    if (entry.export_as == format) return entry.writer;
+  }
+  return nullptr;  // every ExportFormat has a row
 }
 
 std::vector<std::string> FormatNames(bool exported) {

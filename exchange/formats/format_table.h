@@ -1,8 +1,8 @@
 #pragma once
 // The one table of the formats korvel exchanges with other software: each
 // format's name (one across commands), the spelling also taken, its file
-// name extensions, its reader and whether export writes it. Detection, the
-// command line's lists and its help read this table.
+// name extensions, its reader and its writer when export writes it.
+// Detection, export, the command line's lists and its help read this table.
 
 #include <memory>
 #include <optional>
@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "camdb/problem.h"
-#include "exchange/export.h"
 #include "exchange/formats/source.h"
+#include "exchange/formats/writer.h"
 
 namespace korvel {
 
@@ -25,6 +25,7 @@ struct FormatEntry {
   std::string_view other_name;            ///< also taken, or empty
   std::string_view extensions;            ///< blank-separated, lower case, without the dot
   std::optional<ExportFormat> export_as;  ///< nullopt: export does not write it
+  CameraWriter writer = nullptr;          ///< the writer of `export_as`
 };
 
 /// Every format, in the order the help lists them.
@@ -38,6 +39,9 @@ std::optional<ImportFormat> ParseImportFormat(std::string_view name);
 
 /// The export format a name or its other spelling stands for.
 std::optional<ExportFormat> ParseExportFormat(std::string_view name);
+
+/// The writer of `format`.
+CameraWriter ExportWriter(ExportFormat format);
 
 /// Every name and other spelling taken, for the command line's checks;
 /// with `exported`, only those export writes.

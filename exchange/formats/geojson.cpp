@@ -126,6 +126,12 @@ class GeoJsonSource : public CameraSource {
                                       "EPSG:4326 converts it)");
       return SourceOutcome::kMalformed;
     }
+    if (crs_late_) {
+      failure = FileProblem(path, "the crs " + QuotedLine(crs_name_.substr(0, 80)) +
+                                      " comes after the features, which it must precede (as "
+                                      "ogr2ogr writes it)");
+      return SourceOutcome::kMalformed;
+    }
     if (elements_) return OverpassNodes(source, failure);
     const Place file{input, PlaceKind::kFile, 0};
     if (records_root_ && !features_in_array_) {
@@ -255,7 +261,11 @@ class GeoJsonSource : public CameraSource {
       TakeVersion(parsed.get_ref<const std::string&>());
     }
     if (keys_[1] == "crs") {
-      if (depth == 1 && event == Event::object_end) crs_ = CrsOf(parsed, crs_name_);
+      if (depth == 1 && event == Event::object_end) {
+        crs_ = CrsOf(parsed, crs_name_);
+        // The features read before it were taken as degrees.
+        crs_late_ = crs_ == Crs::kMercator && feature_ != 0;
+      }
       return Budget(parsed);
     }
     // The feature's own depth: 2 in a FeatureCollection, 0 for a Feature alone.
@@ -388,9 +398,19 @@ class GeoJsonSource : public CameraSource {
   }
 
   void Feature(const json& feature) {
-    if (crs_ == Crs::kOther) return;
+    if (crs_ == Crs::kOther || crs_late_) return;
     SourceCamera camera;
     camera.place = Place{input_, PlaceKind::kFeature, ++feature_};
+    const auto properties = feature.find("properties");
+    const bool has_properties = properties != feature.end() && properties->is_object();
+    const bool osm = has_properties && OsmJson::IsOsm(*properties);
+    NamedPosition named;
+    if (field_map_->NamesPosition() && !osm) {
+      // The properties --field names give the position: the geometry is not read.
+      if (has_properties && !Properties(*properties, camera, named)) return;
+      if (field_map_->TakePosition(named, camera, *sink_)) sink_->Camera(camera);
+      return;
+    }
     const auto geometry = feature.find("geometry");
     if (geometry == feature.end() || !geometry->is_object()) {
       Fail(*sink_, camera.place, "no geometry; skipped");
@@ -407,7 +427,7 @@ class GeoJsonSource : public CameraSource {
     if (!point && !multi) {
       Fail(*sink_, camera.place,
            "geometry " +
-               (type != geometry->end() && type->is_string() ? type->get<std::string>()
+               (type != geometry->end() && type->is_string() ? EscapeText(type->get<std::string>())
                                                              : std::string("?")) +
                " is not a Point or MultiPoint; skipped");
       return;
@@ -416,13 +436,12 @@ class GeoJsonSource : public CameraSource {
       Fail(*sink_, camera.place, "the geometry has no coordinates; skipped");
       return;
     }
-    const auto properties = feature.find("properties");
-    const bool has_properties = properties != feature.end() && properties->is_object();
-    if (has_properties && OsmJson::IsOsm(*properties)) {
+    if (osm) {
       OsmPositions(*properties, *coordinates, point, camera.place);
       return;
     }
-    if (has_properties && !Properties(*properties, camera)) return;
+    if (has_properties && !Properties(*properties, camera, named)) return;
+    if (!field_map_->TakePosition(named, camera, *sink_)) return;
     if (point) {
       Position(*coordinates, camera);
     } else {
@@ -430,13 +449,22 @@ class GeoJsonSource : public CameraSource {
     }
   }
 
-  /// Reads the fields; false when the feature is left out for an error.
-  bool Properties(const json& properties, SourceCamera& camera) {
+  /// Reads the fields, and into `named` the coordinates --field names; false
+  /// when the feature is left out for an error.
+  bool Properties(const json& properties, SourceCamera& camera, NamedPosition& named) {
     unsigned taken = 0;
     for (const auto& [name, value] : properties.items()) {
       const Column column = field_map_->Meet(name, taken);
       if (column == Column::kSample) {
         camera.sample = SampleOf(value);
+        continue;
+      }
+      if (column == Column::kX || column == Column::kY) {
+        const int axis = column == Column::kX ? 0 : 1;
+        named.name[axis] = name;
+        if (!value.is_null()) {
+          named.text[axis] = value.is_string() ? value.get<std::string>() : value.dump();
+        }
         continue;
       }
       if (!Value(*field_map_, column, value, camera)) return false;
@@ -507,8 +535,9 @@ class GeoJsonSource : public CameraSource {
       return;
     }
     const OsmLocation location = Location(position);
-    camera.x = location.lon;
-    camera.y = location.lat;
+    // An axis --field names came from the properties.
+    if (!field_map_->Names(Column::kX)) camera.x = location.lon;
+    if (!field_map_->Names(Column::kY)) camera.y = location.lat;
     sink_->Camera(camera);
   }
 
@@ -537,6 +566,7 @@ class GeoJsonSource : public CameraSource {
   std::uint64_t shapes_ = 0;  ///< features left out as no camera
   Crs crs_ = Crs::kDegrees;
   std::string crs_name_;
+  bool crs_late_ = false;  ///< a crs other than degrees after the first feature
 };
 
 }  // namespace

@@ -54,6 +54,7 @@ class CameraXml : public XmlHandler {
       taken_ = 0;
       camera_.place = Place{input_, PlaceKind::kLine, static_cast<std::int64_t>(line)};
       positions_.clear();
+      named_ = NamedPosition();
       shape_ = false;
       if (!kml_) {
         camera_.x = Coordinate(Attribute(attributes, "lon"));
@@ -156,6 +157,11 @@ class CameraXml : public XmlHandler {
     if (name == (kml_ ? "Placemark" : "wpt")) {
       in_camera_ = false;
       if (left_out_) return;
+      if (field_map_.NamesPosition()) {
+        // The names --field gives hold the position: the geometry is not read.
+        if (field_map_.TakePosition(named_, camera_, sink_)) sink_.Camera(camera_);
+        return;
+      }
       if (positions_.empty() && shape_) {
         ++shapes_;
         return;
@@ -164,10 +170,11 @@ class CameraXml : public XmlHandler {
         Fail(sink_, camera_.place, "a Placemark without a Point; skipped");
         return;
       }
+      if (!field_map_.TakePosition(named_, camera_, sink_)) return;
       for (const auto& [x, y] : positions_) {
         SourceCamera camera = camera_;
-        camera.x = x;
-        camera.y = y;
+        if (!field_map_.Names(Column::kX)) camera.x = x;
+        if (!field_map_.Names(Column::kY)) camera.y = y;
         sink_.Camera(camera);
       }
     } else if (kml_ && name == "coordinates" && parent == "Point") {
@@ -201,6 +208,10 @@ class CameraXml : public XmlHandler {
     const Column column = field_map_.Meet(name, taken_);
     if (column == Column::kSample) {
       camera_.sample = ReadSample(text);
+    } else if (column == Column::kX || column == Column::kY) {
+      const int axis = column == Column::kX ? 0 : 1;
+      named_.name[axis] = name;
+      named_.text[axis] = text;
     } else if (!left_out_ && !field_map_.SetText(camera_, column, text, sink_)) {
       left_out_ = true;
     }
@@ -227,6 +238,7 @@ class CameraXml : public XmlHandler {
   std::uint64_t waypoints_ = 0, route_points_ = 0, track_points_ = 0;
   SourceCamera camera_;
   std::vector<std::pair<double, double>> positions_;
+  NamedPosition named_;  ///< the coordinates --field names, as the camera wrote them
 };
 
 class XmlSource : public CameraSource {

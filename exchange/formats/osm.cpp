@@ -18,8 +18,40 @@ SourceCamera OsmSourceCamera(const OsmCamera& osm, const Place& place, int defau
   camera.fields[kSpeed] = osm.speed;
   camera.fields[kDirType] = osm.dirtype;
   camera.fields[kDirection] = osm.direction;
+  const FieldRules& rules = sink.Fields();
+  const auto& type_values = rules.values[static_cast<int>(Column::kType)];
+  left_out = true;
+  if (RefusesOptions(sink, place)) return camera;
+  if (!osm.type && type_values) {
+    // No tag gives TYPE: --values gives its default, else it has nothing to map.
+    if (type_values->otherwise) {
+      camera.fields[kType] = *type_values->otherwise;
+    } else if (rules.names[static_cast<int>(Column::kType)].empty()) {
+      RefuseUnmapped(sink, place, Column::kType);
+      return camera;
+    }
+  }
   left_out = osm.type && !fields.SetText(camera, Column::kType, *osm.type, sink);
   return camera;
+}
+
+bool RefusesOptions(CameraSink& sink, const Place& place) {
+  const FieldRules& rules = sink.Fields();
+  for (const Column axis : {Column::kX, Column::kY}) {
+    if (rules.names[static_cast<int>(axis)].empty()) continue;
+    sink.Refuse(place, "--field " + std::string(ColumnName(axis)),
+                "holds OpenStreetMap data, whose nodes give the positions: --field X and Y name "
+                "no tag");
+    return true;
+  }
+  // The tags of these are read by the OpenStreetMap rules, never mapped.
+  for (const Column field : {Column::kSpeed, Column::kDirType, Column::kDirection}) {
+    if (!rules.values[static_cast<int>(field)]) continue;
+    sink.Refuse(place, "--values " + std::string(ColumnName(field)),
+                "holds OpenStreetMap data, whose values --values maps for TYPE only");
+    return true;
+  }
+  return false;
 }
 
 namespace {
@@ -31,6 +63,7 @@ class OsmSource : public CameraSource {
   SourceOutcome Read(SourceFile& source, std::uint32_t input, CameraSink& sink,
                      Problem& failure) override {
     const auto place = [input](std::int64_t id) { return Place{input, PlaceKind::kNode, id}; };
+    if (RefusesOptions(sink, Place{input, PlaceKind::kFile, 0})) return SourceOutcome::kRead;
     const FieldMap fields(sink.Fields(), true);
     const bool read = ReadOsmCameras(
         source,

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "camdb/camera_rules.h"
+#include "camdb/problem.h"
 
 namespace korvel {
 namespace {
@@ -69,8 +70,8 @@ std::optional<long> Degrees(std::string_view text) {
 // `name "value" what`. Appended piece by piece: GCC 12 at -O3 reports a false
 // -Wrestrict for a literal plus a temporary string.
 std::string Remark(std::string_view name, std::string_view value, std::string_view what) {
-  std::string text(name);
-  text.append(" \"").append(value).append("\" ").append(what);
+  std::string text = EscapeText(name);
+  text.append(" ").append(QuotedText(value)).append(" ").append(what);
   return text;
 }
 

@@ -110,10 +110,7 @@ std::size_t FindControlChar(std::string_view text) {
 }
 
 std::string QuotedLine(std::string_view text) {
-  // Appended, not added: GCC 12 misreads "x" + string + "x" at -O3.
-  std::string quoted(1, '"');
-  quoted.append(EscapeText(text)).push_back('"');
-  return quoted;
+  return QuotedText(text);
 }
 
 std::string VersionControlProblem(std::string_view what, std::string_view line) {

@@ -60,6 +60,12 @@ class CameraSink {
   /// The cameras come from OpenStreetMap data (under its licence), told by
   /// readers of formats that may hold other data too.
   virtual void FromOpenStreetMap() {}
+  /// An option the input cannot honour (a --values map for a field it has no
+  /// source for, --field X on OpenStreetMap data): the import stops with the
+  /// usage error "OPTION: PATH WHY" once the input is read.
+  virtual void Refuse(const Place& place, std::string option, std::string why) {
+    (void)place, (void)option, (void)why;
+  }
   /// The user's --field and --values, for every reader.
   virtual const FieldRules& Fields() const {
     static const FieldRules kBuiltIn;

@@ -90,7 +90,8 @@ class TextSource : public CameraSource {
       sink.Version(line);
     } else {
       Warn(sink, place,
-           "version line \"" + line + "\" is not one generate takes; it is not carried over");
+           "version line " + QuotedText(line) +
+               " is not one generate takes; it is not carried over");
     }
     return true;
   }
@@ -118,7 +119,7 @@ class TextSource : public CameraSource {
       const auto strict = ReadDecimal(fields[i]);
       if (!strict || *strict != *degrees[i]) {
         Warn(sink, place,
-             std::string(kNames[i]) + " \"" + std::string(fields[i]) + "\" is read as " +
+             std::string(kNames[i]) + " " + QuotedText(fields[i]) + " is read as " +
                  std::to_string(*degrees[i]) + ", as generate reads it");
       }
     }
@@ -128,8 +129,8 @@ class TextSource : public CameraSource {
       const auto strict = ReadDecimal(text);
       if (!strict || *strict != value) {
         Warn(sink, place,
-             std::string(FieldName(static_cast<Field>(i))) + " \"" + std::string(text) +
-                 "\" is read as " + std::to_string(value) + ", as generate reads it");
+             std::string(FieldName(static_cast<Field>(i))) + " " + QuotedText(text) +
+                 " is read as " + std::to_string(value) + ", as generate reads it");
       }
       camera.fields[i] = value;
     }

@@ -106,8 +106,7 @@ XmlOutcome TooLarge(XML_Parser parser, std::string& failure, std::uint64_t& line
     return XmlOutcome::kUnreadable;
   }
   line = XML_GetCurrentLineNumber(parser);
-  failure = "a tag, comment or other markup over " + std::to_string(kMaxParserMemory >> 20) +
-            " MiB; no GPX or KML holds one";
+  failure = MarkupTooLarge();
   return XmlOutcome::kMalformed;
 }
 

@@ -18,6 +18,12 @@ constexpr std::size_t kMaxAttributeValue = std::size_t{1} << 16;
 /// of markup that needs more is refused, whatever the file's size.
 constexpr std::size_t kMaxParserMemory = std::size_t{32} << 20;
 
+/// Why a document with such a piece of markup is refused.
+inline std::string MarkupTooLarge() {
+  return "a tag, comment or other markup over " + std::to_string(kMaxParserMemory >> 20) +
+         " MiB; no GPX or KML holds one";
+}
+
 /// An element's attributes by local name (namespace prefixes dropped).
 using XmlAttributes = std::vector<std::pair<std::string, std::string>>;
 

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,118 @@ struct Released {
   }
 };
 
+/// What XmlLite is given of the file: the same text, but with each comment
+/// emptied (its line breaks kept, so that lines keep their numbers), and a
+/// tag, comment, CDATA section or processing instruction over
+/// kMaxParserMemory refused, as expat refuses it on Linux. Wine's XmlLite
+/// fails inside its comment reader on a comment of some hundred KiB; no
+/// field comes from a comment.
+class MarkupFilter {
+ public:
+  /// Takes the encoding from the file's first two bytes: UTF-16 by its
+  /// byte-order mark or a first `<`, else one byte per character.
+  void Start(std::string_view head) {
+    wide_ = head == "\xFF\xFE" || head == std::string_view("<\0", 2)   ? 1
+            : head == "\xFE\xFF" || head == std::string_view("\0<", 2) ? 2
+                                                                       : 0;
+  }
+
+  /// Appends `bytes`, filtered, to `out`; false once a piece of markup runs
+  /// over the limit.
+  bool Follow(std::string_view bytes, std::string& out) {
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (wide_ == 0) {
+        Unit(byte, out);
+      } else if (half_ < 0) {
+        half_ = byte;
+      } else {
+        const auto first = static_cast<std::uint32_t>(half_);
+        Unit(wide_ == 1 ? byte << 8 | first : first << 8 | byte, out);
+        half_ = -1;
+      }
+    }
+    return length_ <= kMaxParserMemory;
+  }
+
+  /// The line the last piece of markup started on.
+  std::uint64_t start_line() const { return start_line_; }
+
+ private:
+  enum class State { kText, kTag, kComment, kCData, kInstruction };
+
+  void Unit(std::uint32_t unit, std::string& out) {
+    if (state_ != State::kText) length_ += wide_ == 0 ? 1 : 2;
+    if (unit == '\n') ++line_;
+    last_ = (last_ << 8 | (unit < 0x80 ? unit : 0x80)) & 0xFFFFFF;
+    const bool body = state_ == State::kComment;
+    Step(unit);
+    if (!body) {
+      Put(unit, out);
+    } else if (state_ == State::kText) {
+      for (const char end : {'-', '-', '>'}) Put(static_cast<unsigned char>(end), out);
+    } else if (unit == '\n') {
+      Put(unit, out);
+    }
+  }
+
+  void Put(std::uint32_t unit, std::string& out) const {
+    if (wide_ == 0) {
+      out.push_back(static_cast<char>(unit));
+      return;
+    }
+    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    out.push_back(wide_ == 1 ? low : high);
+    out.push_back(wide_ == 1 ? high : low);
+  }
+
+  /// Whether the last characters are `end` (at most three).
+  bool Ends(std::string_view end) const {
+    std::uint32_t bytes = 0;
+    for (const char c : end) bytes = bytes << 8 | static_cast<unsigned char>(c);
+    return (last_ & ((1u << (8 * end.size())) - 1)) == bytes;
+  }
+
+  void Step(std::uint32_t unit) {
+    switch (state_) {
+      case State::kText:
+        if (unit != '<') return;
+        state_ = State::kTag;
+        length_ = 1;
+        head_.clear();
+        start_line_ = line_;
+        return;
+      case State::kTag:
+        if (head_.size() < 8) {
+          head_ += static_cast<char>(unit < 0x80 ? unit : 0x80);
+          state_ = head_ == "!--"        ? State::kComment
+                   : head_ == "![CDATA[" ? State::kCData
+                   : head_ == "?"        ? State::kInstruction
+                                         : State::kTag;
+        }
+        if (state_ == State::kTag && unit == '>') state_ = State::kText;
+        return;
+      case State::kComment:
+        if (Ends("-->")) state_ = State::kText;
+        return;
+      case State::kCData:
+        if (Ends("]]>")) state_ = State::kText;
+        return;
+      case State::kInstruction:
+        if (Ends("?>")) state_ = State::kText;
+        return;
+    }
+  }
+
+  int wide_ = 0;   ///< 0: one byte a character; UTF-16 1: little-endian, 2: big-endian
+  int half_ = -1;  ///< the first byte of a UTF-16 unit cut by the chunk's end
+  State state_ = State::kText;
+  std::string head_;          ///< the first characters after the markup's `<`
+  std::uint32_t last_ = 0;    ///< the last three characters
+  std::uint64_t length_ = 0;  ///< bytes of the markup so far
+  std::uint64_t line_ = 1, start_line_ = 1;
+};
+
 /// A BinaryFile as the stream XmlLite reads, keeping the last bytes read:
 /// the document's end, which tells a cut file. Lives on the stack; the reader
 /// releases it before the stack frame ends.
@@ -65,22 +178,25 @@ class FileStream : public ISequentialStream {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
   HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
-    const std::size_t got = file_.Read(data, size);
-    if (read != nullptr) *read = static_cast<ULONG>(got);
-    if (total_ == 0 && got >= 2) {
-      const std::string_view head(static_cast<const char*>(data), 2);
-      utf16_ = head == "\xFF\xFE" ? 1 : head == "\xFE\xFF" ? 2 : 0;
+    ULONG given = 0;
+    while (given < size && (at_ < ready_.size() || Fill(size))) {
+      const std::size_t n = std::min<std::size_t>(size - given, ready_.size() - at_);
+      std::memcpy(static_cast<char*>(data) + given, ready_.data() + at_, n);
+      at_ += n;
+      given += static_cast<ULONG>(n);
     }
-    total_ += got;
-    tail_.append(static_cast<const char*>(data), got);
-    // Cut by an even count, so that a UTF-16 tail keeps its pairs whole.
-    if (tail_.size() > 2 * kTail) tail_.erase(0, (tail_.size() - kTail) & ~std::size_t{1});
+    if (read != nullptr) *read = given;
+    if (too_large_) return E_FAIL;
     if (file_.failed()) return STG_E_READFAULT;
-    return got < size ? S_FALSE : S_OK;
+    return given < size ? S_FALSE : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
     return STG_E_ACCESSDENIED;
   }
+
+  /// Whether a piece of markup ran over kMaxParserMemory, and where it began.
+  bool too_large() const { return too_large_; }
+  std::uint64_t markup_line() const { return filter_.start_line(); }
 
   /// The last characters read, at least 512 when the file holds them; a
   /// UTF-16 file's as one byte each (other than ASCII as '?').
@@ -97,11 +213,36 @@ class FileStream : public ISequentialStream {
   }
 
  private:
+  /// The next bytes of the file, filtered, into ready_; false at its end or
+  /// on a failure.
+  bool Fill(ULONG size) {
+    raw_.resize(std::max<std::size_t>(size, 4096));
+    const std::size_t got = file_.Read(raw_.data(), raw_.size());
+    if (file_.failed() || got == 0) return false;
+    const std::string_view bytes(raw_.data(), got);
+    if (total_ == 0) {
+      utf16_ = bytes.starts_with("\xFF\xFE") ? 1 : bytes.starts_with("\xFE\xFF") ? 2 : 0;
+      filter_.Start(bytes.substr(0, 2));
+    }
+    total_ += got;
+    tail_.append(bytes);
+    // Cut by an even count, so that a UTF-16 tail keeps its pairs whole.
+    if (tail_.size() > 2 * kTail) tail_.erase(0, (tail_.size() - kTail) & ~std::size_t{1});
+    ready_.clear();
+    at_ = 0;
+    too_large_ = !filter_.Follow(bytes, ready_);
+    return !too_large_;
+  }
+
   static constexpr std::size_t kTail = 1024;
   BinaryFile& file_;
+  std::string raw_, ready_;  ///< a chunk as read, and as XmlLite gets it
+  std::size_t at_ = 0;       ///< what XmlLite took of ready_
   std::string tail_;
   std::uint64_t total_ = 0;
   int utf16_ = 0;  ///< 1: little-endian, 2: big-endian, by the byte-order mark
+  MarkupFilter filter_;
+  bool too_large_ = false;
 };
 
 /// Whether the file ends as a whole document ends: with the root's end tag
@@ -215,9 +356,10 @@ XmlOutcome ParseXmlFile(BinaryFile& file, XmlHandler& handler, std::string& fail
         break;
     }
   }
-  if (file.failed()) {
-    failure = "the file cannot be read";
-    return XmlOutcome::kUnreadable;
+  if (stream.too_large() || file.failed()) {
+    line = stream.markup_line();
+    failure = file.failed() ? "the file cannot be read" : MarkupTooLarge();
+    return file.failed() ? XmlOutcome::kUnreadable : XmlOutcome::kMalformed;
   }
   UINT at = 0;
   if (FAILED(result)) {

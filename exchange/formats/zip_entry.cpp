@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "camdb/problem.h"
+
 namespace korvel {
 namespace {
 
@@ -187,13 +189,13 @@ std::unique_ptr<BinaryFile> OpenZipEntry(std::unique_ptr<BinaryFile> zip,
     return nullptr;
   }
   if ((found->flags & 1) != 0 || (found->method != 0 && found->method != 8)) {
-    failure = found->name + " in the zip archive is encrypted or packed with method " +
+    failure = ShownText(found->name) + " in the zip archive is encrypted or packed with method " +
               std::to_string(found->method) + ", which is not read (only stored and deflated)";
     return nullptr;
   }
   std::vector<unsigned char> local;
   if (!ReadAt(*zip, found->local, local, 30) || Get32(local.data()) != kLocalSignature) {
-    failure = "the zip entry " + found->name + " cannot be found in the archive";
+    failure = "the zip entry " + ShownText(found->name) + " cannot be found in the archive";
     return nullptr;
   }
   const std::uint64_t data =

@@ -24,6 +24,11 @@ class Importer : public CameraSink {
  public:
   Importer(const ImportOptions& options, FileSystem& fs, const ImportReport& report)
       : options_(options), fs_(fs), report_(report), repeats_(options.shown_per_kind) {
+    for (int i = 0; i < kFieldCount; ++i) {
+      const auto& map = options.fields.values[static_cast<int>(Column::kType) + i];
+      if (map && map->otherwise) defaults_[i] = map->otherwise;
+      any_default_ = any_default_ || defaults_[i];
+    }
     if (options.dedupe == Dedupe::kNear) {
       near_.emplace(options.near_metres.value_or(kDefaultNear),
                     options.near_metres.value_or(kNearWithoutDirection));
@@ -74,6 +79,9 @@ class Importer : public CameraSink {
                                     : "no camera to write: the inputs hold none";
       return std::move(result_);
     }
+    result_.used_osm =
+        std::any_of(result_.cameras.begin(), result_.cameras.end(),
+                    [&](const ImportedCamera& camera) { return osm_inputs_[camera.place.input]; });
     if (options_.strict && (result_.errors != 0 || result_.warnings != 0)) {
       result_.outcome = ImportOutcome::kStrictRefused;
     } else if (result_.errors != 0) {
@@ -83,6 +91,19 @@ class Importer : public CameraSink {
   }
 
   void Camera(const SourceCamera& source) override {
+    if (any_default_) {
+      // --values FIELD:*=N also gives the cameras without a value for FIELD.
+      SourceCamera given = source;
+      for (int i = 0; i < kFieldCount; ++i) {
+        if (!given.fields[i]) given.fields[i] = defaults_[i];
+      }
+      Check(given);
+    } else {
+      Check(source);
+    }
+  }
+
+  void Check(const SourceCamera& source) {
     const std::optional<ImportedCamera> checked = DeviceCamera(source, options_.type, *this);
     if (!checked) return;
     ++typed_;
@@ -136,7 +157,11 @@ class Importer : public CameraSink {
   }
 
   void FromOpenStreetMap() override {
-    result_.used_osm = true;
+    osm_inputs_.back() = true;
+  }
+
+  void Refuse(const Place& place, std::string option, std::string why) override {
+    if (refused_.empty()) refused_ = option + ": " + paths_[place.input] + " " + why;
   }
 
   void Expect(std::uint64_t rows) override {
@@ -222,7 +247,7 @@ class Importer : public CameraSink {
   }
 
   bool ReadOne(ImportFormat format, SourceFile& file) {
-    if (format == ImportFormat::kOsm) result_.used_osm = true;
+    osm_inputs_.push_back(format == ImportFormat::kOsm);
     const auto source = MakeCameraSource(format, options_.type.value_or(1));
     const auto input = static_cast<std::uint32_t>(paths_.size() - 1);
     // A camera text's rows are its own; other sources may hold the sample rows.
@@ -243,6 +268,12 @@ class Importer : public CameraSink {
         result_.outcome = ImportOutcome::kMalformed;
         result_.failure.fault = Fault::kInput;
         return false;
+    }
+    if (!refused_.empty()) {
+      result_.outcome = ImportOutcome::kUsage;
+      result_.failure.fault = Fault::kInput;
+      result_.failure.message = refused_;
+      return false;
     }
     if (drop_samples_ && !marked_) DropSamples();
     EndInput(input);
@@ -321,6 +352,11 @@ class Importer : public CameraSink {
   const ImportReport& report_;
   ImportResult result_;
   std::vector<std::string> paths_;
+  std::vector<bool> osm_inputs_;  ///< by input: it holds OpenStreetMap data
+  std::string refused_;           ///< the usage error of an option an input cannot honour
+  /// The `*=N` of --values, by field, for cameras without the field.
+  std::optional<std::int64_t> defaults_[kFieldCount];
+  bool any_default_ = false;
   bool base_ = false;
   /// The last copy of a sample point in the input being read, and where it
   /// was kept (kNone: dropped as a duplicate).
@@ -360,6 +396,8 @@ std::string_view ImportOutcomeText(ImportOutcome outcome) {
       return "nothing written: no version line";
     case ImportOutcome::kNoCameras:
       return "nothing written: no camera to write";
+    case ImportOutcome::kUsage:
+      return "nothing written: an option an input cannot honour";
   }
   return "";
 }

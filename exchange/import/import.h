@@ -56,6 +56,7 @@ enum class ImportOutcome {
   kUnreadable,     ///< an input could not be read: nothing to write
   kNoVersion,      ///< no version line given or found
   kNoCameras,      ///< no camera left to write: nothing written
+  kUsage,          ///< an option an input cannot honour: nothing written
 };
 
 /// One sentence on the outcome, for the end of the report.
@@ -63,13 +64,13 @@ std::string_view ImportOutcomeText(ImportOutcome outcome);
 
 struct ImportResult {
   ImportOutcome outcome = ImportOutcome::kDone;
-  Problem failure;      ///< for kMalformed, kUnreadable, kNoVersion and kNoCameras
+  Problem failure;      ///< for kMalformed, kUnreadable, kNoVersion, kNoCameras and kUsage
   std::string version;  ///< the version line to write
   /// Where it came from: "--version-line", "--base PATH" or an input's path.
   std::string version_from;
   ImportedCameras cameras;
   std::uint64_t errors = 0, warnings = 0, notes = 0;
-  bool used_osm = false;  ///< an input held OpenStreetMap data (ODbL)
+  bool used_osm = false;  ///< a camera kept comes from OpenStreetMap data (ODbL)
 };
 
 /// Receives each problem as one line: "PATH:LINE: error: MESSAGE",
