@@ -311,7 +311,7 @@ TEST(OsmReader, RefusesWhatIsNoOpenStreetMapFile) {
   EXPECT_EQ(Read(gpx).back(), "failed: " + gpx + ": not an OpenStreetMap file");
   EXPECT_EQ(Read(text).back(), "failed: " + text + ": not an OpenStreetMap file");
   EXPECT_EQ(Read("/nonexistent/x.osm").back(),
-            "failed: /nonexistent/x.osm: " + EscapeText(SystemErrorText(kPathNotFound)));
+            "failed: /nonexistent/x.osm: " + SystemErrorText(kPathNotFound));
 }
 
 #else
