@@ -30,30 +30,45 @@ std::optional<std::string> FloatText(float value, std::uint32_t units) {
 }
 
 /// Writes the CoordinateText of `units` at `out`, at most 63 bytes; the end,
-/// or null when there is none.
-char* PutCoordinate(std::uint32_t units, char* out) {
-  if (FourDecimalsReadBack(units)) return out + FormatDegrees(units, out, true);
+/// or null when there is none. `reads_back`: FourDecimalsReadBack(units) is
+/// known to hold.
+char* PutCoordinate(std::uint32_t units, char* out, bool reads_back) {
+  if (reads_back || FourDecimalsReadBack(units)) return out + FormatDegrees(units, out, true);
   const std::optional<std::string> text = CoordinateText(units);
   if (!text) return nullptr;
   return std::copy_n(text->data(), std::min<std::size_t>(text->size(), 63), out);
 }
 
-/// Writes TYPE, SPEED, DIRTYPE and DIRECTION at `out`, each after a TAB.
-char* PutFields(const GPS_POINT& p, char* out) {
-  for (unsigned value :
-       {unsigned{p.type}, unsigned{p.speed}, unsigned{p.flag}, unsigned{p.angle}}) {
-    *out++ = '\t';
-    out = std::to_chars(out, out + 5, value).ptr;
+/// Writes a TAB and `value`, at most 65535, at `out`; the end. Most fields
+/// have one to three digits: no loop for those.
+char* PutField(unsigned value, char* out) {
+  *out++ = '\t';
+  if (value >= 1000) return std::to_chars(out, out + 5, value).ptr;
+  if (value >= 100) {
+    *out++ = static_cast<char>('0' + value / 100);
+    value %= 100;
+    *out++ = static_cast<char>('0' + value / 10);
+  } else if (value >= 10) {
+    *out++ = static_cast<char>('0' + value / 10);
   }
+  *out++ = static_cast<char>('0' + value % 10);
   return out;
 }
 
+/// Writes TYPE, SPEED, DIRTYPE and DIRECTION at `out`, each after a TAB.
+char* PutFields(const GPS_POINT& p, char* out) {
+  out = PutField(p.type, out);
+  out = PutField(p.speed, out);
+  out = PutField(p.flag, out);
+  return PutField(p.angle, out);
+}
+
 /// Writes the row of `p` with its line end at `out`; the end, or null.
-char* PutRow(const GPS_POINT& p, char* out) {
-  out = PutCoordinate(p.x, out);
+char* PutRow(const GPS_POINT& p, char* out, unsigned four_decimals = 0) {
+  out = PutCoordinate(p.x, out, four_decimals & 1);
   if (!out) return nullptr;
   *out++ = '\t';
-  out = PutCoordinate(p.y, out);
+  out = PutCoordinate(p.y, out, four_decimals & 2);
   if (!out) return nullptr;
   out = PutFields(p, out);
   *out++ = '\r';
@@ -170,8 +185,8 @@ CameraTextWriter::~CameraTextWriter() {
   Finish();
 }
 
-bool CameraTextWriter::Row(const GPS_POINT& point) {
-  char* end = PutRow(point, end_);
+bool CameraTextWriter::Row(const GPS_POINT& point, unsigned four_decimals) {
+  char* end = PutRow(point, end_, four_decimals);
   if (!end) return false;
   end_ = end;
   if (end_ - chunk_.get() >= static_cast<std::ptrdiff_t>(kChunk)) Finish();

@@ -88,7 +88,9 @@ class CameraTextWriter {
 
   /// Appends the row of `point` (its id and reserved byte aside); false,
   /// with nothing written, when a coordinate has no text that reads back.
-  bool Row(const GPS_POINT& point);
+  /// Bit 0 of `four_decimals` tells that FourDecimalsReadBack(point.x) holds,
+  /// bit 1 that of point.y, which spares the test.
+  bool Row(const GPS_POINT& point, unsigned four_decimals = 0);
   /// Writes the rows still in the chunk.
   void Finish();
 

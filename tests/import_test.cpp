@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -537,6 +538,77 @@ TEST(ImportDetect, ContentFirstThenNameThenCommas) {
       again.resize(opened->Read(again.data(), again.size()));
       EXPECT_EQ(again, c.head);
     }
+  }
+}
+
+TEST(ImportDetect, EachSignatureTellsItsOwnFirstBytes) {
+  const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  const std::string pbf_head("\0\0\0\x0d\x0a\x09OSMHeader\x18\x7c", 17);
+  constexpr auto kBinary = SignatureMatch::kBinary;
+  constexpr auto kText = SignatureMatch::kText;
+  const struct {
+    const char* file;
+    std::string bytes;
+    const char* format;  ///< the one entry that takes them, or "" for none
+    SignatureMatch match;
+  } cases[] = {
+      {"a.txt", "V1.0 123456 x\r\nX\tY\tTYPE\tSPEED\tDIRTYPE\tDIRECTION\r\n", "text", kText},
+      {"a.txt", "V1.0 123456 x\r\nX\tY\tTYP", "", SignatureMatch::kNo},
+      {"A.CSV", std::string("x,y,type\r\n127.1,37.5,1\0", 23), "csv", kBinary},
+      {"a.csv", "x,y,type\r\n127.1,37.5,1\r\n", "", SignatureMatch::kNo},
+      {"a.geojson", "{\"type\":\"FeatureCollection\",\"features\":[", "geojson", kText},
+      {"a.json", "{\n  \"version\": 0.6,\n  \"generator\": \"Overpass API 0.7.62\",", "geojson",
+       kText},
+      {"a.gpx", xml + "<gpx version=\"1.1\" creator=\"GPSBabel - https://www.gpsbabel.org\">",
+       "gpx", kText},
+      {"a.gpx", Utf16(xml + "<gpx version=\"1.1\" creator=\"x\">", true), "gpx", kBinary},
+      {"a.kml", xml + "<kml xmlns=\"http://www.opengis.net/kml/2.2\">", "kml", kText},
+      {"a.kml", Utf16("<kml xmlns=\"http://www.opengis.net/kml/2.2\">", false), "kml", kBinary},
+      {"a.kmz", std::string("PK\x03\x04\x14\0\0\0\x08\0", 10) + "doc.kml", "kmz", kBinary},
+      {"a.osm", "<?xml version='1.0' encoding='UTF-8'?>\n<osm version='0.6' generator='JOSM'>",
+       "osm", kText},
+      {"a.osm.pbf", pbf_head, "osm", kBinary},
+      {"a", std::string(23, '\x01') + "OSMHeader", "osm", kBinary},
+      {"a", std::string(24, '\x01') + "OSMHeader", "", SignatureMatch::kNo},
+      {"a.osm.gz", "\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03", "osm", kBinary},
+      {"a.osm.bz2", "BZh91AY&SY", "osm", kBinary},
+      {"a.osm", Utf16("<osm version=\"0.6\">", true), "", SignatureMatch::kNo},
+      {"a.rss", xml + "<rss version=\"2.0\">", "", SignatureMatch::kNo},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + (" " + c.bytes));
+    std::string_view text = c.bytes;
+    text.remove_prefix(std::min(text.size(), text.find_first_not_of(" \t\r\n")));
+    const FileStart start{c.bytes, text, c.file};
+    for (const FormatEntry& entry : FormatTable()) {
+      EXPECT_EQ(entry.signature(start), entry.name == c.format ? c.match : SignatureMatch::kNo)
+          << entry.name;
+    }
+  }
+}
+
+TEST(ImportDetect, WhenTwoSignaturesFitTheFixedOrderDecides) {
+  const struct {
+    const char* file;
+    std::string head;
+    const char* format;
+  } cases[] = {
+      {"a.kmz", std::string("PK\x03\x04\x14\0\0\0\x08\0", 10) + "OSMHeader", "osm"},
+      {"a.gpx", Utf16("<gpx>", true) + "OSMHeader", "osm"},
+      {"a.csv", Utf16("<kml><!-- <gpx> --></kml>", true), "gpx"},
+      {"a.csv", Utf16("<?xml?><kml>", false), "kml"},
+      {"a.xml", "<kml><!-- <gpx> --></kml>", "gpx"},
+      {"a.xml", "<osm><!-- <kml> --></osm>", "kml"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + (" " + c.head));
+    MemoryFileSystem fs;
+    fs.SetFile(c.file, c.head);
+    SourceFile file(fs, c.file);
+    ImportFormat format = ImportFormat::kText;
+    Problem failure;
+    ASSERT_EQ(DetectImportFormat(file, format, failure), SourceOutcome::kRead);
+    EXPECT_EQ(ImportFormatName(format), c.format);
   }
 }
 

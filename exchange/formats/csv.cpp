@@ -2,6 +2,8 @@
 // TAB separated, RFC 4180 quoting, UTF-8 (with or without a byte-order mark)
 // or CP949, a header line naming the columns.
 
+#include "exchange/formats/csv.h"
+
 #include <array>
 #include <cstring>
 #include <optional>
@@ -10,7 +12,6 @@
 
 #include "exchange/formats/field_map.h"
 #include "exchange/formats/fields.h"
-#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -379,7 +380,7 @@ class CsvSource : public CameraSource {
              std::string(kNames[i]) +
                  (text.find_first_not_of(" ") == std::string_view::npos
                       ? std::string(" missing")
-                      : " " + QuotedText(text, 40) + " is not a number") +
+                      : std::string(" ").append(QuotedText(text, 40)).append(" is not a number")) +
                  "; skipped");
         return false;
       }
@@ -423,5 +424,20 @@ class CsvSource : public CameraSource {
 std::unique_ptr<CameraSource> MakeCsvSource() {
   return std::make_unique<CsvSource>();
 }
+
+SignatureMatch CsvSignature(const FileStart& start) {
+  return start.bytes.find('\0') != std::string_view::npos && NameExtension(start.path) == "csv"
+             ? SignatureMatch::kBinary
+             : SignatureMatch::kNo;
+}
+
+constinit const FormatEntry kCsvFormat = {ImportFormat::kCsv,
+                                          "csv",
+                                          "",
+                                          "csv",
+                                          ExportFormat::kCsv,
+                                          WriteCsvCameras,
+                                          [](int) { return MakeCsvSource(); },
+                                          CsvSignature};
 
 }  // namespace korvel

@@ -1,6 +1,6 @@
 // The CSV writer: the import's column names, so that no field needs quotes.
 
-#include "exchange/formats/writers.h"
+#include "exchange/formats/csv.h"
 
 namespace korvel {
 

@@ -2,25 +2,32 @@
 
 #include <vector>
 
-#include "exchange/formats/readers.h"
-#include "exchange/formats/writers.h"
+#include "exchange/formats/csv.h"
+#include "exchange/formats/geojson.h"
+#include "exchange/formats/gpx_kml.h"
+#include "exchange/formats/osm.h"
+#include "exchange/formats/text.h"
 
 namespace korvel {
 namespace {
 
-constexpr FormatEntry kFormats[] = {
-    {ImportFormat::kText, "text", "tsv", "txt tsv", ExportFormat::kTsv, WriteTextCameras},
-    {ImportFormat::kCsv, "csv", "", "csv", ExportFormat::kCsv, WriteCsvCameras},
-    {ImportFormat::kGeoJson, "geojson", "", "geojson json", ExportFormat::kGeoJson,
-     WriteGeoJsonCameras},
-    {ImportFormat::kGpx, "gpx", "", "gpx", ExportFormat::kGpx, WriteGpxCameras},
-    {ImportFormat::kKml, "kml", "", "kml", ExportFormat::kKml, WriteKmlCameras},
-    {ImportFormat::kKmz, "kmz", "", "kmz", std::nullopt, nullptr},
-    {ImportFormat::kOsm, "osm", "", "osm pbf", std::nullopt, nullptr},
-};
+/// The rows, in the order the help lists them. A copy made on first use:
+/// each row is defined in its format's module.
+std::span<const FormatEntry> Formats() {
+  static const FormatEntry formats[] = {kTextFormat, kCsvFormat, kGeoJsonFormat, kGpxFormat,
+                                        kKmlFormat,  kKmzFormat, kOsmFormat};
+  return formats;
+}
+
+const FormatEntry& EntryOf(ImportFormat format) {
+  for (const FormatEntry& entry : Formats()) {
+    if (entry.format == format) return entry;
+  }
+  return Formats().front();  // every ImportFormat has a row
+}
 
 const FormatEntry* EntryNamed(std::string_view name) {
-  for (const FormatEntry& entry : kFormats) {
+  for (const FormatEntry& entry : Formats()) {
     if (name == entry.name || (!entry.other_name.empty() && name == entry.other_name)) {
       return &entry;
     }
@@ -40,78 +47,38 @@ bool ListHolds(std::string_view list, std::string_view word) {
 }
 
 /// The format a file name's extension stands for.
-std::optional<ImportFormat> FormatOfName(const std::string& path) {
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos) {
-    return std::nullopt;
-  }
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  for (const FormatEntry& entry : kFormats) {
+std::optional<ImportFormat> FormatOfName(std::string_view path) {
+  const std::string extension = NameExtension(path);
+  for (const FormatEntry& entry : Formats()) {
     if (!extension.empty() && ListHolds(entry.extensions, extension)) return entry.format;
   }
   return std::nullopt;
 }
 
-/// The ASCII characters of UTF-16 text after its byte-order mark, other
-/// characters as NUL: enough to find an XML root element.
-std::string Utf16Ascii(std::string_view bytes) {
-  const bool little = bytes.starts_with("\xFF\xFE");
-  std::string text;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    const char low = little ? bytes[i] : bytes[i + 1];
-    const char high = little ? bytes[i + 1] : bytes[i];
-    text.push_back(high == 0 && static_cast<unsigned char>(low) < 0x80 ? low : '\0');
-  }
-  return text;
-}
-
-/// The XML format whose root element `text` holds.
-std::optional<ImportFormat> XmlFormat(std::string_view text) {
-  if (text.find("<gpx") != std::string_view::npos) return ImportFormat::kGpx;
-  if (text.find("<kml") != std::string_view::npos) return ImportFormat::kKml;
-  if (text.find("<osm") != std::string_view::npos) return ImportFormat::kOsm;
-  return std::nullopt;
-}
+/// The order the formats' binary signatures are asked in: the magic numbers
+/// of compressed or PBF OpenStreetMap data over a zip archive's, both over
+/// UTF-16 markup, and NUL bytes in a .csv last.
+constexpr ImportFormat kBinaryOrder[] = {ImportFormat::kOsm, ImportFormat::kKmz, ImportFormat::kGpx,
+                                         ImportFormat::kKml, ImportFormat::kCsv};
 
 /// The format the first bytes show, before the file's name is asked.
-std::optional<ImportFormat> FormatOfContent(const std::string& path, std::string_view bytes,
-                                            Problem& failure) {
-  // A PBF file starts with the length of its first block's header, which
-  // names the block "OSMHeader"; OpenStreetMap XML also comes compressed.
-  if (bytes.substr(0, 32).find("OSMHeader") != std::string_view::npos ||
-      bytes.starts_with("\x1F\x8B") || bytes.starts_with("BZh")) {
-    return ImportFormat::kOsm;
+std::optional<ImportFormat> FormatOfContent(const FileStart& start, Problem& failure) {
+  for (const ImportFormat format : kBinaryOrder) {
+    if (EntryOf(format).signature(start) == SignatureMatch::kBinary) return format;
   }
-  // A zip archive: a KMZ is the one zip import reads.
-  if (bytes.starts_with("PK\x03\x04")) return ImportFormat::kKmz;
-  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-    if (const auto xml = XmlFormat(Utf16Ascii(bytes)); xml && *xml != ImportFormat::kOsm) {
-      return xml;
-    }
-  }
-  if (bytes.find('\0') != std::string_view::npos) {
-    // The CSV reader names the line and column of a NUL in a CSV file.
-    if (FormatOfName(path) == ImportFormat::kCsv) return ImportFormat::kCsv;
-    failure = FileProblem(path, "binary data, not a camera list (give --from if it is one)");
+  if (start.bytes.find('\0') != std::string_view::npos) {
+    failure = FileProblem(std::string(start.path),
+                          "binary data, not a camera list (give --from if it is one)");
     return std::nullopt;
   }
-  std::string_view text = bytes;
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  text = first == std::string_view::npos ? std::string_view() : text.substr(first);
-  if (text.starts_with("{") || text.starts_with("[")) return ImportFormat::kGeoJson;
-  if (text.starts_with("<")) {
-    if (const auto xml = XmlFormat(text)) return xml;
-    failure =
-        FileProblem(path, "XML, but not GPX, KML or OpenStreetMap (give --from if it is one)");
-    return std::nullopt;
+  // Text signatures overlap only in markup that holds two root names: the
+  // help's order decides, GPX, KML, then OpenStreetMap.
+  for (const FormatEntry& entry : Formats()) {
+    if (entry.signature(start) == SignatureMatch::kText) return entry.format;
   }
-  if (text.starts_with("V")) {
-    const std::size_t end = text.find('\n');
-    if (end != std::string_view::npos && text.substr(end + 1).starts_with("X\tY\tTYPE")) {
-      return ImportFormat::kText;
-    }
+  if (start.text.starts_with("<")) {
+    failure = FileProblem(std::string(start.path),
+                          "XML, but not GPX, KML or OpenStreetMap (give --from if it is one)");
   }
   return std::nullopt;
 }
@@ -119,11 +86,11 @@ std::optional<ImportFormat> FormatOfContent(const std::string& path, std::string
 }  // namespace
 
 std::span<const FormatEntry> FormatTable() {
-  return kFormats;
+  return Formats();
 }
 
 std::string_view ImportFormatName(ImportFormat format) {
-  return kFormats[static_cast<int>(format)].name;
+  return EntryOf(format).name;
 }
 
 std::optional<ImportFormat> ParseImportFormat(std::string_view name) {
@@ -137,7 +104,7 @@ std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
 }
 
 CameraWriter ExportWriter(ExportFormat format) {
-  for (const FormatEntry& entry : kFormats) {
+  for (const FormatEntry& entry : Formats()) {
     if (entry.export_as == format) return entry.writer;
   }
   return nullptr;  // every ExportFormat has a row
@@ -145,7 +112,7 @@ CameraWriter ExportWriter(ExportFormat format) {
 
 std::vector<std::string> FormatNames(bool exported) {
   std::vector<std::string> names;
-  for (const FormatEntry& entry : kFormats) {
+  for (const FormatEntry& entry : Formats()) {
     if (exported && !entry.export_as) continue;
     names.emplace_back(entry.name);
     if (!entry.other_name.empty()) names.emplace_back(entry.other_name);
@@ -155,7 +122,7 @@ std::vector<std::string> FormatNames(bool exported) {
 
 std::string FormatNameList(bool exported) {
   std::vector<std::string_view> names;
-  for (const FormatEntry& entry : kFormats) {
+  for (const FormatEntry& entry : Formats()) {
     if (!exported || entry.export_as) names.push_back(entry.name);
   }
   std::string list;
@@ -167,23 +134,7 @@ std::string FormatNameList(bool exported) {
 }
 
 std::unique_ptr<CameraSource> MakeCameraSource(ImportFormat format, int default_type) {
-  switch (format) {
-    case ImportFormat::kText:
-      return MakeTextSource();
-    case ImportFormat::kCsv:
-      return MakeCsvSource();
-    case ImportFormat::kGeoJson:
-      return MakeGeoJsonSource(default_type);
-    case ImportFormat::kGpx:
-      return MakeXmlSource(false);
-    case ImportFormat::kKml:
-      return MakeXmlSource(true);
-    case ImportFormat::kOsm:
-      return MakeOsmSource(default_type);
-    case ImportFormat::kKmz:
-      return MakeXmlSource(true, true);
-  }
-  return nullptr;
+  return EntryOf(format).make_source(default_type);
 }
 
 SourceOutcome DetectImportFormat(SourceFile& file, ImportFormat& format, Problem& failure) {
@@ -194,17 +145,17 @@ SourceOutcome DetectImportFormat(SourceFile& file, ImportFormat& format, Problem
     return SourceOutcome::kMalformed;
   }
   failure = Problem{};
-  std::optional<ImportFormat> found = FormatOfContent(file.path(), bytes, failure);
+  std::string_view text = bytes;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  text = first == std::string_view::npos ? std::string_view() : text.substr(first);
+  const FileStart start{bytes, text, file.path()};
+  std::optional<ImportFormat> found = FormatOfContent(start, failure);
   if (!found && !failure.message.empty()) return SourceOutcome::kMalformed;
   if (!found) found = FormatOfName(file.path());
-  if (!found) {
-    std::string_view text = bytes;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    text = first == std::string_view::npos ? std::string_view() : text.substr(first);
-    if (text.substr(0, text.find('\n')).find_first_of(",;\t") != std::string_view::npos) {
-      found = ImportFormat::kCsv;
-    }
+  // Neither tells: a separator in the first line makes it CSV.
+  if (!found && text.substr(0, text.find('\n')).find_first_of(",;\t") != std::string_view::npos) {
+    found = ImportFormat::kCsv;
   }
   if (!found) {
     failure =

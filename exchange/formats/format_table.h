@@ -1,32 +1,21 @@
 #pragma once
 // The one table of the formats korvel exchanges with other software: each
-// format's name (one across commands), the spelling also taken, its file
-// name extensions, its reader and its writer when export writes it.
-// Detection, export, the command line's lists and its help read this table.
+// format's row (format_entry.h), defined in the format's own module. Detection,
+// export, the command line's lists and its help read this table.
 
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "camdb/problem.h"
+#include "exchange/formats/format_entry.h"
 #include "exchange/formats/source.h"
 #include "exchange/formats/writer.h"
 
 namespace korvel {
-
-/// The formats `import` reads.
-enum class ImportFormat { kText, kCsv, kGeoJson, kGpx, kKml, kKmz, kOsm };
-
-struct FormatEntry {
-  ImportFormat format;
-  std::string_view name;                  ///< the name every command uses
-  std::string_view other_name;            ///< also taken, or empty
-  std::string_view extensions;            ///< blank-separated, lower case, without the dot
-  std::optional<ExportFormat> export_as;  ///< nullopt: export does not write it
-  CameraWriter writer = nullptr;          ///< the writer of `export_as`
-};
 
 /// Every format, in the order the help lists them.
 std::span<const FormatEntry> FormatTable();

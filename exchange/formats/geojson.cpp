@@ -4,6 +4,8 @@
 // API answers too: their relations, then, read again, their nodes. A JSON
 // array of records is read by the CSV column names.
 
+#include "exchange/formats/geojson.h"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -18,7 +20,6 @@
 #include "exchange/formats/fields.h"
 #include "exchange/formats/file_stream.h"
 #include "exchange/formats/osm_json.h"
-#include "exchange/formats/readers.h"
 
 namespace korvel {
 namespace {
@@ -574,5 +575,19 @@ class GeoJsonSource : public CameraSource {
 std::unique_ptr<CameraSource> MakeGeoJsonSource(int default_type) {
   return std::make_unique<GeoJsonSource>(default_type);
 }
+
+SignatureMatch GeoJsonSignature(const FileStart& start) {
+  return start.text.starts_with("{") || start.text.starts_with("[") ? SignatureMatch::kText
+                                                                    : SignatureMatch::kNo;
+}
+
+constinit const FormatEntry kGeoJsonFormat = {ImportFormat::kGeoJson,
+                                              "geojson",
+                                              "",
+                                              "geojson json",
+                                              ExportFormat::kGeoJson,
+                                              WriteGeoJsonCameras,
+                                              MakeGeoJsonSource,
+                                              GeoJsonSignature};
 
 }  // namespace korvel

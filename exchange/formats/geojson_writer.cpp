@@ -1,6 +1,6 @@
 // The GeoJSON writer: one Point feature per camera.
 
-#include "exchange/formats/writers.h"
+#include "exchange/formats/geojson.h"
 
 namespace korvel {
 

@@ -2,6 +2,8 @@
 // GPX <extensions> children, KML ExtendedData (SimpleData or Data/value) by
 // the column names.
 
+#include "exchange/formats/gpx_kml.h"
+
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -10,7 +12,6 @@
 #include "camdb/parser.h"
 #include "exchange/formats/field_map.h"
 #include "exchange/formats/fields.h"
-#include "exchange/formats/readers.h"
 #include "exchange/formats/xml_reader.h"
 #include "exchange/formats/zip_entry.h"
 
@@ -301,5 +302,69 @@ class XmlSource : public CameraSource {
 std::unique_ptr<CameraSource> MakeXmlSource(bool kml, bool kmz) {
   return std::make_unique<XmlSource>(kml, kmz);
 }
+
+namespace {
+
+/// The ASCII characters of UTF-16 text after its byte-order mark, other
+/// characters as NUL: enough to find an XML root element.
+std::string Utf16Ascii(std::string_view bytes) {
+  const bool little = bytes.starts_with("\xFF\xFE");
+  std::string text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const char low = little ? bytes[i] : bytes[i + 1];
+    const char high = little ? bytes[i + 1] : bytes[i];
+    text.push_back(high == 0 && static_cast<unsigned char>(low) < 0x80 ? low : '\0');
+  }
+  return text;
+}
+
+SignatureMatch MarkupMatch(const FileStart& start, std::string_view root) {
+  if ((start.bytes.starts_with("\xFF\xFE") || start.bytes.starts_with("\xFE\xFF")) &&
+      Utf16Ascii(start.bytes).find(root) != std::string::npos) {
+    return SignatureMatch::kBinary;
+  }
+  return MarkupHolds(start.text, root) ? SignatureMatch::kText : SignatureMatch::kNo;
+}
+
+}  // namespace
+
+SignatureMatch GpxSignature(const FileStart& start) {
+  return MarkupMatch(start, "<gpx");
+}
+
+SignatureMatch KmlSignature(const FileStart& start) {
+  return MarkupMatch(start, "<kml");
+}
+
+SignatureMatch KmzSignature(const FileStart& start) {
+  return start.bytes.starts_with("PK\x03\x04") ? SignatureMatch::kBinary : SignatureMatch::kNo;
+}
+
+constinit const FormatEntry kGpxFormat = {ImportFormat::kGpx,
+                                          "gpx",
+                                          "",
+                                          "gpx",
+                                          ExportFormat::kGpx,
+                                          WriteGpxCameras,
+                                          [](int) { return MakeXmlSource(false); },
+                                          GpxSignature};
+
+constinit const FormatEntry kKmlFormat = {ImportFormat::kKml,
+                                          "kml",
+                                          "",
+                                          "kml",
+                                          ExportFormat::kKml,
+                                          WriteKmlCameras,
+                                          [](int) { return MakeXmlSource(true); },
+                                          KmlSignature};
+
+constinit const FormatEntry kKmzFormat = {ImportFormat::kKmz,
+                                          "kmz",
+                                          "",
+                                          "kmz",
+                                          std::nullopt,
+                                          nullptr,
+                                          [](int) { return MakeXmlSource(true, true); },
+                                          KmzSignature};
 
 }  // namespace korvel

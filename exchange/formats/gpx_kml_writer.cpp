@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "exchange/formats/writers.h"
+#include "exchange/formats/gpx_kml.h"
 
 namespace korvel {
 namespace {

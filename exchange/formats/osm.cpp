@@ -1,10 +1,10 @@
 // OpenStreetMap input: the cameras the OSM reader finds, TYPE from --type
 // or from the tag --field TYPE names.
 
-#include "exchange/formats/osm_source.h"
+#include "exchange/formats/osm.h"
 
 #include "exchange/formats/osm_reader.h"
-#include "exchange/formats/readers.h"
+#include "exchange/formats/osm_source.h"
 
 namespace korvel {
 
@@ -93,5 +93,18 @@ class OsmSource : public CameraSource {
 std::unique_ptr<CameraSource> MakeOsmSource(int default_type) {
   return std::make_unique<OsmSource>(default_type);
 }
+
+SignatureMatch OsmSignature(const FileStart& start) {
+  // A PBF file starts with the length of its first block's header, which
+  // names the block "OSMHeader"; OpenStreetMap XML also comes compressed.
+  if (start.bytes.substr(0, 32).find("OSMHeader") != std::string_view::npos ||
+      start.bytes.starts_with("\x1F\x8B") || start.bytes.starts_with("BZh")) {
+    return SignatureMatch::kBinary;
+  }
+  return MarkupHolds(start.text, "<osm") ? SignatureMatch::kText : SignatureMatch::kNo;
+}
+
+constinit const FormatEntry kOsmFormat = {
+    ImportFormat::kOsm, "osm", "", "osm pbf", std::nullopt, nullptr, MakeOsmSource, OsmSignature};
 
 }  // namespace korvel

@@ -1,13 +1,14 @@
 // Our camera text (and the tsv export, which is one), read by the parser's
 // own rules: TAB-separated fields, atof and atoi, single-precision units.
 
+#include "exchange/formats/text.h"
+
 #include <span>
 #include <string>
 
 #include "camdb/parser.h"
 #include "camdb/row_reader.h"
 #include "exchange/formats/fields.h"
-#include "exchange/formats/readers.h"
 #include "platform/c_number.h"
 #include "platform/text_file.h"
 
@@ -143,5 +144,22 @@ class TextSource : public CameraSource {
 std::unique_ptr<CameraSource> MakeTextSource() {
   return std::make_unique<TextSource>();
 }
+
+SignatureMatch TextSignature(const FileStart& start) {
+  if (!start.text.starts_with("V")) return SignatureMatch::kNo;
+  const std::size_t end = start.text.find('\n');
+  return end != std::string_view::npos && start.text.substr(end + 1).starts_with("X\tY\tTYPE")
+             ? SignatureMatch::kText
+             : SignatureMatch::kNo;
+}
+
+constinit const FormatEntry kTextFormat = {ImportFormat::kText,
+                                           "text",
+                                           "tsv",
+                                           "txt tsv",
+                                           ExportFormat::kTsv,
+                                           WriteTextCameras,
+                                           [](int) { return MakeTextSource(); },
+                                           TextSignature};
 
 }  // namespace korvel

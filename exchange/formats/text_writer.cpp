@@ -1,6 +1,6 @@
 // The camera text writer: the tsv export.
 
-#include "exchange/formats/writers.h"
+#include "exchange/formats/text.h"
 
 namespace korvel {
 

@@ -35,10 +35,36 @@ std::uint64_t CellKey(std::uint32_t column, std::uint32_t row) {
   return std::uint64_t{column} << 32 | row;
 }
 
+/// MetresApart of two points given by their units.
+double MetresBetween(std::uint32_t ax, std::uint32_t ay, std::uint32_t bx, std::uint32_t by) {
+  const double lat = (ay + by) / (2 * kUnitsPerDegree) * kRadiansPerDegree;
+  const double dx =
+      (static_cast<double>(ax) - bx) / kUnitsPerDegree * kRadiansPerDegree * std::cos(lat);
+  const double dy = (static_cast<double>(ay) - by) / kUnitsPerDegree * kRadiansPerDegree;
+  return std::hypot(dx, dy) * kEarthRadiusMetres;
+}
+
 std::size_t CellHash(std::uint64_t cell) {
   const std::uint64_t h = cell * 0x9E3779B97F4A7C15ull;
   return static_cast<std::size_t>(h ^ (h >> 32));
 }
+
+/// The columns of `x` in rows one after another: neighbouring rows nearly
+/// always share their width, and a division costs more than the test.
+class Columns {
+ public:
+  explicit Columns(std::uint32_t x) : x_(x) {}
+  std::uint32_t In(std::uint32_t width) {
+    if (width != width_) {
+      width_ = width;
+      column_ = x_ / width;
+    }
+    return column_;
+  }
+
+ private:
+  std::uint32_t x_, width_ = 0, column_ = 0;
+};
 
 }  // namespace
 
@@ -82,17 +108,14 @@ void ExactIndex::Grow() {
 }
 
 double MetresApart(const ImportedCamera& a, const ImportedCamera& b) {
-  const double lat = (a.y + b.y) / (2 * kUnitsPerDegree) * kRadiansPerDegree;
-  const double dx =
-      (static_cast<double>(a.x) - b.x) / kUnitsPerDegree * kRadiansPerDegree * std::cos(lat);
-  const double dy = (static_cast<double>(a.y) - b.y) / kUnitsPerDegree * kRadiansPerDegree;
-  return std::hypot(dx, dy) * kEarthRadiusMetres;
+  return MetresBetween(a.x, a.y, b.x, b.y);
 }
 
 NearIndex::NearIndex(double near, double near_blind) : near_(near), near_blind_(near_blind) {
   // A cell as high as the largest distance, in units of latitude.
   const double units = std::max(near, near_blind) / (kEarthRadiusMetres * kRadiansPerDegree);
   side_ = static_cast<std::uint32_t>(units * kUnitsPerDegree) + 1;
+  reach_ = units * kUnitsPerDegree * (1 + 1e-9);
   // Two cameras are never further north than the top of the row above the
   // lower one, and a cell spans fewer metres of longitude further north.
   // From 89 degrees on, one cell spans the whole row.
@@ -110,16 +133,40 @@ std::uint64_t NearIndex::CellOf(std::uint32_t x, std::uint32_t y) const {
   return CellKey(x / Width(row), row);
 }
 
-bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double& metres) const {
+NearIndex::Rows NearIndex::RowsNear(std::uint32_t y) const {
+  // The nearest camera of the row below lies a unit under this row's
+  // bottom, that of the row above at its top.
+  const std::uint32_t offset = y % side_;
+  return {offset + 1 <= reach_, side_ - offset <= reach_};
+}
+
+std::size_t NearIndex::BitOf(std::uint32_t column, std::uint32_t row) const {
+  return (CellHash(CellKey(column >> 2, row)) << 2 | (column & 3)) & (marks_.size() * 64 - 1);
+}
+
+void NearIndex::Mark(std::uint64_t cell) {
+  const std::size_t bit =
+      BitOf(static_cast<std::uint32_t>(cell >> 32), static_cast<std::uint32_t>(cell));
+  marks_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+
+bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double scale,
+                     double& metres) const {
+  // In units of latitude (11 m): further apart than a cell's height, or than
+  // the largest distance (a hair over, for any rounding), is too far, with
+  // no trigonometry. Within a cell's height, a unit of longitude spans at
+  // least `scale` units of latitude.
+  const std::uint32_t dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
+  const std::uint32_t dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+  if (dy > side_) return false;
+  const double across = dx * scale, along = dy;
+  if (across * across + along * along > reach_ * reach_) return false;
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
   if (!blind) {
     const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
     if (std::min(apart, 360 - apart) > kMaxAngle) return false;
   }
-  ImportedCamera kept;
-  kept.x = other.x;
-  kept.y = other.y;
-  const double distance = MetresApart(camera, kept);
+  const double distance = MetresBetween(camera.x, camera.y, other.x, other.y);
   if (distance > (blind ? near_blind_ : near_)) return false;
   metres = distance;
   return true;
@@ -128,13 +175,22 @@ bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double& me
 std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, double& metres) const {
   if (slots_.empty()) return std::nullopt;
   std::uint32_t best = kEnd;
-  const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
-  ForNeighbourCellsBy(camera.y / side_, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+  // A row's width is the cell's height over the cosine at the top of the
+  // row above, or larger; whole rows near the pole bound nothing.
+  const std::uint32_t width = Width(camera.y / side_);
+  const double scale = width == kEnd ? 0 : static_cast<double>(side_) / width;
+  const std::uint32_t middle = camera.y / side_;
+  const Rows rows = RowsNear(camera.y);
+  Columns columns(camera.x);
+  const auto column_at = [&](std::uint32_t row) { return columns.In(Width(row)); };
+  ForNeighbourCellsBy(middle, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+    if ((row < middle && !rows.below) || (row > middle && !rows.above)) return;
+    if (!MayHold(column, row)) return;
     const Slot* slot = FindSlot(CellKey(column, row));
     if (!slot) return;
     // Newest first, each camera then the one added before it in the cell.
     for (const Kept* other = &slot->latest;; other = &earlier_[other->earlier]) {
-      if (other->index < best && Same(camera, *other, metres)) best = other->index;
+      if (other->index < best && Same(camera, *other, scale, metres)) best = other->index;
       if (other->earlier == kEnd) break;
     }
   });
@@ -149,6 +205,7 @@ void NearIndex::Add(const ImportedCamera& camera, std::uint32_t index) {
   Kept added{camera.x, camera.y, index, kEnd, camera.direction, camera.dirtype};
   if (slot.latest.index == kEnd) {
     ++cells_;
+    Mark(slot.cell);
   } else {
     added.earlier = static_cast<std::uint32_t>(earlier_.size());
     earlier_.push_back(slot.latest);
@@ -156,19 +213,46 @@ void NearIndex::Add(const ImportedCamera& camera, std::uint32_t index) {
   slot.latest = added;
 }
 
-void NearIndex::Prefetch(const ImportedCamera& camera) const {
-  if (slots_.empty()) return;
-  const auto column_at = [&](std::uint32_t row) { return camera.x / Width(row); };
-  ForNeighbourCellsBy(camera.y / side_, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
+void NearIndex::PrefetchMarks(const ImportedCamera& camera) const {
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&slots_[CellHash(CellKey(column, row)) & mask_]);
+  if (slots_.empty()) return;
+  const std::uint32_t row = camera.y / side_;
+  Columns columns(camera.x);
+  for (std::uint32_t r = row == 0 ? 0 : row - 1; r <= row + 1; ++r) {
+    const std::uint32_t column = columns.In(Width(r));
+    __builtin_prefetch(&marks_[BitOf(column == 0 ? 0 : column - 1, r) >> 6]);
+    __builtin_prefetch(&marks_[BitOf(column + 1, r) >> 6]);
+  }
+#else
+  (void)camera;
 #endif
-  });
+}
+
+void NearIndex::Prefetch(const ImportedCamera& camera) const {
+#if defined(__GNUC__) || defined(__clang__)
+  if (slots_.empty()) return;
+  // Plain loops: GCC 12 drops the prefetches made in ForNeighbourCellsBy's
+  // lambda. A cell with no camera has nothing to fetch, but the camera's own
+  // may have it added.
+  const std::uint32_t row = camera.y / side_;
+  const Rows rows = RowsNear(camera.y);
+  Columns columns(camera.x);
+  for (std::uint32_t r = row == 0 || !rows.below ? row : row - 1; r <= row + rows.above; ++r) {
+    const std::uint32_t column = columns.In(Width(r));
+    for (std::uint32_t c = column == 0 ? 0 : column - 1; c <= column + 1; ++c) {
+      if ((r == row && c == column) || MayHold(c, r))
+        __builtin_prefetch(&slots_[CellHash(CellKey(c, r)) & mask_]);
+    }
+  }
+#else
+  (void)camera;
+#endif
 }
 
 void NearIndex::Clear() {
   slots_.clear();
   earlier_.clear();
+  marks_.clear();
   mask_ = cells_ = 0;
 }
 
@@ -191,8 +275,11 @@ void NearIndex::Grow() {
   std::vector<Slot, HugePageAllocator<Slot>> old(std::max<std::size_t>(slots_.size() * 2, 1024));
   old.swap(slots_);
   mask_ = slots_.size() - 1;
+  marks_.assign(slots_.size() / 8, 0);
   for (const Slot& slot : old) {
-    if (slot.cell != kNoCell) SlotOf(slot.cell) = slot;
+    if (slot.cell == kNoCell) continue;
+    SlotOf(slot.cell) = slot;
+    Mark(slot.cell);
   }
 }
 

@@ -46,7 +46,9 @@ double MetresApart(const ImportedCamera& a, const ImportedCamera& b);
 /// camera within the distance lies in the rows one above and below and in
 /// each of them one column either way. An open-addressing table of cells,
 /// each holding its latest camera; a search reads nothing else for a cell
-/// of one camera.
+/// of one camera. Most cells a search asks for hold none: a bit per cell,
+/// hashed into an array eight times as long as the table, says which may,
+/// and one small enough for the cache spares the table's slots of the rest.
 class NearIndex {
  public:
   /// `near`: metres within which two cameras with a DIRTYPE and directions
@@ -60,7 +62,9 @@ class NearIndex {
   void Add(const ImportedCamera& camera, std::uint32_t index);
   /// Forgets every camera added.
   void Clear();
-  /// Asks the processor for the slots where a Find of `camera` starts.
+  /// Asks the processor for the bits a Find of `camera` reads first.
+  void PrefetchMarks(const ImportedCamera& camera) const;
+  /// Asks it for the slots of the cells those bits name, once they came.
   void Prefetch(const ImportedCamera& camera) const;
 
  private:
@@ -82,19 +86,37 @@ class NearIndex {
     return widths_[std::min<std::size_t>(row, widths_.size() - 1)];
   }
   std::uint64_t CellOf(std::uint32_t x, std::uint32_t y) const;
+  /// Whether the rows below and above the row of `y` may hold a camera
+  /// within the largest distance of a camera there.
+  struct Rows {
+    bool below, above;
+  };
+  Rows RowsNear(std::uint32_t y) const;
+  /// The bit of the cell (column, row): four columns side by side share a
+  /// word, as a search asks for three.
+  std::size_t BitOf(std::uint32_t column, std::uint32_t row) const;
+  void Mark(std::uint64_t cell);
+  bool MayHold(std::uint32_t column, std::uint32_t row) const {
+    const std::size_t bit = BitOf(column, row);
+    return (marks_[bit >> 6] >> (bit & 63)) & 1;
+  }
   const Slot* FindSlot(std::uint64_t cell) const;
   Slot& SlotOf(std::uint64_t cell);
   void Grow();
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
-  bool Same(const ImportedCamera& camera, const Kept& other, double& metres) const;
+  /// `scale`: the fewest units of latitude a unit of longitude spans there.
+  bool Same(const ImportedCamera& camera, const Kept& other, double scale, double& metres) const;
 
   double near_, near_blind_;
   std::uint32_t side_;                 ///< cell height in 1/10000 degree
+  double reach_;                       ///< the largest distance in those units, a hair over
   std::vector<std::uint32_t> widths_;  ///< cell width of each row, in 1/10000 degree
   std::vector<Slot, HugePageAllocator<Slot>> slots_;
   std::size_t mask_ = 0, cells_ = 0;
   /// Every kept camera added that another one followed in its cell, by index.
   std::vector<Kept, HugePageAllocator<Kept>> earlier_;
+  /// The bits of the cells that hold cameras, 8 for each slot.
+  std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>> marks_;
 };
 
 }  // namespace korvel

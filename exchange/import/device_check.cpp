@@ -15,27 +15,46 @@ std::nullopt_t Reject(CameraSink& problems, const Place& place, std::string mess
   return std::nullopt;
 }
 
-/// The stored units of coordinate `axis` (0 X, 1 Y), or nullopt after an error.
-std::optional<std::uint32_t> Units(const SourceCamera& s, int axis, CameraSink& problems) {
+/// Why coordinate `axis` of `s` cannot be stored, reported; for Units.
+std::nullopt_t Unstorable(const SourceCamera& s, int axis, CameraSink& problems) {
   const double d = axis == 0 ? s.x : s.y;
-  const auto head = [&] { return std::string(kAxis[axis]) + " " + NumberText(d); };
+  const std::string head = std::string(kAxis[axis]) + " " + NumberText(d);
   if (std::isnan(d)) {
     return Reject(problems, s.place, std::string(kAxis[axis]) + " missing or unreadable");
   }
   if (d < 0)
-    return Reject(problems, s.place, head() + " is west or south: the device stores no sign");
+    return Reject(problems, s.place, head + " is west or south: the device stores no sign");
   const double limit = kMaxDegrees[axis];
   if (d > limit) {
     return Reject(problems, s.place,
-                  head() + " is outside -" + NumberText(limit) + " to " + NumberText(limit));
+                  head + " is outside -" + NumberText(limit) + " to " + NumberText(limit));
   }
-  const auto& stored = axis == 0 ? s.stored_x : s.stored_y;
-  const std::uint32_t units =
-      stored ? *stored : static_cast<std::uint32_t>(std::llround(d * kUnitsPerDegree));
-  if (!FourDecimalsReadBack(units) && !CoordinateText(units)) {
-    return Reject(problems, s.place, head() + " has no text that generate reads back");
+  return Reject(problems, s.place, head + " has no text that generate reads back");
+}
+
+/// std::llround of `v`, from 0 to 2^31: the whole part, and one more from a
+/// half on. Both steps are exact.
+std::uint32_t RoundUnits(double v) {
+  const auto whole = static_cast<std::uint32_t>(v);
+  return whole + (v - whole >= 0.5 ? 1 : 0);
+}
+
+/// The stored units of coordinate `axis` (0 X, 1 Y), or nullopt after an
+/// error. Sets bit `axis` of `four_decimals` when FourDecimalsReadBack holds.
+std::optional<std::uint32_t> Units(const SourceCamera& s, int axis, std::uint8_t& four_decimals,
+                                   CameraSink& problems) {
+  const double d = axis == 0 ? s.x : s.y;
+  // False for NaN as well.
+  if (d >= 0 && d <= kMaxDegrees[axis]) {
+    const auto& stored = axis == 0 ? s.stored_x : s.stored_y;
+    const std::uint32_t units = stored ? *stored : RoundUnits(d * kUnitsPerDegree);
+    if (FourDecimalsReadBack(units)) {
+      four_decimals |= static_cast<std::uint8_t>(1 << axis);
+      return units;
+    }
+    if (CoordinateText(units)) return units;
   }
-  return units;
+  return Unstorable(s, axis, problems);
 }
 
 }  // namespace
@@ -44,9 +63,9 @@ std::optional<ImportedCamera> DeviceCamera(const SourceCamera& s, std::optional<
                                            CameraSink& problems) {
   ImportedCamera camera;
   camera.place = s.place;
-  const std::optional<std::uint32_t> x = Units(s, 0, problems);
+  const std::optional<std::uint32_t> x = Units(s, 0, camera.four_decimals, problems);
   if (!x) return std::nullopt;
-  const std::optional<std::uint32_t> y = Units(s, 1, problems);
+  const std::optional<std::uint32_t> y = Units(s, 1, camera.four_decimals, problems);
   if (!y) return std::nullopt;
   if (*x == 0 && *y == 0) return Reject(problems, s.place, "the position 0,0 is no camera");
   // No camera stands on the equator or the prime meridian of Greenwich

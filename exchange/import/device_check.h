@@ -15,6 +15,8 @@ namespace korvel {
 struct ImportedCamera {
   std::uint32_t x = 0, y = 0;  ///< 1/10000 degree
   std::uint8_t type = 0, speed = 0, dirtype = 0;
+  /// Bit 0: FourDecimalsReadBack(x) holds, bit 1: of y; for the writer.
+  std::uint8_t four_decimals = 0;
   std::uint16_t direction = 0;
   Place place;
 };

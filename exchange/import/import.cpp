@@ -126,7 +126,10 @@ class Importer : public CameraSink {
     // The indexes are too large for the cache: each camera waits a few rows
     // behind its prefetch, and the problems met meanwhile behind it.
     if (near_) {
-      near_->Prefetch(camera);
+      // The cells' bits first; the slots they name half way to the merge.
+      near_->PrefetchMarks(camera);
+      if (received_ - merged_ >= kAhead / 2)
+        near_->Prefetch(ahead_[(received_ - kAhead / 2) % kAhead]);
     } else {
 #if defined(__GNUC__) || defined(__clang__)
       // Here, not in a function of its own: GCC takes such a function for one
@@ -175,7 +178,7 @@ class Importer : public CameraSink {
 
  private:
   /// Cameras between their prefetch and their Merge.
-  static constexpr std::uint64_t kAhead = 16;
+  static constexpr std::uint64_t kAhead = 64;
 
   /// A problem held back until the cameras before it are merged.
   struct Deferred {
@@ -242,7 +245,7 @@ class Importer : public CameraSink {
   void MergeOne(const ImportedCamera& camera) {
     const std::uint32_t kept = Merge(camera);
     for (int s = 0; s < 2 && drop_samples_; ++s) {
-      if (IsSampleCamera(camera, s)) last_sample_[s] = {true, kept};
+      if (camera.x == sample_x_[s] && IsSampleCamera(camera, s)) last_sample_[s] = {true, kept};
     }
   }
 
@@ -315,10 +318,17 @@ class Importer : public CameraSink {
     } else if (options_.dedupe == Dedupe::kNear) {
       double metres = 0;
       if (const auto match = near_->Find(camera, metres)) {
+        // Built in one piece: a large input meets this note on every few rows.
         const std::string kept = PlaceText(result_.cameras[*match].place);
-        Report({camera.place, ProblemKind::kNote,
-                "same camera as " + kept + " (" + std::to_string(std::lround(metres)) +
-                    " m apart); kept " + kept});
+        std::string note;
+        note.reserve(2 * kept.size() + 40);
+        note.append("same camera as ")
+            .append(kept)
+            .append(" (")
+            .append(std::to_string(std::lround(metres)))
+            .append(" m apart); kept ")
+            .append(kept);
+        Report({camera.place, ProblemKind::kNote, std::move(note)});
         return ExactIndex::kNone;
       }
     }
@@ -367,6 +377,8 @@ class Importer : public CameraSink {
   SampleCopy last_sample_[2];
   bool drop_samples_ = false;  ///< the input being read may hold sample rows
   bool marked_ = false;        ///< it marks its sample rows
+  /// The sample rows' X, which rules out nearly every other camera at once.
+  const std::uint32_t sample_x_[2] = {SamplePoint(0).x, SamplePoint(1).x};
   ExactIndex exact_;
   std::optional<NearIndex> near_;  ///< for --dedupe near
   std::array<ImportedCamera, kAhead> ahead_;
@@ -426,7 +438,7 @@ void WriteImportText(const ImportResult& result, std::ostream& out) {
     point.flag = c.dirtype;
     point.angle = c.direction;
     // Every kept camera passed the check, so it has a text.
-    text.Row(point);
+    text.Row(point, c.four_decimals);
   }
 }
 

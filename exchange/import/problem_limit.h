@@ -38,6 +38,7 @@ class RepeatLimit {
   std::uint64_t shown_;
   std::unordered_map<std::string, Kind> kinds_;
   std::vector<HeldBack> held_;
+  std::string shape_;  ///< the shape of the problem passing
 };
 
 /// One problem's kind: its text without the quoted source text and numbers.
