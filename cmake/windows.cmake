@@ -27,6 +27,8 @@ ExternalProject_Add(korvel_win32_build
     -DKORVEL_BUILD_TESTS=${KORVEL_BUILD_TESTS}
     -DKORVEL_BUILD_BENCH=OFF
     -DKORVEL_SANITIZE=OFF
+    -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
+    -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
   INSTALL_COMMAND ""
   # The sources are this tree: let the inner build decide what is out of date.
   BUILD_ALWAYS ON)

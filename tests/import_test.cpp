@@ -482,7 +482,7 @@ TEST(ImportGpxKml, WaypointsPlacemarksAndOurFields) {
   });
 }
 
-#ifdef KORVEL_HAVE_OSMIUM
+#if defined(KORVEL_HAVE_OSMIUM) && !defined(_WIN32)
 TEST(ImportOsm, EveryMessageStaysOneLine) {
   RunTable({
       {"a line break in a tag value", "a.osm",
@@ -746,7 +746,8 @@ TEST(ImportStandardInput, PeekedBytesComeAgainAndOnlyOnce) {
 #ifdef KORVEL_HAVE_OSMIUM
   // Read twice, OpenStreetMap data needs a file.
   options.from = ImportFormat::kOsm;
-  csv = "<osm version=\"0.6\"></osm>\n";
+  // A PBF file of its header block alone, uncompressed.
+  csv = std::string("\0\0\0\x0d\x0a\x09OSMHeader\x18\x12\x0a\x10\x22\x0eOsmSchema-V0.6", 35);
   bytes.assign(csv.begin(), csv.end());
   got = Import(fs, options);
   EXPECT_EQ(got.result.outcome, ImportOutcome::kUnreadable);

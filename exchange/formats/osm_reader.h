@@ -22,7 +22,8 @@ namespace korvel {
 /// location is an error problem and is not handed over. The first pass reads
 /// the whole file, so a broken file fails before anything is handed over
 /// (unless it changes between the passes), and the source is opened twice.
-/// The Windows build reads none and fails with a message naming the Linux build.
+/// The Windows build reads PBF alone and refuses XML with the command that
+/// turns it into PBF.
 /// --field in `rules` names other tags.
 bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>& camera,
                     const std::function<void(const OsmProblem&)>& problem, Problem& failure,

@@ -1,5 +1,4 @@
-// Builds without libosmium (the Windows cross build has neither it nor expat)
-// read no OpenStreetMap file.
+// Builds without libosmium read no OpenStreetMap file.
 
 #include "exchange/formats/osm_reader.h"
 
@@ -8,7 +7,8 @@ namespace korvel {
 bool ReadOsmCameras(SourceFile& source, const std::function<void(const OsmCamera&)>&,
                     const std::function<void(const OsmProblem&)>&, Problem& failure,
                     const FieldRules&) {
-  failure = FileProblem(source.path(), "OpenStreetMap files need the Linux build of korvel-cli");
+  failure =
+      FileProblem(source.path(), "OpenStreetMap files need a build of korvel-cli with libosmium");
   return false;
 }
 
