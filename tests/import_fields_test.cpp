@@ -445,13 +445,9 @@ TEST(ExportCsv, RowsByTheImportNamesWithTheSampleRowsMarked) {
   std::string fault;
   const auto db = testing::EncodeText(text, fault);
   ASSERT_TRUE(db) << fault;
-  CameraInput decoded;
-  ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));
-  std::ostringstream csv;
-  ASSERT_TRUE(ExportCameras(decoded.file.db, ExportFormat::kCsv, csv).ok);
   // In the database's order (by cell); the two sample rows generate appended
   // marked, the text's own row at the same place not.
-  EXPECT_EQ(csv.str(),
+  EXPECT_EQ(testing::Exported(*db, ExportFormat::kCsv),
             "x,y,type,speed,dirtype,direction,sample\r\n"
             "126.9501,37.3894,9,80,0,247,false\r\n"
             "126.9501,37.3894,5,80,0,247,true\r\n"

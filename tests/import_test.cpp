@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -496,6 +497,28 @@ TEST(ImportOsm, EveryMessageStaysOneLine) {
 }
 #endif
 
+/// What detection tells of a file `name` holding `head`: the format's name,
+/// or the failure as the command shows it; for a format told, the bytes its
+/// reader then gets.
+struct Detection {
+  std::string told;
+  std::optional<std::string> again;
+};
+Detection Detect(const std::string& name, const std::string& head) {
+  MemoryFileSystem fs;
+  fs.SetFile(name, head);
+  SourceFile file(fs, name);
+  ImportFormat format = ImportFormat::kText;
+  Problem failure;
+  if (DetectImportFormat(file, format, failure) != SourceOutcome::kRead) {
+    return {FailureText(failure), std::nullopt};
+  }
+  const auto opened = file.Open(failure);
+  std::string again(head.size() + 1, '?');
+  again.resize(opened->Read(again.data(), again.size()));
+  return {std::string(ImportFormatName(format)), again};
+}
+
 TEST(ImportDetect, ContentFirstThenNameThenCommas) {
   const std::string pbf_head("\0\0\0\x0d\x0a\x09OSMHeader\x18\x7c", 17);
   const std::string gpx = "<?xml version=\"1.0\"?>\r\n<gpx version=\"1.1\" creator=\"x\">";
@@ -535,21 +558,11 @@ TEST(ImportDetect, ContentFirstThenNameThenCommas) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + (" " + c.head));
-    MemoryFileSystem fs;
-    fs.SetFile(c.file, c.head);
-    SourceFile file(fs, c.file);
-    ImportFormat format = ImportFormat::kText;
-    Problem failure;
-    const SourceOutcome told = DetectImportFormat(file, format, failure);
-    EXPECT_EQ(
-        told == SourceOutcome::kRead ? std::string(ImportFormatName(format)) : FailureText(failure),
-        c.format);
-    if (told == SourceOutcome::kRead) {
-      // The reader gets the peeked bytes again.
-      const auto opened = file.Open(failure);
-      std::string again(c.head.size() + 1, '?');
-      again.resize(opened->Read(again.data(), again.size()));
-      EXPECT_EQ(again, c.head);
+    const Detection got = Detect(c.file, c.head);
+    EXPECT_EQ(got.told, c.format);
+    // The reader gets the peeked bytes again.
+    if (got.again) {
+      EXPECT_EQ(*got.again, c.head);
     }
   }
 }
@@ -615,13 +628,7 @@ TEST(ImportDetect, WhenTwoSignaturesFitTheFixedOrderDecides) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + (" " + c.head));
-    MemoryFileSystem fs;
-    fs.SetFile(c.file, c.head);
-    SourceFile file(fs, c.file);
-    ImportFormat format = ImportFormat::kText;
-    Problem failure;
-    ASSERT_EQ(DetectImportFormat(file, format, failure), SourceOutcome::kRead);
-    EXPECT_EQ(ImportFormatName(format), c.format);
+    EXPECT_EQ(Detect(c.file, c.head).told, c.format);
   }
 }
 
@@ -1003,16 +1010,12 @@ TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {
   std::string fault;
   const auto db = testing::EncodeText(text, fault);
   ASSERT_TRUE(db) << fault;
-  CameraInput decoded;
-  ASSERT_TRUE(DecodeCameraInput(*db, decoded, fault));
   for (const char* format : {"tsv", "csv", "geojson", "gpx", "kml"}) {
     SCOPED_TRACE(format);
-    std::ostringstream exported;
-    ASSERT_TRUE(ExportCameras(decoded.file.db, *ParseExportFormat(format), exported).ok);
     MemoryFileSystem fs;
     ImportOptions options;
     options.inputs = {std::string("cameras.") + format};
-    fs.SetFile(options.inputs[0], exported.str());
+    fs.SetFile(options.inputs[0], testing::Exported(*db, *ParseExportFormat(format)));
     // A CSV has no place for the version line.
     if (format == std::string_view("csv")) options.version_line = kVersion;
     const Outcome got = Import(fs, options);
