@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <new>
+#include <vector>
 
 namespace korvel {
 
@@ -45,5 +46,9 @@ class HugePageAllocator {
     return true;
   }
 };
+
+/// A vector in huge pages, for the large working buffers of one job.
+template <typename T>
+using HugeVector = std::vector<T, HugePageAllocator<T>>;
 
 }  // namespace korvel

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 #include <random>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,16 +43,21 @@ std::optional<std::uint32_t> EveryKept(const std::vector<ImportedCamera>& kept,
 }
 
 TEST(NearIndex, FindsWhatReadingEveryKeptCameraFinds) {
-  // Dense clusters: full cells, long probes, a table that grows.
+  // Dense clusters: full cells, long probes, a table that grows; one batch
+  // sorted over many digits.
   const struct {
     double near, near_blind;
     std::uint32_t x, y, spread, cameras;
+    bool crowded;  ///< too dense for a batch
   } cases[] = {
-      {30, 15, 1270000, 370000, 100, 4000},  // Korea
-      {5, 5, 1270000, 370000, 40, 2000},     // one-unit cells
-      {100, 50, 100000, 870000, 200, 2000},  // 87 degrees: wide cells
-      {30, 30, 0, 0, 200, 2000},             // the first row and column
-      {500, 250, 1799000, 899000, 1000, 2000},
+      {30, 15, 1270000, 370000, 100, 4000, false},  // Korea
+      {5, 5, 1270000, 370000, 40, 2000, false},     // one-unit cells
+      {100, 50, 100000, 870000, 200, 2000, true},   // 87 degrees: wide cells
+      {100, 50, 100000, 870000, 2000, 2000, false},
+      {30, 30, 0, 0, 200, 2000, false},               // the first row and column
+      {500, 250, 1799000, 899000, 1000, 2000, true},  // whole rows from 89 degrees
+      {500, 250, 1790000, 890000, 9000, 2000, false},
+      {10000, 10000, 1000000, 300000, 300000, 3000, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.near);
@@ -59,26 +65,68 @@ TEST(NearIndex, FindsWhatReadingEveryKeptCameraFinds) {
     std::uniform_int_distribution<std::uint32_t> offset(0, c.spread);
     std::uniform_int_distribution<int> dirtype(0, 1), direction(0, 359);
     NearIndex index(c.near, c.near_blind);
-    std::vector<ImportedCamera> kept;
-    std::size_t dropped = 0;
+    std::vector<ImportedCamera> cameras, kept;
+    std::vector<std::optional<std::uint32_t>> found;  ///< by camera, the kept one it repeats
     for (std::uint32_t i = 0; i < c.cameras; ++i) {
       const ImportedCamera camera =
           At(c.x + offset(random), c.y + offset(random), static_cast<std::uint8_t>(dirtype(random)),
              static_cast<std::uint16_t>(direction(random)));
+      cameras.push_back(camera);
       double want_metres = -1, got_metres = -1;
       const auto want = EveryKept(kept, camera, c.near, c.near_blind, want_metres);
-      const auto got = index.Find(camera, got_metres);
-      ASSERT_EQ(got, want) << "camera " << i;
-      if (got) {
+      found.push_back(index.Find(camera, got_metres));
+      ASSERT_EQ(found.back(), want) << "camera " << i;
+      if (want) {
         EXPECT_EQ(got_metres, want_metres);
-        ++dropped;
         continue;
       }
       index.Add(camera, static_cast<std::uint32_t>(kept.size()));
       kept.push_back(camera);
     }
-    EXPECT_GT(dropped, 50u);  // both ways taken often
+    EXPECT_GT(c.cameras - kept.size(), 50u);  // both ways taken often
     EXPECT_GT(kept.size(), 50u);
+    // The same answers in one batch, after a tenth added one by one.
+    NearIndex batch(c.near, c.near_blind);
+    const std::size_t before = cameras.size() / 10;
+    std::vector<std::uint32_t> kept_as(cameras.size());
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < before; ++i) {
+      if (!found[i]) batch.Add(cameras[i], kept_as[i] = count++);
+    }
+    NearMatches matches;
+    ASSERT_EQ(batch.Resolve(std::span(cameras).subspan(before), matches), !c.crowded);
+    if (c.crowded) continue;
+    ASSERT_EQ(matches.size(), cameras.size() - before);
+    for (std::size_t i = before; i < cameras.size(); ++i) {
+      const NearMatch& match = matches[i - before];
+      std::optional<std::uint32_t> got;
+      if (match.earlier != NearMatch::kNone)
+        got = match.in_batch ? kept_as[before + match.earlier] : match.earlier;
+      ASSERT_EQ(got, found[i]) << "camera " << i;
+      if (!got) kept_as[i] = count++;
+    }
+  }
+}
+
+TEST(NearIndex, ACrowdTooDenseForPairsIsLeftToTheSearch) {
+  // Copies of one camera pair each with every other; a batch tries at most
+  // 64 pairs a camera and 1024 more.
+  const struct {
+    std::size_t copies;
+    bool batch;
+  } cases[] = {{1, true}, {143, true}, {144, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.copies);
+    const std::vector<ImportedCamera> crowd(c.copies, At(1270000, 370000, 1, 90));
+    NearIndex index(30, 15);
+    NearMatches matches;
+    ASSERT_EQ(index.Resolve(crowd, matches), c.batch);
+    if (!c.batch) continue;
+    EXPECT_EQ(matches[0].earlier, NearMatch::kNone);
+    for (std::size_t i = 1; i < c.copies; ++i) {
+      EXPECT_EQ(matches[i].earlier, 0u);
+      EXPECT_TRUE(matches[i].in_batch);
+    }
   }
 }
 
@@ -118,10 +166,20 @@ TEST(NearIndex, CellAndGroupEdgesAndTheDistanceItself) {
     EXPECT_EQ(*found, 7u);
     EXPECT_EQ(metres, exactly);
     if (c.near != 0) continue;
-    // A hair closer than they lie: not the same.
-    NearIndex closer(std::nextafter(exactly, 0.0), std::nextafter(exactly, 0.0));
-    closer.Add(c.kept, 7);
-    EXPECT_FALSE(closer.Find(c.camera, metres));
+    // Only the distance for the pair's kind counts (beside a DIRTYPE 0, or
+    // between directions), the other one smaller or larger; a hair closer
+    // than they lie is not the same.
+    const bool blind = c.kept.dirtype == 0 || c.camera.dirtype == 0;
+    const double hair = std::nextafter(exactly, 0.0);
+    const struct {
+      double distance, other;
+      bool same;
+    } distances[] = {{exactly, 1, true}, {hair, 1000, false}};
+    for (const auto& d : distances) {
+      NearIndex index(blind ? d.other : d.distance, blind ? d.distance : d.other);
+      index.Add(c.kept, 7);
+      EXPECT_EQ(index.Find(c.camera, metres).has_value(), d.same) << d.distance;
+    }
   }
 }
 

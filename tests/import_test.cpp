@@ -999,6 +999,25 @@ TEST(ImportMerge, NearFindsAKeptCameraInEveryNeighbourCell) {
   EXPECT_EQ(Import(fs, options).problems,
             "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
             "a.csv:4: note: same camera as a.csv:2 (18 m apart); kept a.csv:2\n");
+  // Copies crowded too densely to be paired are searched one by one; a
+  // second input meets the cameras kept from the first.
+  std::string crowd = "lon,lat,type\n";
+  for (int i = 0; i < 200; ++i) crowd += "127.0001,37,1\n";
+  fs.SetFile("crowd.csv", crowd);
+  options.inputs = {"crowd.csv", "a.csv"};
+  const Outcome got = Import(fs, options);
+  EXPECT_EQ(got.text, kHead + std::string("127.0001\t37.0000\t1\t0\t0\t0\r\n"));
+  EXPECT_EQ(got.problems,
+            "crowd.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
+            "crowd.csv:3: note: same camera as crowd.csv:2 (0 m apart); kept crowd.csv:2\n"
+            "crowd.csv:4: note: same camera as crowd.csv:2 (0 m apart); kept crowd.csv:2\n"
+            "crowd.csv:5: note: same camera as crowd.csv:2 (0 m apart); kept crowd.csv:2\n"
+            "crowd.csv: 196 more notes like \"same camera as crowd.csv:2 (0 m apart); kept "
+            "crowd.csv:2\"\n"
+            "a.csv: note: X from \"lon\", Y from \"lat\", TYPE from \"type\"\n"
+            "a.csv:2: note: same camera as crowd.csv:2 (9 m apart); kept crowd.csv:2\n"
+            "a.csv:3: note: same camera as crowd.csv:2 (27 m apart); kept crowd.csv:2\n"
+            "a.csv:4: note: same camera as crowd.csv:2 (9 m apart); kept crowd.csv:2\n");
 }
 
 TEST(ImportRoundTrip, GenerateExportImportGenerateGivesTheSameDatabase) {

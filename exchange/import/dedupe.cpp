@@ -1,8 +1,10 @@
 #include "exchange/import/dedupe.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "camdb/camera_rules.h"
 #include "exchange/cell_grid.h"
@@ -30,6 +32,61 @@ std::uint32_t Hash(const ExactKey& key) {
 }
 
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+
+/// A camera's place in a batch takes the low bits of its sort keys.
+constexpr int kPlaceBits = 20;
+static_assert(NearIndex::kMaxBatch <= std::size_t{1} << kPlaceBits);
+/// The pairs a batch may try for each camera, beyond which searching one
+/// by one is the cheaper way: a crowd of copies of one camera would
+/// otherwise make pairs of every two.
+constexpr std::size_t kPairsPerCamera = 64;
+
+/// Calls `visit(own, at, other, first, last)` for each camera of `sorted`,
+/// sorted by row and x, at `at` in the run `own` of its row, with the
+/// cameras from `first` to `last` - 1 of the run `other`: first those of
+/// its own row at most `width_of(row)` to its right, then those at most
+/// that far either side in the row above. Every two cameras that may lie
+/// within the distance, once. Stops when a visit gives false.
+template <typename Run, typename Camera, typename WidthOf, typename Visit>
+bool ForNeighbours(const std::vector<Run>& rows, const HugeVector<Camera>& sorted, WidthOf width_of,
+                   Visit visit) {
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const Run& row = rows[r];
+    const std::uint64_t width = width_of(row.row);
+    const Run* above =
+        r + 1 < rows.size() && rows[r + 1].row == row.row + 1 ? &rows[r + 1] : nullptr;
+    std::uint32_t right = row.begin, low = above ? above->begin : 0, high = low;
+    for (std::uint32_t at = row.begin; at < row.end; ++at) {
+      const std::uint64_t x = sorted[at].x;
+      right = std::max(right, at + 1);
+      while (right < row.end && sorted[right].x <= x + width) ++right;
+      if (!visit(row, at, row, at + 1, right)) return false;
+      if (!above) continue;
+      while (low < above->end && sorted[low].x + width < x) ++low;
+      high = std::max(high, low);
+      while (high < above->end && sorted[high].x <= x + width) ++high;
+      if (!visit(row, at, *above, low, high)) return false;
+    }
+  }
+  return true;
+}
+
+/// Sorts `keys` by `bits` of their bits from `low` up, keeping the order of
+/// equal ones: least significant digit first.
+void RadixSort(HugeVector<std::uint64_t>& keys, int low, int bits) {
+  constexpr int kDigit = 11;
+  constexpr std::uint64_t kDigitMask = (1u << kDigit) - 1;
+  HugeVector<std::uint64_t> sorted(keys.size());
+  std::vector<std::uint32_t> starts(kDigitMask + 1);
+  for (int shift = low; shift < low + bits; shift += kDigit) {
+    std::fill(starts.begin(), starts.end(), 0);
+    for (std::uint64_t key : keys) ++starts[(key >> shift) & kDigitMask];
+    std::uint32_t total = 0;
+    for (std::uint32_t& start : starts) total += std::exchange(start, total);
+    for (std::uint64_t key : keys) sorted[starts[(key >> shift) & kDigitMask]++] = key;
+    keys.swap(sorted);
+  }
+}
 
 std::uint64_t CellKey(std::uint32_t column, std::uint32_t row) {
   return std::uint64_t{column} << 32 | row;
@@ -113,9 +170,13 @@ double MetresApart(const ImportedCamera& a, const ImportedCamera& b) {
 
 NearIndex::NearIndex(double near, double near_blind) : near_(near), near_blind_(near_blind) {
   // A cell as high as the largest distance, in units of latitude.
-  const double units = std::max(near, near_blind) / (kEarthRadiusMetres * kRadiansPerDegree);
-  side_ = static_cast<std::uint32_t>(units * kUnitsPerDegree) + 1;
-  reach_ = units * kUnitsPerDegree * (1 + 1e-9);
+  const auto reach = [](double metres) {
+    return metres / (kEarthRadiusMetres * kRadiansPerDegree) * kUnitsPerDegree;
+  };
+  side_ = static_cast<std::uint32_t>(reach(std::max(near, near_blind))) + 1;
+  reaches_[0] = reach(near_blind) * (1 + 1e-9);
+  reaches_[1] = reach(near) * (1 + 1e-9);
+  reach_ = std::max(reaches_[0], reaches_[1]);
   // Two cameras are never further north than the top of the row above the
   // lower one, and a cell spans fewer metres of longitude further north.
   // From 89 degrees on, one cell spans the whole row.
@@ -150,18 +211,17 @@ void NearIndex::Mark(std::uint64_t cell) {
   marks_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
 }
 
-bool NearIndex::Same(const ImportedCamera& camera, const Kept& other, double scale,
-                     double& metres) const {
+bool NearIndex::Same(const Kept& camera, const Kept& other, double scale, double& metres) const {
   // In units of latitude (11 m): further apart than a cell's height, or than
-  // the largest distance (a hair over, for any rounding), is too far, with
-  // no trigonometry. Within a cell's height, a unit of longitude spans at
+  // the distance (a hair over, for any rounding), is too far, with no
+  // trigonometry. Within a cell's height, a unit of longitude spans at
   // least `scale` units of latitude.
   const std::uint32_t dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
   const std::uint32_t dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
   if (dy > side_) return false;
-  const double across = dx * scale, along = dy;
-  if (across * across + along * along > reach_ * reach_) return false;
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
+  const double across = dx * scale, along = dy, reach = reaches_[!blind];
+  if (across * across + along * along > reach * reach) return false;
   if (!blind) {
     const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
     if (std::min(apart, 360 - apart) > kMaxAngle) return false;
@@ -177,12 +237,12 @@ std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, doubl
   std::uint32_t best = kEnd;
   // A row's width is the cell's height over the cosine at the top of the
   // row above, or larger; whole rows near the pole bound nothing.
-  const std::uint32_t width = Width(camera.y / side_);
-  const double scale = width == kEnd ? 0 : static_cast<double>(side_) / width;
   const std::uint32_t middle = camera.y / side_;
+  const double scale = ScaleAt(middle);
   const Rows rows = RowsNear(camera.y);
   Columns columns(camera.x);
   const auto column_at = [&](std::uint32_t row) { return columns.In(Width(row)); };
+  const Kept query = KeptOf(camera, kEnd);
   ForNeighbourCellsBy(middle, 1, column_at, [&](std::uint32_t column, std::uint32_t row) {
     if ((row < middle && !rows.below) || (row > middle && !rows.above)) return;
     if (!MayHold(column, row)) return;
@@ -190,7 +250,7 @@ std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, doubl
     if (!slot) return;
     // Newest first, each camera then the one added before it in the cell.
     for (const Kept* other = &slot->latest;; other = &earlier_[other->earlier]) {
-      if (other->index < best && Same(camera, *other, scale, metres)) best = other->index;
+      if (other->index < best && Same(query, *other, scale, metres)) best = other->index;
       if (other->earlier == kEnd) break;
     }
   });
@@ -202,7 +262,7 @@ void NearIndex::Add(const ImportedCamera& camera, std::uint32_t index) {
   // At most 70% full: a search that finds no cell then reads about four slots.
   if (10 * (cells_ + 1) > 7 * slots_.size()) Grow();
   Slot& slot = SlotOf(CellOf(camera.x, camera.y));
-  Kept added{camera.x, camera.y, index, kEnd, camera.direction, camera.dirtype};
+  Kept added = KeptOf(camera, index);
   if (slot.latest.index == kEnd) {
     ++cells_;
     Mark(slot.cell);
@@ -211,42 +271,6 @@ void NearIndex::Add(const ImportedCamera& camera, std::uint32_t index) {
     earlier_.push_back(slot.latest);
   }
   slot.latest = added;
-}
-
-void NearIndex::PrefetchMarks(const ImportedCamera& camera) const {
-#if defined(__GNUC__) || defined(__clang__)
-  if (slots_.empty()) return;
-  const std::uint32_t row = camera.y / side_;
-  Columns columns(camera.x);
-  for (std::uint32_t r = row == 0 ? 0 : row - 1; r <= row + 1; ++r) {
-    const std::uint32_t column = columns.In(Width(r));
-    __builtin_prefetch(&marks_[BitOf(column == 0 ? 0 : column - 1, r) >> 6]);
-    __builtin_prefetch(&marks_[BitOf(column + 1, r) >> 6]);
-  }
-#else
-  (void)camera;
-#endif
-}
-
-void NearIndex::Prefetch(const ImportedCamera& camera) const {
-#if defined(__GNUC__) || defined(__clang__)
-  if (slots_.empty()) return;
-  // Plain loops: GCC 12 drops the prefetches made in ForNeighbourCellsBy's
-  // lambda. A cell with no camera has nothing to fetch, but the camera's own
-  // may have it added.
-  const std::uint32_t row = camera.y / side_;
-  const Rows rows = RowsNear(camera.y);
-  Columns columns(camera.x);
-  for (std::uint32_t r = row == 0 || !rows.below ? row : row - 1; r <= row + rows.above; ++r) {
-    const std::uint32_t column = columns.In(Width(r));
-    for (std::uint32_t c = column == 0 ? 0 : column - 1; c <= column + 1; ++c) {
-      if ((r == row && c == column) || MayHold(c, r))
-        __builtin_prefetch(&slots_[CellHash(CellKey(c, r)) & mask_]);
-    }
-  }
-#else
-  (void)camera;
-#endif
 }
 
 void NearIndex::Clear() {
@@ -281,6 +305,103 @@ void NearIndex::Grow() {
     SlotOf(slot.cell) = slot;
     Mark(slot.cell);
   }
+}
+
+std::vector<NearIndex::RowRun> NearIndex::RowsOf(std::span<const ImportedCamera> batch,
+                                                 HugeVector<Kept>& sorted) const {
+  std::uint32_t xs[2] = {kEnd, 0}, rows[2] = {kEnd, 0};
+  for (const ImportedCamera& camera : batch) {
+    const std::uint32_t row = camera.y / side_;
+    xs[0] = std::min(xs[0], camera.x), xs[1] = std::max(xs[1], camera.x);
+    rows[0] = std::min(rows[0], row), rows[1] = std::max(rows[1], row);
+  }
+  const int x_bits = std::bit_width(xs[1] - xs[0]);
+  const int bits = std::bit_width(rows[1] - rows[0]) + x_bits;
+  if (batch.empty() || bits > 64 - kPlaceBits) return {};
+  HugeVector<std::uint64_t> keys(batch.size());
+  for (std::uint32_t at = 0; at < batch.size(); ++at) {
+    const std::uint64_t row = batch[at].y / side_ - rows[0];
+    keys[at] = (row << x_bits | (batch[at].x - xs[0])) << kPlaceBits | at;
+  }
+  RadixSort(keys, kPlaceBits, bits);
+  std::vector<RowRun> runs;
+  sorted.resize(batch.size());
+  constexpr std::uint32_t kAhead = 16;
+  for (std::uint32_t at = 0; at < keys.size(); ++at) {
+#if defined(__GNUC__) || defined(__clang__)
+    // The cameras are read in no order: each asked for a few rows early.
+    if (at + kAhead < keys.size())
+      __builtin_prefetch(&batch[keys[at + kAhead] & ((1u << kPlaceBits) - 1)]);
+#endif
+    const auto place = static_cast<std::uint32_t>(keys[at] & ((1u << kPlaceBits) - 1));
+    const auto row = static_cast<std::uint32_t>(keys[at] >> kPlaceBits >> x_bits) + rows[0];
+    sorted[at] = KeptOf(batch[place], place);
+    if (runs.empty() || runs.back().row != row) runs.push_back({row, at, at});
+    ++runs.back().end;
+  }
+  return runs;
+}
+
+bool NearIndex::PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
+                        HugeVector<std::uint64_t>& pairs) const {
+  HugeVector<Kept> sorted;
+  const std::vector<RowRun> rows = RowsOf(batch, sorted);
+  if (rows.empty()) return batch.empty();
+  // A camera lies less than a cell's width of its row from every camera the
+  // same as it, in its row and the row above: cells only grow wider further
+  // north. Same asks nothing of where the other lies beyond that.
+  const auto width_of = [this](std::uint32_t row) { return Width(row); };
+  // Counted first: a crowd is told before any pair is tried.
+  std::size_t tried = 0;
+  const bool few = ForNeighbours(
+      rows, sorted, width_of,
+      [&](const RowRun&, std::uint32_t, const RowRun&, std::uint32_t first, std::uint32_t last) {
+        tried += last - first;
+        return tried <= most;
+      });
+  if (!few) return false;
+  ForNeighbours(rows, sorted, width_of,
+                [&](const RowRun& own, std::uint32_t at, const RowRun& other, std::uint32_t first,
+                    std::uint32_t last) {
+                  const double scales[2] = {ScaleAt(own.row), ScaleAt(other.row)};
+                  for (std::uint32_t b = first; b < last; ++b) {
+                    const bool ordered = sorted[at].index < sorted[b].index;
+                    const Kept &camera = sorted[ordered ? b : at], &kept = sorted[ordered ? at : b];
+                    double metres = 0;
+                    if (Same(camera, kept, scales[ordered], metres))
+                      pairs.push_back(std::uint64_t{camera.index} << kPlaceBits | kept.index);
+                  }
+                  return true;
+                });
+  return true;
+}
+
+bool NearIndex::Resolve(std::span<const ImportedCamera> batch, NearMatches& matches) const {
+  HugeVector<std::uint64_t> pairs;
+  if (batch.size() > kMaxBatch || !PairsIn(batch, kPairsPerCamera * batch.size() + 1024, pairs))
+    return false;
+  // By the later camera; the earliest kept one of its pairs is sought.
+  RadixSort(pairs, kPlaceBits, kPlaceBits);
+  matches.assign(batch.size(), {});
+  std::vector<bool> kept(batch.size());
+  std::size_t next = 0;
+  for (std::uint32_t at = 0; at < batch.size(); ++at) {
+    std::uint32_t first = NearMatch::kNone;  // the earliest kept camera of the batch paired with it
+    for (; next < pairs.size() && pairs[next] >> kPlaceBits == at; ++next) {
+      const auto earlier = static_cast<std::uint32_t>(pairs[next] & ((1u << kPlaceBits) - 1));
+      if (kept[earlier]) first = std::min(first, earlier);
+    }
+    // Cameras kept before the batch come before every one of it.
+    NearMatch& match = matches[at];
+    double metres = 0;
+    if (const auto found = Find(batch[at], metres)) {
+      match.earlier = *found;
+    } else if (first != NearMatch::kNone) {
+      match = {first, true};
+    }
+    kept[at] = match.earlier == NearMatch::kNone;
+  }
+  return true;
 }
 
 }  // namespace korvel

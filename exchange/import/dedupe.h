@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "exchange/import/device_check.h"
@@ -41,6 +42,19 @@ class ExactIndex {
 /// flat as a few kilometres allow.
 double MetresApart(const ImportedCamera& a, const ImportedCamera& b);
 
+/// What Resolve found for a camera of a batch: the earliest camera kept
+/// before it that is the same, or none.
+struct NearMatch {
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  /// The kept camera's index when added to the index, else its place in
+  /// the batch (`in_batch`).
+  std::uint32_t earlier = kNone;
+  bool in_batch = false;
+};
+
+/// What Resolve found, by camera of the batch.
+using NearMatches = HugeVector<NearMatch>;
+
 /// The kept cameras by grid cell. A cell is as high as the largest distance
 /// and, in each row, as wide as that distance spans at the row above it: a
 /// camera within the distance lies in the rows one above and below and in
@@ -62,10 +76,16 @@ class NearIndex {
   void Add(const ImportedCamera& camera, std::uint32_t index);
   /// Forgets every camera added.
   void Clear();
-  /// Asks the processor for the bits a Find of `camera` reads first.
-  void PrefetchMarks(const ImportedCamera& camera) const;
-  /// Asks it for the slots of the cells those bits name, once they came.
-  void Prefetch(const ImportedCamera& camera) const;
+
+  /// The most cameras one Resolve takes.
+  static constexpr std::size_t kMaxBatch = std::size_t{1} << 20;
+  /// For each camera of `batch` in turn, what Find gives had every camera
+  /// before it that Find matched with nothing been added: the same answers
+  /// as searching and adding one by one, from the pairs of cameras near
+  /// each other, which sorting the batch by row and x brings together.
+  /// False, with nothing decided, when the cameras crowd so densely that
+  /// the pairs cost more than searching one by one.
+  bool Resolve(std::span<const ImportedCamera> batch, NearMatches& matches) const;
 
  private:
   static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;
@@ -77,6 +97,9 @@ class NearIndex {
     std::uint16_t direction = 0;
     std::uint8_t dirtype = 0;
   };
+  static Kept KeptOf(const ImportedCamera& camera, std::uint32_t index) {
+    return {camera.x, camera.y, index, kEnd, camera.direction, camera.dirtype};
+  }
   struct Slot {
     std::uint64_t cell = kNoCell;
     Kept latest;
@@ -103,13 +126,33 @@ class NearIndex {
   const Slot* FindSlot(std::uint64_t cell) const;
   Slot& SlotOf(std::uint64_t cell);
   void Grow();
+  /// The fewest units of latitude a unit of longitude spans within a
+  /// camera's reach in `row`.
+  double ScaleAt(std::uint32_t row) const {
+    const std::uint32_t width = Width(row);
+    return width == kEnd ? 0 : static_cast<double>(side_) / width;
+  }
+  /// The cameras of one row of a batch: sorted[begin] to sorted[end - 1].
+  struct RowRun {
+    std::uint32_t row, begin, end;
+  };
+  /// `batch` in `sorted` by row and x, each with its place in the batch as
+  /// its index, and their rows.
+  std::vector<RowRun> RowsOf(std::span<const ImportedCamera> batch, HugeVector<Kept>& sorted) const;
+  /// The pairs of `batch` that are the same camera, each the later one's
+  /// place above the earlier one's; false, with none tried, when more than
+  /// `most` would be.
+  bool PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
+               HugeVector<std::uint64_t>& pairs) const;
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
   /// `scale`: the fewest units of latitude a unit of longitude spans there.
-  bool Same(const ImportedCamera& camera, const Kept& other, double scale, double& metres) const;
+  bool Same(const Kept& camera, const Kept& other, double scale, double& metres) const;
 
   double near_, near_blind_;
-  std::uint32_t side_;                 ///< cell height in 1/10000 degree
-  double reach_;                       ///< the largest distance in those units, a hair over
+  std::uint32_t side_;  ///< cell height in 1/10000 degree
+  /// The distance beside a DIRTYPE 0, and that between directions, in
+  /// those units, a hair over; and the larger.
+  double reaches_[2], reach_;
   std::vector<std::uint32_t> widths_;  ///< cell width of each row, in 1/10000 degree
   std::vector<Slot, HugePageAllocator<Slot>> slots_;
   std::size_t mask_ = 0, cells_ = 0;

@@ -126,23 +126,24 @@ class Importer : public CameraSink {
       return;
     }
     if (options_.dedupe == Dedupe::kNone) {
-      MergeOne(camera);
+      NoteSample(camera, Merge(camera));
       return;
     }
-    // The indexes are too large for the cache: each camera waits a few rows
-    // behind its prefetch, and the problems met meanwhile behind it.
+    // Near cameras wait for a batch decided at once; the problems met
+    // meanwhile wait behind them.
     if (near_) {
-      // The cells' bits first; the slots they name half way to the merge.
-      near_->PrefetchMarks(camera);
-      if (received_ - merged_ >= kAhead / 2)
-        near_->Prefetch(ahead_[(received_ - kAhead / 2) % kAhead]);
-    } else {
-#if defined(__GNUC__) || defined(__clang__)
-      // Here, not in a function of its own: GCC takes such a function for one
-      // without effects and drops the call.
-      __builtin_prefetch(exact_.Start(camera));
-#endif
+      result_.cameras.push_back(camera);
+      ++received_;
+      if (++waiting_ == NearIndex::kMaxBatch) MergePending();
+      return;
     }
+    // The exact index is too large for the cache: each camera waits a few
+    // rows behind its prefetch.
+#if defined(__GNUC__) || defined(__clang__)
+    // Here, not in a function of its own: GCC takes such a function for one
+    // without effects and drops the call.
+    __builtin_prefetch(exact_.Start(camera));
+#endif
     if (received_ - merged_ == kAhead) MergeNext();
     ahead_[received_++ % kAhead] = camera;
   }
@@ -231,28 +232,93 @@ class Importer : public CameraSink {
     }
   }
 
-  /// Merges the oldest waiting camera, after the problems met before it.
-  void MergeNext() {
-    const std::uint64_t next = merged_++;
+  /// Reports the problems met before waiting camera `next`.
+  void ReportHeld(std::uint64_t next) {
     while (!deferred_.empty() && deferred_.front().before <= next) {
       Report(deferred_.front().problem);
       deferred_.pop_front();
     }
-    MergeOne(ahead_[next % kAhead]);
+  }
+
+  /// Merges the oldest waiting camera, after the problems met before it.
+  void MergeNext() {
+    const std::uint64_t next = merged_++;
+    ReportHeld(next);
+    const ImportedCamera& camera = ahead_[next % kAhead];
+    NoteSample(camera, Merge(camera));
   }
 
   /// Merges every waiting camera and reports every held-back problem.
   void Flush() {
+    if (near_) MergePending();
     while (merged_ != received_) MergeNext();
     for (const Deferred& held : deferred_) Report(held.problem);
     deferred_.clear();
   }
 
-  void MergeOne(const ImportedCamera& camera) {
-    const std::uint32_t kept = Merge(camera);
+  /// Notes where a copy of a sample row went: `kept`, or nowhere.
+  void NoteSample(const ImportedCamera& camera, std::uint32_t kept) {
     for (int s = 0; s < 2 && drop_samples_; ++s) {
       if (camera.x == sample_x_[s] && IsSampleCamera(camera, s)) last_sample_[s] = {true, kept};
     }
+  }
+
+  /// Decides the cameras waiting for --dedupe near after the kept ones in
+  /// one batch, or, where they crowd too densely for that, one by one, and
+  /// moves each one kept down to the end of those kept before it.
+  void MergePending() {
+    ImportedCameras& cameras = result_.cameras;
+    const std::size_t first = cameras.size() - waiting_;
+    IndexKept(first);
+    NearMatches matches;
+    const bool batch = near_->Resolve(std::span(cameras).subspan(first), matches);
+    kept_ = first;
+    for (std::size_t at = 0; at < waiting_; ++at) {
+      ReportHeld(merged_++);
+      // A copy: its place may take a camera kept.
+      const ImportedCamera camera = cameras[first + at];
+      std::uint32_t kept = ExactIndex::kNone;
+      double metres = 0;
+      if (!batch) {
+        IndexKept(kept_);
+        if (const auto found = near_->Find(camera, metres)) {
+          SameAs(camera, cameras[*found], metres);
+        } else {
+          kept = KeepWaiting(camera);
+        }
+      } else if (NearMatch& match = matches[at]; match.earlier == NearMatch::kNone) {
+        // Where the camera lies now, for those the same as it.
+        match.earlier = kept = KeepWaiting(camera);
+      } else {
+        const ImportedCamera& same =
+            cameras[match.in_batch ? matches[match.earlier].earlier : match.earlier];
+        SameAs(camera, same, MetresApart(camera, same));
+      }
+#if defined(__GNUC__) || defined(__clang__)
+      // The camera a note names lies anywhere: asked for early.
+      if (batch && at + kAhead < waiting_) {
+        const NearMatch& ahead = matches[at + kAhead];
+        if (ahead.earlier != NearMatch::kNone && (!ahead.in_batch || ahead.earlier <= at))
+          __builtin_prefetch(
+              &cameras[ahead.in_batch ? matches[ahead.earlier].earlier : ahead.earlier]);
+      }
+#endif
+      NoteSample(camera, kept);
+    }
+    cameras.resize(kept_);
+    waiting_ = 0;
+  }
+
+  /// Keeps a camera that waited for a near batch; its index.
+  std::uint32_t KeepWaiting(const ImportedCamera& camera) {
+    result_.cameras[kept_] = camera;
+    return static_cast<std::uint32_t>(kept_++);
+  }
+
+  /// Adds the kept cameras before `end` that the near index lacks.
+  void IndexKept(std::size_t end) {
+    for (; near_indexed_ < end; ++near_indexed_)
+      near_->Add(result_.cameras[near_indexed_], static_cast<std::uint32_t>(near_indexed_));
   }
 
   bool ReadOne(ImportFormat format, SourceFile& file) {
@@ -308,6 +374,7 @@ class Importer : public CameraSink {
     }
     exact_ = ExactIndex();
     if (near_) near_->Clear();
+    near_indexed_ = 0;
     for (std::uint32_t i = 0; i < result_.cameras.size(); ++i) Index(i, true);
   }
 
@@ -321,24 +388,23 @@ class Importer : public CameraSink {
                 "same camera as " + kept + " (identical); kept " + kept});
         return ExactIndex::kNone;
       }
-    } else if (options_.dedupe == Dedupe::kNear) {
-      double metres = 0;
-      if (const auto match = near_->Find(camera, metres)) {
-        // Built in one piece: a large input meets this note on every few rows.
-        const std::string kept = PlaceText(result_.cameras[*match].place);
-        std::string note;
-        note.reserve(2 * kept.size() + 40);
-        note.append("same camera as ")
-            .append(kept)
-            .append(" (")
-            .append(std::to_string(std::lround(metres)))
-            .append(" m apart); kept ")
-            .append(kept);
-        Report({camera.place, ProblemKind::kNote, std::move(note)});
-        return ExactIndex::kNone;
-      }
     }
     return Keep(camera, false);
+  }
+
+  /// Notes `camera` left out as the same as kept camera `kept`.
+  void SameAs(const ImportedCamera& camera, const ImportedCamera& kept, double metres) {
+    // Built in one piece: a large input meets this note on every few rows.
+    const std::string place = PlaceText(kept.place);
+    std::string note;
+    note.reserve(2 * place.size() + 40);
+    note.append("same camera as ")
+        .append(place)
+        .append(" (")
+        .append(std::to_string(std::lround(metres)))
+        .append(" m apart); kept ")
+        .append(place);
+    Report({camera.place, ProblemKind::kNote, std::move(note)});
   }
 
   /// Keeps `camera`; `repeats` when it may repeat one kept before (a base
@@ -356,7 +422,6 @@ class Importer : public CameraSink {
         (!repeats || exact_.Find(camera, result_.cameras) == ExactIndex::kNone)) {
       exact_.Add(index, result_.cameras);
     }
-    if (options_.dedupe == Dedupe::kNear) near_->Add(camera, index);
   }
 
   std::string PlaceText(const Place& place) const {
@@ -387,8 +452,12 @@ class Importer : public CameraSink {
   const std::uint32_t sample_x_[2] = {SamplePoint(0).x, SamplePoint(1).x};
   ExactIndex exact_;
   std::optional<NearIndex> near_;  ///< for --dedupe near
+  std::size_t near_indexed_ = 0;   ///< the kept cameras added to it
+  /// Cameras at the end of result_.cameras waiting for a near batch, and
+  /// the cameras kept while it is merged.
+  std::size_t waiting_ = 0, kept_ = 0;
   std::array<ImportedCamera, kAhead> ahead_;
-  std::uint64_t received_ = 0, merged_ = 0;  ///< cameras put in ahead_ and taken out
+  std::uint64_t received_ = 0, merged_ = 0;  ///< cameras received and merged
   std::deque<Deferred> deferred_;
   RepeatLimit repeats_;
   /// In the input being read: cameras whose TYPE was checked, and those that
