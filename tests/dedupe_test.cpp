@@ -157,7 +157,11 @@ TEST(NearIndex, CellAndGroupEdgesAndTheDistanceItself) {
     SCOPED_TRACE(::testing::Message() << c.camera.x << "," << c.camera.y << " near " << c.near);
     const double exactly = MetresApart(c.kept, c.camera);
     const double near = c.near == 0 ? exactly : c.near;
+    const std::vector<ImportedCamera> pair = {c.kept, c.camera};
+    NearMatches matches;
     NearIndex index(near, near);
+    ASSERT_TRUE(index.Resolve(pair, matches));  // the two in a batch
+    EXPECT_EQ(matches[1].earlier == 0 && matches[1].in_batch, c.same);
     index.Add(c.kept, 7);
     double metres = -1;
     const auto found = index.Find(c.camera, metres);
@@ -177,6 +181,8 @@ TEST(NearIndex, CellAndGroupEdgesAndTheDistanceItself) {
     } distances[] = {{exactly, 1, true}, {hair, 1000, false}};
     for (const auto& d : distances) {
       NearIndex index(blind ? d.other : d.distance, blind ? d.distance : d.other);
+      ASSERT_TRUE(index.Resolve(pair, matches));
+      EXPECT_EQ(matches[1].earlier == 0, d.same) << d.distance;
       index.Add(c.kept, 7);
       EXPECT_EQ(index.Find(c.camera, metres).has_value(), d.same) << d.distance;
     }

@@ -194,6 +194,11 @@ std::uint64_t NearIndex::CellOf(std::uint32_t x, std::uint32_t y) const {
   return CellKey(x / Width(row), row);
 }
 
+double NearIndex::CosineAt(std::uint32_t row) const {
+  const double degrees = std::min(90.0, static_cast<double>(row) * side_ / kUnitsPerDegree);
+  return std::max(0.0, std::cos(degrees * kRadiansPerDegree));
+}
+
 NearIndex::Rows NearIndex::RowsNear(std::uint32_t y) const {
   // The nearest camera of the row below lies a unit under this row's
   // bottom, that of the row above at its top.
@@ -230,6 +235,25 @@ bool NearIndex::Same(const Kept& camera, const Kept& other, double scale, double
   if (distance > (blind ? near_blind_ : near_)) return false;
   metres = distance;
   return true;
+}
+
+bool NearIndex::SameIn(const Kept& camera, const Kept& other, const RowRun& row,
+                       const RowRun& above) const {
+  const bool blind = camera.dirtype == 0 || other.dirtype == 0;
+  if (!blind) {
+    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
+    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
+  }
+  // In units of latitude, the distance lies between these two, as the
+  // cosine of the pair's mean latitude lies between those of the rows'
+  // bottom and top. Only near the distance itself is it worked out.
+  const double dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
+  const double dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+  const double reach = reaches_[!blind];
+  if (dx * above.top * dx * above.top + dy * dy > reach * reach) return false;
+  const double inside = reach * (1 - 2e-9);
+  if (dx * row.bottom * dx * row.bottom + dy * dy < inside * inside) return true;
+  return MetresBetween(camera.x, camera.y, other.x, other.y) <= (blind ? near_blind_ : near_);
 }
 
 std::optional<std::uint32_t> NearIndex::Find(const ImportedCamera& camera, double& metres) const {
@@ -336,7 +360,8 @@ std::vector<NearIndex::RowRun> NearIndex::RowsOf(std::span<const ImportedCamera>
     const auto place = static_cast<std::uint32_t>(keys[at] & ((1u << kPlaceBits) - 1));
     const auto row = static_cast<std::uint32_t>(keys[at] >> kPlaceBits >> x_bits) + rows[0];
     sorted[at] = KeptOf(batch[place], place);
-    if (runs.empty() || runs.back().row != row) runs.push_back({row, at, at});
+    if (runs.empty() || runs.back().row != row)
+      runs.push_back({row, at, at, CosineAt(row), CosineAt(row + 1)});
     ++runs.back().end;
   }
   return runs;
@@ -363,12 +388,10 @@ bool NearIndex::PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
   ForNeighbours(rows, sorted, width_of,
                 [&](const RowRun& own, std::uint32_t at, const RowRun& other, std::uint32_t first,
                     std::uint32_t last) {
-                  const double scales[2] = {ScaleAt(own.row), ScaleAt(other.row)};
                   for (std::uint32_t b = first; b < last; ++b) {
                     const bool ordered = sorted[at].index < sorted[b].index;
                     const Kept &camera = sorted[ordered ? b : at], &kept = sorted[ordered ? at : b];
-                    double metres = 0;
-                    if (Same(camera, kept, scales[ordered], metres))
+                    if (SameIn(camera, kept, own, other))
                       pairs.push_back(std::uint64_t{camera.index} << kPlaceBits | kept.index);
                   }
                   return true;

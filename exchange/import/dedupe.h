@@ -126,15 +126,19 @@ class NearIndex {
   const Slot* FindSlot(std::uint64_t cell) const;
   Slot& SlotOf(std::uint64_t cell);
   void Grow();
+  /// The cosine of the latitude of the bottom of `row`, 0 from the pole.
+  double CosineAt(std::uint32_t row) const;
   /// The fewest units of latitude a unit of longitude spans within a
   /// camera's reach in `row`.
   double ScaleAt(std::uint32_t row) const {
     const std::uint32_t width = Width(row);
     return width == kEnd ? 0 : static_cast<double>(side_) / width;
   }
-  /// The cameras of one row of a batch: sorted[begin] to sorted[end - 1].
+  /// The cameras of one row of a batch: sorted[begin] to sorted[end - 1];
+  /// the cosines of the latitudes of its bottom and its top.
   struct RowRun {
     std::uint32_t row, begin, end;
+    double bottom, top;
   };
   /// `batch` in `sorted` by row and x, each with its place in the batch as
   /// its index, and their rows.
@@ -144,6 +148,10 @@ class NearIndex {
   /// `most` would be.
   bool PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
                HugeVector<std::uint64_t>& pairs) const;
+  /// Same without the metres, for `camera` in `row` and `other` in it or
+  /// the row above, or the other way round: most pairs are told from the
+  /// bounds of their distance alone.
+  bool SameIn(const Kept& camera, const Kept& other, const RowRun& row, const RowRun& above) const;
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
   /// `scale`: the fewest units of latitude a unit of longitude spans there.
   bool Same(const Kept& camera, const Kept& other, double scale, double& metres) const;
