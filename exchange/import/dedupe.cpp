@@ -74,7 +74,7 @@ bool ForNeighbours(const std::vector<Run>& rows, const HugeVector<Camera>& sorte
 /// Sorts `keys` by `bits` of their bits from `low` up, keeping the order of
 /// equal ones: least significant digit first.
 void RadixSort(HugeVector<std::uint64_t>& keys, int low, int bits) {
-  constexpr int kDigit = 11;
+  constexpr int kDigit = 12;
   constexpr std::uint64_t kDigitMask = (1u << kDigit) - 1;
   HugeVector<std::uint64_t> sorted(keys.size());
   std::vector<std::uint32_t> starts(kDigitMask + 1);
@@ -239,18 +239,18 @@ bool NearIndex::Same(const Kept& camera, const Kept& other, double scale, double
 
 bool NearIndex::SameIn(const Kept& camera, const Kept& other, const RowRun& row,
                        const RowRun& above) const {
-  const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-  if (!blind) {
-    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
-    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
-  }
   // In units of latitude, the distance lies between these two, as the
   // cosine of the pair's mean latitude lies between those of the rows'
   // bottom and top. Only near the distance itself is it worked out.
   const double dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
   const double dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+  const bool blind = camera.dirtype == 0 || other.dirtype == 0;
   const double reach = reaches_[!blind];
   if (dx * above.top * dx * above.top + dy * dy > reach * reach) return false;
+  if (!blind) {
+    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
+    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
+  }
   const double inside = reach * (1 - 2e-9);
   if (dx * row.bottom * dx * row.bottom + dy * dy < inside * inside) return true;
   return MetresBetween(camera.x, camera.y, other.x, other.y) <= (blind ? near_blind_ : near_);
@@ -417,7 +417,8 @@ bool NearIndex::Resolve(std::span<const ImportedCamera> batch, NearMatches& matc
     // Cameras kept before the batch come before every one of it.
     NearMatch& match = matches[at];
     double metres = 0;
-    if (const auto found = Find(batch[at], metres)) {
+    const auto found = slots_.empty() ? std::nullopt : Find(batch[at], metres);
+    if (found) {
       match.earlier = *found;
     } else if (first != NearMatch::kNone) {
       match = {first, true};

@@ -45,11 +45,15 @@ std::string ProblemShape(const SourceProblem& problem) {
 
 bool RepeatLimit::Pass(const SourceProblem& problem) {
   if (shown_ == 0) return true;
-  // One buffer for every shape: a kind met before costs no allocation.
+  // One buffer for every shape: a kind met before costs no allocation, and
+  // the kind met last no search.
   ShapeInto(problem, shape_);
-  auto found = kinds_.find(shape_);
-  if (found == kinds_.end()) found = kinds_.emplace(shape_, Kind{}).first;
-  Kind& kind = found->second;
+  if (last_ == nullptr || last_->first != shape_) {
+    auto found = kinds_.find(shape_);
+    if (found == kinds_.end()) found = kinds_.emplace(shape_, Kind{}).first;
+    last_ = &*found;
+  }
+  Kind& kind = last_->second;
   if (++kind.met <= shown_) return true;
   if (kind.held == 0) {
     held_.push_back({problem.kind, problem.message, 0});
@@ -61,6 +65,7 @@ bool RepeatLimit::Pass(const SourceProblem& problem) {
 
 std::vector<HeldBack> RepeatLimit::TakeHeld() {
   kinds_.clear();
+  last_ = nullptr;
   std::vector<HeldBack> held;
   held.swap(held_);
   return held;

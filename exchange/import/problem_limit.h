@@ -37,6 +37,7 @@ class RepeatLimit {
   };
   std::uint64_t shown_;
   std::unordered_map<std::string, Kind> kinds_;
+  std::pair<const std::string, Kind>* last_ = nullptr;  ///< the kind met last
   std::vector<HeldBack> held_;
   std::string shape_;  ///< the shape of the problem passing
 };
