@@ -92,6 +92,11 @@ std::uint64_t CellKey(std::uint32_t column, std::uint32_t row) {
   return std::uint64_t{column} << 32 | row;
 }
 
+/// How far apart two coordinates are, in units.
+double Apart(std::uint32_t a, std::uint32_t b) {
+  return a < b ? b - a : a - b;
+}
+
 /// MetresApart of two points given by their units.
 double MetresBetween(std::uint32_t ax, std::uint32_t ay, std::uint32_t bx, std::uint32_t by) {
   const double lat = (ay + by) / (2 * kUnitsPerDegree) * kRadiansPerDegree;
@@ -237,21 +242,14 @@ bool NearIndex::Same(const Kept& camera, const Kept& other, double scale, double
   return true;
 }
 
-bool NearIndex::SameIn(const Kept& camera, const Kept& other, const RowRun& row,
-                       const RowRun& above) const {
-  // In units of latitude, the distance lies between these two, as the
-  // cosine of the pair's mean latitude lies between those of the rows'
-  // bottom and top. Only near the distance itself is it worked out.
-  const double dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
-  const double dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+bool NearIndex::SameIn(const Kept& camera, const Kept& other, const RowRun& row) const {
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-  const double reach = reaches_[!blind];
-  if (dx * above.top * dx * above.top + dy * dy > reach * reach) return false;
   if (!blind) {
     const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
     if (std::min(apart, 360 - apart) > kMaxAngle) return false;
   }
-  const double inside = reach * (1 - 2e-9);
+  const double dx = Apart(camera.x, other.x), dy = Apart(camera.y, other.y);
+  const double inside = reaches_[!blind] * (1 - 2e-9);
   if (dx * row.bottom * dx * row.bottom + dy * dy < inside * inside) return true;
   return MetresBetween(camera.x, camera.y, other.x, other.y) <= (blind ? near_blind_ : near_);
 }
@@ -385,13 +383,22 @@ bool NearIndex::PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
         return tried <= most;
       });
   if (!few) return false;
+  std::vector<std::uint32_t> close;
   ForNeighbours(rows, sorted, width_of,
                 [&](const RowRun& own, std::uint32_t at, const RowRun& other, std::uint32_t first,
                     std::uint32_t last) {
+                  // Most lie too far apart: told first, without a branch.
+                  close.resize(last - first);
+                  std::uint32_t count = 0;
                   for (std::uint32_t b = first; b < last; ++b) {
+                    close[count] = b;
+                    count += Within(sorted[at], sorted[b], other.top);
+                  }
+                  for (std::uint32_t i = 0; i < count; ++i) {
+                    const std::uint32_t b = close[i];
                     const bool ordered = sorted[at].index < sorted[b].index;
                     const Kept &camera = sorted[ordered ? b : at], &kept = sorted[ordered ? at : b];
-                    if (SameIn(camera, kept, own, other))
+                    if (SameIn(camera, kept, own))
                       pairs.push_back(std::uint64_t{camera.index} << kPlaceBits | kept.index);
                   }
                   return true;

@@ -148,10 +148,19 @@ class NearIndex {
   /// `most` would be.
   bool PairsIn(std::span<const ImportedCamera> batch, std::size_t most,
                HugeVector<std::uint64_t>& pairs) const;
-  /// Same without the metres, for `camera` in `row` and `other` in it or
-  /// the row above, or the other way round: most pairs are told from the
-  /// bounds of their distance alone.
-  bool SameIn(const Kept& camera, const Kept& other, const RowRun& row, const RowRun& above) const;
+  /// Whether `camera` and `other`, one in a row and one in it or the row
+  /// above whose top's cosine is `top`, may lie within the distance: the
+  /// least it can be, in units of latitude, a hair over.
+  bool Within(const Kept& camera, const Kept& other, double top) const {
+    const double dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
+    const double dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+    const double reach = reaches_[(camera.dirtype != 0) & (other.dirtype != 0)];
+    return dx * top * dx * top + dy * dy <= reach * reach;
+  }
+  /// Same without the metres for two cameras Within each other, the lower
+  /// in `row`: most pairs are told from the largest their distance can
+  /// be, worked out only near the distance itself.
+  bool SameIn(const Kept& camera, const Kept& other, const RowRun& row) const;
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
   /// `scale`: the fewest units of latitude a unit of longitude spans there.
   bool Same(const Kept& camera, const Kept& other, double scale, double& metres) const;
