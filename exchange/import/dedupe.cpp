@@ -12,8 +12,6 @@
 namespace korvel {
 namespace {
 
-constexpr double kMaxAngle = 45;
-
 /// What identifies a camera once stored.
 struct ExactKey {
   std::uint64_t position, values;
@@ -226,28 +224,27 @@ bool NearIndex::Same(const Kept& camera, const Kept& other, double scale, double
   // the distance (a hair over, for any rounding), is too far, with no
   // trigonometry. Within a cell's height, a unit of longitude spans at
   // least `scale` units of latitude.
-  const std::uint32_t dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
-  const std::uint32_t dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
+  const double dx = Apart(camera.x, other.x), dy = Apart(camera.y, other.y);
   if (dy > side_) return false;
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-  const double across = dx * scale, along = dy, reach = reaches_[!blind];
-  if (across * across + along * along > reach * reach) return false;
-  if (!blind) {
-    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
-    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
-  }
+  const double across = dx * scale, reach = reaches_[!blind];
+  if (across * across + dy * dy > reach * reach) return false;
+  if (!blind && !Facing(camera, other)) return false;
   const double distance = MetresBetween(camera.x, camera.y, other.x, other.y);
   if (distance > (blind ? near_blind_ : near_)) return false;
   metres = distance;
   return true;
 }
 
+bool NearIndex::Within(const Kept& camera, const Kept& other, double top) const {
+  const double dx = Apart(camera.x, other.x), dy = Apart(camera.y, other.y);
+  const double reach = reaches_[(camera.dirtype != 0) & (other.dirtype != 0)];
+  return dx * top * dx * top + dy * dy <= reach * reach;
+}
+
 bool NearIndex::SameIn(const Kept& camera, const Kept& other, const RowRun& row) const {
   const bool blind = camera.dirtype == 0 || other.dirtype == 0;
-  if (!blind) {
-    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
-    if (std::min(apart, 360 - apart) > kMaxAngle) return false;
-  }
+  if (!blind && !Facing(camera, other)) return false;
   const double dx = Apart(camera.x, other.x), dy = Apart(camera.y, other.y);
   const double inside = reaches_[!blind] * (1 - 2e-9);
   if (dx * row.bottom * dx * row.bottom + dy * dy < inside * inside) return true;
@@ -424,8 +421,7 @@ bool NearIndex::Resolve(std::span<const ImportedCamera> batch, NearMatches& matc
     // Cameras kept before the batch come before every one of it.
     NearMatch& match = matches[at];
     double metres = 0;
-    const auto found = slots_.empty() ? std::nullopt : Find(batch[at], metres);
-    if (found) {
+    if (const auto found = Find(batch[at], metres)) {
       match.earlier = *found;
     } else if (first != NearMatch::kNone) {
       match = {first, true};

@@ -2,7 +2,9 @@
 // The import's two de-duplication indexes over the kept cameras: identical
 // cameras (--dedupe exact) and cameras within a distance (--dedupe near).
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <span>
 #include <vector>
@@ -89,6 +91,7 @@ class NearIndex {
 
  private:
   static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;
+  static constexpr int kMaxAngle = 45;
   static constexpr std::uint64_t kNoCell = ~std::uint64_t{0};
   /// What a search compares of a kept camera, and the camera added before
   /// it in its cell.
@@ -151,16 +154,16 @@ class NearIndex {
   /// Whether `camera` and `other`, one in a row and one in it or the row
   /// above whose top's cosine is `top`, may lie within the distance: the
   /// least it can be, in units of latitude, a hair over.
-  bool Within(const Kept& camera, const Kept& other, double top) const {
-    const double dx = camera.x < other.x ? other.x - camera.x : camera.x - other.x;
-    const double dy = camera.y < other.y ? other.y - camera.y : camera.y - other.y;
-    const double reach = reaches_[(camera.dirtype != 0) & (other.dirtype != 0)];
-    return dx * top * dx * top + dy * dy <= reach * reach;
-  }
+  bool Within(const Kept& camera, const Kept& other, double top) const;
   /// Same without the metres for two cameras Within each other, the lower
   /// in `row`: most pairs are told from the largest their distance can
   /// be, worked out only near the distance itself.
   bool SameIn(const Kept& camera, const Kept& other, const RowRun& row) const;
+  /// Whether two cameras with a DIRTYPE face at most 45 degrees apart.
+  static bool Facing(const Kept& camera, const Kept& other) {
+    const int apart = std::abs(int{camera.direction} - int{other.direction}) % 360;
+    return std::min(apart, 360 - apart) <= kMaxAngle;
+  }
   /// Whether `other` is the same camera as `camera`; then `metres` apart.
   /// `scale`: the fewest units of latitude a unit of longitude spans there.
   bool Same(const Kept& camera, const Kept& other, double scale, double& metres) const;
